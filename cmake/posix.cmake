@@ -1,0 +1,25 @@
+# The POSIX side: termios, std threads, the INI settings file, the terminal front ends, and the
+# simulated arm on a pty.
+
+add_library(armlink_posix STATIC
+  serial/serial_device_posix.cpp
+  shell/clock_posix.cpp
+  shell/threads_posix.cpp
+  settings/settings_backend_posix.cpp
+)
+target_link_libraries(armlink_posix PUBLIC armlink_core)
+find_package(Threads REQUIRED)
+target_link_libraries(armlink_posix PUBLIC Threads::Threads)
+
+add_executable(armsim tools/armsim/armsim_main.cpp)
+target_link_libraries(armsim PRIVATE armsim_model Threads::Threads util)
+
+set(CURSES_NEED_NCURSES TRUE)
+find_package(Curses REQUIRED)
+add_executable(armlink
+  shell/posix/main_posix.cpp
+  shell/posix/frontend_plain.cpp
+  shell/posix/frontend_curses.cpp
+)
+target_include_directories(armlink PRIVATE ${CURSES_INCLUDE_DIRS})
+target_link_libraries(armlink PRIVATE armlink_posix ${CURSES_LIBRARIES})

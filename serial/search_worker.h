@@ -1,0 +1,21 @@
+// The search for the arm across COM1 to COM4, six baud rates and both framings.
+#ifndef ARMLINK_SERIAL_SEARCH_WORKER_H
+#define ARMLINK_SERIAL_SEARCH_WORKER_H
+
+#include <cstdint>
+
+#include "serial/serial_device.h"
+
+extern const uint32_t kBaudTable[6];
+
+// Resets the four events and starts SearchWorker on its own thread at raised priority; 1 when
+// the thread was created, 0 otherwise.
+int StartSearchWorker(SerialPort* pPort);
+// The thread procedure: 1 when the arm was found (port left open in *pPort), else 0.
+uint32_t SearchWorker(void* pPort);
+
+// The status text of a try, "COM%u: %ld %c %d %d", into a buffer of nSize bytes.
+void FormatTryText(char* szText, unsigned nSize, uint32_t nPort, int32_t nBaud, char cParity,
+                   int32_t nDataBits, int32_t nStopBits);
+
+#endif

@@ -1,0 +1,33 @@
+// Port access: open and prepare COMn, program the line from Line, send a command, read a reply.
+#ifndef ARMLINK_SERIAL_SERIAL_PORT_H
+#define ARMLINK_SERIAL_SERIAL_PORT_H
+
+#include <cstdint>
+
+#include "serial/serial_device.h"
+
+// Size of the input and output queues.
+constexpr uint32_t kQueueSize = 4096;
+// DCBlength of the Windows DCB.
+constexpr uint32_t kDcbLength = 28;
+
+// Opens, sizes, purges and programs COMn from Line; none when any of that fails.
+SerialPort OpenArmPort(uint32_t nPort);
+// Programs the DCB fields that matter from Line; true when the port accepted them.
+bool ApplyLineSettings(SerialPort port);
+// Sets the read total time-out constant (the other four time-outs 0). None does nothing.
+void SetReadTimeout(SerialPort port, uint32_t nTotalTimeoutMs);
+// Writes the bare command text; returns the count written, 0 for none.
+uint32_t SendCommand(SerialPort port, const char* szText);
+// Waits for one reply and reads it up to its line end in two phases, each limited by
+// nTimeoutMs; returns the count stored (never more than nMaxBytes), 0 for no reply. Writes no
+// terminator.
+uint32_t ReadReply(SerialPort port, char* pBuffer, uint32_t nMaxBytes, uint32_t nTimeoutMs);
+// Purges with all four actions: ends pending reads and writes, empties both queues.
+void PurgePort(SerialPort port);
+// One poll. A failed poll counts as a line error: *pdwErrors is then non-zero, *pcbInQue 0.
+void PollPort(SerialPort port, uint32_t* pdwErrors, uint32_t* pcbInQue);
+// Closes the port; none does nothing.
+void CloseArmPort(SerialPort port);
+
+#endif

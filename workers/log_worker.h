@@ -1,0 +1,15 @@
+// The error-log retrieval worker of the default run mode: appends one entry to the log file.
+#ifndef ARMLINK_WORKERS_LOG_WORKER_H
+#define ARMLINK_WORKERS_LOG_WORKER_H
+
+#include <cstdint>
+
+#include "serial/serial_device.h"
+
+// Resets StopEvent and WorkerExitedEvent and starts LogWorker at normal priority; its handle
+// goes to hWorkerThread. True when the thread was created.
+bool StartLogWorker(SerialPort* pPort);
+// The thread procedure; returns 0.
+uint32_t LogWorker(void* pPort);
+
+#endif
