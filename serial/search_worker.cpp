@@ -1,1 +1,259 @@
-// placeholder: not written yet
+// The search worker: tries the ports in rotation, each with up to 13 line settings, until the
+// arm echoes exactly the settings in use.
+#include "serial/search_worker.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "protocol/arm_protocol.h"
+#include "serial/serial_port.h"
+#include "shell/app_state.h"
+
+const uint32_t kBaudTable[6] = {4800, 9600, 19200, 38400, 57600, 115200};
+
+namespace {
+
+constexpr uint32_t kAllPorts = 0x0F;
+constexpr int kPortTurns = 4;
+constexpr uint32_t kSendsPerPort = 13;
+constexpr uint32_t kEchoCompleteBytes = 14;
+constexpr uint32_t kEchoBufferSize = 32;
+
+bool StopRequested() { return g_App.StopEvent != nullptr && g_App.StopEvent->IsSet(); }
+
+// COMn becomes COMn+1, and COM4 becomes COM1.
+void AdvancePort(LineSettings* pLine) {
+    pLine->nPort = (pLine->nPort + 1) % 5;
+    if (pLine->nPort == 0) {
+        pLine->nPort = 1;
+    }
+}
+
+void ShowTry(const LineSettings& line) {
+    if (g_App.hDialog.load() == nullptr) {
+        return;
+    }
+    char szText[64];
+    FormatTryText(szText, sizeof szText, line.nPort, line.nBaud, line.cParity, line.nDataBits,
+                  line.nStopBits);
+    SetDialogItemText(kIdStatusText, szText);
+}
+
+uint32_t PortBit(uint32_t nPort) { return 1u << (nPort - 1); }
+
+// Programs the essentials of the DCB once more after ApplyLineSettings.
+void ReapplyEssentials(SerialPort port) {
+    CommState state;
+    memset(&state, 0, sizeof state);
+    state.DCBlength = kDcbLength;
+    port->GetCommState(&state);
+    state.BaudRate = static_cast<uint32_t>(g_App.Line.nBaud);
+    state.Parity = g_App.Line.cParity == 'e' ? kEvenParity : kNoParity;
+    state.ByteSize = static_cast<uint8_t>(g_App.Line.nDataBits & 0xFF);
+    state.StopBits = kOneStopBit;
+    port->SetCommState(state);
+}
+
+bool IsTableBaud(int32_t nBaud) {
+    for (uint32_t nRate : kBaudTable) {
+        if (static_cast<int64_t>(nRate) == nBaud) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// What one "_I" exchange ended with.
+enum TryOutcome { kTryMismatch, kTryFound, kTryGiveUp };
+
+TryOutcome TryEcho(SerialPort* pPort, uint32_t* pnPortSends) {
+    SerialPort port = *pPort;
+    SendCommand(port, kArmCommands[kCmdEcho].szText);
+    ++*pnPortSends;
+    uint32_t t0 = g_Platform.pClock->TickCount();
+
+    // Both limits are safe: a run only ever tries table rates or a stored rate made safe.
+    uint32_t nBaud = static_cast<uint32_t>(g_App.Line.nBaud);
+    uint32_t nFirstLimit = 2000000u / nBaud;
+    uint32_t nReplyLimit = 10300000u / nBaud;
+    // When StopEvent ends the wait before its first poll, nothing was seen: no bytes, no error.
+    uint32_t dwErrors = 0;
+    uint32_t cbInQue = 0;
+    for (;;) {
+        if (StopRequested()) {
+            break;
+        }
+        PollPort(port, &dwErrors, &cbInQue);
+        uint32_t nElapsed = g_Platform.pClock->TickCount() - t0;
+        if ((nElapsed > nFirstLimit && cbInQue == 0) || nElapsed > nReplyLimit ||
+            cbInQue >= kEchoCompleteBytes || dwErrors != 0) {
+            break;
+        }
+        WaitBetweenPolls(port, cbInQue);
+    }
+    if (dwErrors != 0) {
+        return kTryGiveUp;
+    }
+
+    char szReply[kEchoBufferSize + 1];
+    memset(szReply, 0, sizeof szReply);
+    if (cbInQue != 0) {
+        uint32_t nMax = cbInQue < kEchoBufferSize ? cbInQue : kEchoBufferSize;
+        if (ReadReply(port, szReply, nMax, 0) == 0) {
+            return kTryGiveUp;
+        }
+    }
+    EchoReply echo;
+    memset(&echo, 0, sizeof echo);
+    int nParsed = ParseEchoReply(szReply, sizeof szReply, &echo);
+    const LineSettings& line = g_App.Line;
+    if (nParsed == kEchoValues && echo.nBaud == line.nBaud && echo.cParity == line.cParity &&
+        echo.nDataBits == line.nDataBits && echo.nStopBits == line.nStopBits) {
+        PurgePort(port);
+        g_App.ConnectedEvent->Set();
+        return kTryFound;
+    }
+    return kTryMismatch;
+}
+
+// One turn on an opened port: up to 13 tries. Returns true when the arm was found.
+bool PortTurn(SerialPort* pPort) {
+    uint32_t nPortSends = 0;
+    uint32_t nRateIndex = 0;
+    SetReadTimeout(*pPort, 0);
+    for (;;) {
+        if (StopRequested()) {
+            return false;
+        }
+        TryOutcome outcome = TryEcho(pPort, &nPortSends);
+        if (outcome == kTryFound) {
+            return true;
+        }
+        if (outcome == kTryGiveUp || StopRequested()) {
+            return false;
+        }
+        LineSettings& line = g_App.Line;
+        if (nRateIndex == 6) {
+            line.nDataBits = line.nDataBits == 8 ? 7 : 8;
+            line.cParity = line.cParity == 'n' ? 'e' : 'n';
+            nRateIndex = 0;
+        }
+        line.nBaud = static_cast<int32_t>(kBaudTable[nRateIndex]);
+        ++nRateIndex;
+        ShowTry(line);
+        if (!ApplyLineSettings(*pPort)) {
+            return false;
+        }
+        ReapplyEssentials(*pPort);
+        if (StopRequested() || *pPort == nullptr || nPortSends >= kSendsPerPort) {
+            return false;
+        }
+    }
+}
+
+void EndRun() {
+    g_App.SearchDoneEvent->Set();
+    g_App.dwSearchThreadId = 0;
+    ThreadHandle hThread = g_App.hSearchThread;
+    g_App.hSearchThread = nullptr;
+    if (hThread != nullptr) {
+        g_Platform.pThreads->CloseThread(hThread);
+    }
+    g_App.WorkerExitedEvent->Set();
+}
+
+}  // namespace
+
+bool MakeLineSafe(LineSettings* pLine) {
+    bool bChanged = false;
+    if (pLine->nPort < 1 || pLine->nPort > 4) {
+        pLine->nPort = kInitialLine.nPort;
+        bChanged = true;
+    }
+    if (!IsTableBaud(pLine->nBaud)) {
+        pLine->nBaud = kInitialLine.nBaud;
+        bChanged = true;
+    }
+    if (pLine->cParity != 'n' && pLine->cParity != 'e') {
+        pLine->cParity = kInitialLine.cParity;
+        bChanged = true;
+    }
+    if (pLine->nDataBits != 7 && pLine->nDataBits != 8) {
+        pLine->nDataBits = kInitialLine.nDataBits;
+        bChanged = true;
+    }
+    if (pLine->nStopBits != 1 && pLine->nStopBits != 2) {
+        pLine->nStopBits = kInitialLine.nStopBits;
+        bChanged = true;
+    }
+    return bChanged;
+}
+
+void FormatTryText(char* szText, unsigned nSize, uint32_t nPort, int32_t nBaud, char cParity,
+                   int32_t nDataBits, int32_t nStopBits) {
+    snprintf(szText, nSize, "COM%u: %ld %c %d %d", static_cast<unsigned>(nPort),
+             static_cast<long>(nBaud), cParity, static_cast<int>(nDataBits),
+             static_cast<int>(nStopBits));
+}
+
+int StartSearchWorker(SerialPort* pPort) {
+    g_App.StopEvent->Reset();
+    g_App.WorkerExitedEvent->Reset();
+    g_App.SearchDoneEvent->Reset();
+    g_App.ConnectedEvent->Reset();
+    return g_Platform.pThreads->CreateThread(SearchWorker, pPort, true, &g_App.hSearchThread,
+                                             &g_App.dwSearchThreadId);
+}
+
+uint32_t SearchWorker(void* pArg) {
+    SerialPort* pPort = static_cast<SerialPort*>(pArg);
+    if (*pPort != nullptr) {
+        CloseArmPort(*pPort);
+    }
+    *pPort = nullptr;
+    // A stored port or rate the search cannot use (a port outside COM1-COM4, a rate of 0 that
+    // would make the wait limits a division by zero) starts from the initial settings instead.
+    MakeLineSafe(&g_App.Line);
+
+    uint32_t dwTriedPorts = 0;
+    int nPortTurns = 0;
+    bool bFound = false;
+    LineSettings& line = g_App.Line;
+    while (!bFound) {
+        if (StopRequested() || dwTriedPorts == kAllPorts) {
+            break;
+        }
+        dwTriedPorts |= PortBit(line.nPort);
+        ShowTry(line);
+        *pPort = OpenArmPort(line.nPort);
+        for (int nStep = 0; *pPort == nullptr && nStep < 4; ++nStep) {
+            if (StopRequested()) {
+                break;
+            }
+            AdvancePort(&line);
+            if (dwTriedPorts & PortBit(line.nPort)) {
+                continue;
+            }
+            dwTriedPorts |= PortBit(line.nPort);
+            ShowTry(line);
+            *pPort = OpenArmPort(line.nPort);
+        }
+        if (*pPort == nullptr) {
+            break;
+        }
+        if (PortTurn(pPort)) {
+            bFound = true;
+            break;
+        }
+        // Give the port up.
+        CloseArmPort(*pPort);
+        *pPort = nullptr;
+        AdvancePort(&line);
+        ++nPortTurns;
+        if (nPortTurns >= kPortTurns) {
+            break;
+        }
+    }
+    EndRun();
+    return bFound ? 1 : 0;
+}

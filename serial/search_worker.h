@@ -14,6 +14,13 @@ int StartSearchWorker(SerialPort* pPort);
 // The thread procedure: 1 when the arm was found (port left open in *pPort), else 0.
 uint32_t SearchWorker(void* pPort);
 
+struct LineSettings;
+
+// Replaces each field of a line setting that the search cannot use (a port outside 1-4, a rate
+// not in kBaudTable, a parity other than 'n' or 'e', data bits other than 7 or 8, stop bits
+// other than 1 or 2) with the initial value. True when something was replaced.
+bool MakeLineSafe(LineSettings* pLine);
+
 // The status text of a try, "COM%u: %ld %c %d %d", into a buffer of nSize bytes.
 void FormatTryText(char* szText, unsigned nSize, uint32_t nPort, int32_t nBaud, char cParity,
                    int32_t nDataBits, int32_t nStopBits);

@@ -27,6 +27,9 @@ uint32_t ReadReply(SerialPort port, char* pBuffer, uint32_t nMaxBytes, uint32_t 
 void PurgePort(SerialPort port);
 // One poll. A failed poll counts as a line error: *pdwErrors is then non-zero, *pcbInQue 0.
 void PollPort(SerialPort port, uint32_t* pdwErrors, uint32_t* pcbInQue);
+// The pause between two polls: blocks for input for at most 1 ms, or sleeps 1 ms when input
+// is already waiting, so that no wait loop burns a core.
+void WaitBetweenPolls(SerialPort port, uint32_t cbInQue);
 // Closes the port; none does nothing.
 void CloseArmPort(SerialPort port);
 

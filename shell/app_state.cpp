@@ -23,3 +23,24 @@ void ResetAppState() {
     g_App.StopEvent = nullptr;
     g_App.WorkerExitedEvent = nullptr;
 }
+
+void SetDialogItemText(int nId, const char* szText) {
+    DialogSurface* pDialog = g_App.hDialog.load();
+    if (pDialog != nullptr) {
+        pDialog->SetItemText(nId, szText);
+    }
+}
+
+void ShowDialogItem(int nId) {
+    DialogSurface* pDialog = g_App.hDialog.load();
+    if (pDialog != nullptr) {
+        pDialog->ShowItem(nId);
+    }
+}
+
+void EnableDialogItem(int nId, bool bEnable) {
+    DialogSurface* pDialog = g_App.hDialog.load();
+    if (pDialog != nullptr) {
+        pDialog->EnableItem(nId, bEnable);
+    }
+}

@@ -74,6 +74,11 @@ struct AppState {
 // The one instance of the process.
 extern AppState g_App;
 
+// Writes into the open dialog; each tests hDialog first and does nothing when no dialog is open.
+void SetDialogItemText(int nId, const char* szText);
+void ShowDialogItem(int nId);
+void EnableDialogItem(int nId, bool bEnable);
+
 // Puts g_App back to its state at process start (every handle none, Line initial).
 void ResetAppState();
 

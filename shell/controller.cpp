@@ -1,1 +1,221 @@
-// placeholder: not written yet
+// The host window controller: creation, activation, the 500 ms watch of the search series, and
+// the orderly shutdown, the same on every platform.
+#include "shell/controller.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "protocol/arm_protocol.h"
+#include "serial/search_worker.h"
+#include "serial/serial_port.h"
+#include "settings/settings_store.h"
+#include "shell/app_state.h"
+#include "workers/log_worker.h"
+
+namespace {
+
+constexpr int32_t kRestartsPerSeries = 2;
+
+HostWindow* g_pHost = nullptr;
+// Whether any worker has been launched: without one there is nothing to wait for at shutdown.
+bool g_bWorkerLaunched = false;
+
+bool EventsExist() {
+    return g_App.SearchDoneEvent != nullptr && g_App.ConnectedEvent != nullptr &&
+           g_App.StopEvent != nullptr && g_App.WorkerExitedEvent != nullptr;
+}
+
+// Reads Line from the store. A stored value the search cannot use (a settings file edited by
+// hand, or garbage) gives the initial value for that field instead.
+void ReadLine(SettingsStore* pStore) {
+    LineSettings& line = g_App.Line;
+    pStore->ReadCommParam(&line.nPort, &line.nBaud, &line.cParity, &line.nDataBits,
+                          &line.nStopBits);
+    MakeLineSafe(&line);
+}
+
+void StartSearch() {
+    if (StartSearchWorker(&g_App.hPort) != 0) {
+        g_bWorkerLaunched = true;
+    }
+}
+
+// Run mode 4 reads the identity on this thread and enables the buttons of the display.
+void ShowExtendedIdentity() {
+    const ArmCommand& command = kArmCommands[kCmdIdentity];
+    if (SendCommand(g_App.hPort, command.szText) == command.nSentBytes) {
+        char szReply[kReplyBufferSize];
+        memset(szReply, 0, sizeof szReply);
+        ArmIdentity identity;
+        memset(&identity, 0, sizeof identity);
+        if (ReadReply(g_App.hPort, szReply, command.nReplyLimit, command.nDeadlineMs) != 0) {
+            ParseArmIdentity(szReply, sizeof szReply, &identity);
+            if (PassesVersionGate(identity.fVersion)) {
+                char szText[kTokenSize * 2 + 64];
+                snprintf(szText, sizeof szText, "Arm: %s, v%3.2f, Calibrated: %s\n",
+                         identity.szArm, static_cast<double>(identity.fVersion),
+                         identity.szCalibrated);
+                SetDialogItemText(kIdStatusText, szText);
+            } else {
+                SetDialogItemText(kIdStatusText,
+                                  "VERSION OF FIRMWARE DOES NOT SUPPORT EXTENDED ERROR REPORTING");
+            }
+        }
+    }
+    EnableDialogItem(kIdButton, true);
+    EnableDialogItem(kIdSaveButton, true);
+}
+
+void CloseEvent(Event** ppEvent) {
+    delete *ppEvent;
+    *ppEvent = nullptr;
+}
+
+}  // namespace
+
+int ControllerCreate(HostWindow* pHost) {
+    g_pHost = pHost;
+    g_bWorkerLaunched = false;
+    SettingsStore store(kSettingsKeyPath);
+    ReadLine(&store);
+    g_App.nSearchAttempts = 0;
+
+    ThreadApi* pThreads = g_Platform.pThreads;
+    g_App.SearchDoneEvent = pThreads->CreateEvent();
+    g_App.ConnectedEvent = pThreads->CreateEvent();
+    g_App.StopEvent = pThreads->CreateEvent();
+    g_App.WorkerExitedEvent = pThreads->CreateEvent();
+
+    // Without its events the controller cannot watch a search: the dialog is not run and the
+    // program shuts down at once.
+    int32_t nMode = g_App.nRunMode;
+    if (EventsExist() &&
+        (nMode == kRunModeLog || nMode == kRunModeStats || nMode == kRunModeExtended)) {
+        pHost->RunModalDialog(nMode);
+    }
+    pHost->DestroyHostWindow();
+    return 0;
+}
+
+void ControllerActivateApp(bool bActive) {
+    if (!bActive || !EventsExist()) {
+        return;
+    }
+    // One search worker at a time: while a series runs, an activation neither starts another
+    // nor changes Line under the running search.
+    if (g_App.bSearching == 1) {
+        return;
+    }
+    SettingsStore store(kSettingsKeyPath);
+    ReadLine(&store);
+    if (g_App.ConnectedEvent->IsSet()) {
+        return;
+    }
+    g_App.ConnectedEvent->Reset();
+    g_App.SearchDoneEvent->Reset();
+    g_App.nSearchAttempts = 0;
+    g_App.bSearching = 1;
+    g_pHost->StartSearchTimer();
+    SetDialogItemText(kIdStatusText, "Searching");
+    StartSearch();
+}
+
+void ControllerTimer() {
+    if (g_App.bSearching != 1 || !EventsExist()) {
+        return;
+    }
+    g_App.SavedLine = g_App.Line;
+    if (!g_App.SearchDoneEvent->IsSet()) {
+        return;
+    }
+    // The search worker sets WorkerExitedEvent as its very last act, just after
+    // SearchDoneEvent. A launcher resets that event, so the next worker is started only once
+    // the last one has finished: the shutdown then always waits for the worker that runs.
+    if (!g_App.WorkerExitedEvent->IsSet()) {
+        return;
+    }
+
+    if (!g_App.ConnectedEvent->IsSet()) {
+        ++g_App.nSearchAttempts;
+        if (g_App.nSearchAttempts <= kRestartsPerSeries) {
+            g_App.ConnectedEvent->Reset();
+            g_App.SearchDoneEvent->Reset();
+            SetDialogItemText(kIdStatusText, "Searching");
+            StartSearch();
+            return;
+        }
+        g_App.Line = g_App.SavedLine;
+        if (g_App.hDialog.load() == nullptr) {
+            return;
+        }
+        SetDialogItemText(kIdStatusText, "No Arm Found");
+        if (g_App.nRunMode == kRunModeExtended) {
+            EnableDialogItem(kIdButton, false);
+            EnableDialogItem(kIdSaveButton, false);
+        }
+        g_App.bSearching = 0;
+        g_pHost->StopSearchTimer();
+        return;
+    }
+
+    if (g_App.hDialog.load() == nullptr) {
+        return;
+    }
+    SetDialogItemText(kIdStatusText, "Connected");
+    if (g_App.nRunMode == kRunModeExtended) {
+        ShowExtendedIdentity();
+    }
+    g_App.bSearching = 0;
+    g_pHost->StopSearchTimer();
+    if (g_App.nRunMode == kRunModeLog) {
+        SetDialogItemText(kIdStatusText, "Logging Errors");
+        if (StartLogWorker(&g_App.hPort)) {
+            g_bWorkerLaunched = true;
+        }
+    }
+}
+
+void ControllerDestroy() {
+    if (g_App.hPort != nullptr) {
+        SettingsStore store(kSettingsKeyPath);
+        const LineSettings& line = g_App.Line;
+        store.WriteCommParam(static_cast<int32_t>(line.nPort), line.nBaud, line.cParity,
+                             line.nDataBits, line.nStopBits);
+    }
+    if (g_App.StopEvent != nullptr) {
+        g_App.StopEvent->Set();
+    }
+
+    bool bWorkerEnded = true;
+    if (g_bWorkerLaunched && g_App.WorkerExitedEvent != nullptr &&
+        !g_App.WorkerExitedEvent->Wait(kShutdownWaitMs)) {
+        if (g_App.hSearchThread != nullptr) {
+            g_Platform.pThreads->TerminateThread(g_App.hSearchThread);
+            g_App.hSearchThread = nullptr;
+            g_App.dwSearchThreadId = 0;
+        }
+        bWorkerEnded = false;
+    }
+
+    // A worker that did not end in time may still use the port and the events; they are then
+    // left to the end of the process rather than closed under it.
+    if (bWorkerEnded) {
+        if (g_App.hPort != nullptr) {
+            CloseArmPort(g_App.hPort);
+            g_App.hPort = nullptr;
+        }
+    }
+    g_App.bSearching = 0;
+    if (g_pHost != nullptr) {
+        g_pHost->StopSearchTimer();
+    }
+    if (bWorkerEnded) {
+        CloseEvent(&g_App.SearchDoneEvent);
+        CloseEvent(&g_App.ConnectedEvent);
+        CloseEvent(&g_App.StopEvent);
+        CloseEvent(&g_App.WorkerExitedEvent);
+    }
+    if (g_pHost != nullptr) {
+        g_pHost->PostQuit(0);
+    }
+}

@@ -1,1 +1,108 @@
-// placeholder: not written yet
+// The log worker: one entry to the log file (stamp, identity, error records, counters), then
+// "Done" and the log path in the dialog.
+#include "workers/log_worker.h"
+
+#include <cstring>
+
+#include "protocol/arm_protocol.h"
+#include "serial/serial_port.h"
+#include "shell/app_state.h"
+#include "workers/log_file.h"
+
+namespace {
+
+constexpr int kRecordRequests = 7;
+
+// One exchange: send the command and, when it went out whole, read one reply into the zeroed
+// buffer. Returns the count read, 0 when the exchange failed.
+uint32_t Exchange(SerialPort* pPort, ArmCommandId id, char* pReply) {
+    const ArmCommand& command = kArmCommands[id];
+    if (SendCommand(*pPort, command.szText) != command.nSentBytes) {
+        return 0;
+    }
+    memset(pReply, 0, kReplyBufferSize);
+    return ReadReply(*pPort, pReply, command.nReplyLimit, command.nDeadlineMs);
+}
+
+// Steps 5 to 7 of an entry, with the stamp already written.
+void WriteEntryBody(SerialPort* pPort, LogFile* pLog, ArmIdentity* pIdentity) {
+    char szReply[kReplyBufferSize];
+
+    PurgePort(*pPort);
+    if (Exchange(pPort, kCmdIdentity, szReply) != 0) {
+        ParseArmIdentity(szReply, sizeof szReply, pIdentity);
+        WriteIdentityForm(pLog, *pIdentity);
+    } else {
+        WriteBareLineEnd(pLog);
+    }
+    if (!PassesVersionGate(pIdentity->fVersion)) {
+        WriteOldFirmwareForm(pLog);
+        return;
+    }
+
+    for (int nRequest = 0; nRequest < kRecordRequests; ++nRequest) {
+        if (g_App.StopEvent->IsSet()) {
+            break;
+        }
+        PurgePort(*pPort);
+        if (Exchange(pPort, kCmdErrorRecord, szReply) == 0) {
+            continue;
+        }
+        ErrorRecord record;
+        memset(&record, 0, sizeof record);
+        if (ParseErrorRecord(szReply, sizeof szReply, &record) == kErrorRecordValues &&
+            !IsEmptyRecord(record)) {
+            WriteErrorForm(pLog, record);
+        }
+    }
+
+    PurgePort(*pPort);
+    if (Exchange(pPort, kCmdStats, szReply) != 0) {
+        StatsRecord stats;
+        memset(&stats, 0, sizeof stats);
+        if (ParseStatsRecord(szReply, sizeof szReply, &stats) == kStatsRecordValues) {
+            WriteCountersForm(pLog, stats);
+        }
+    }
+}
+
+}  // namespace
+
+bool StartLogWorker(SerialPort* pPort) {
+    g_App.StopEvent->Reset();
+    g_App.WorkerExitedEvent->Reset();
+    return g_Platform.pThreads->CreateThread(LogWorker, pPort, false, &g_App.hWorkerThread,
+                                             nullptr) != 0;
+}
+
+uint32_t LogWorker(void* pArg) {
+    SerialPort* pPort = static_cast<SerialPort*>(pArg);
+    ArmIdentity identity;
+    memset(&identity, 0, sizeof identity);
+
+    LogFile log;
+    if (OpenLogFile(g_App.szLogPath, &log)) {
+        if (*pPort != nullptr) {
+            LocalTime now;
+            g_Platform.pClock->GetLocalTime(&now);
+            WriteStampForm(&log, kStampByLog, now);
+            WriteEntryBody(pPort, &log, &identity);
+        }
+        CloseLogFile(&log);
+    }
+
+    SetDialogItemText(kIdStatusText, "Done");
+    SetDialogItemText(kIdButton, "Close");
+    SetDialogItemText(kIdLogPathText, g_App.szLogPath);
+    ShowDialogItem(kIdLogPathText);
+    ShowDialogItem(kIdLogPathLabel);
+    // The launcher stored this thread's handle before the thread ran, so the close below
+    // always releases the handle of this very thread.
+    ThreadHandle hThread = g_App.hWorkerThread;
+    g_App.hWorkerThread = nullptr;
+    if (hThread != nullptr) {
+        g_Platform.pThreads->CloseThread(hThread);
+    }
+    g_App.WorkerExitedEvent->Set();
+    return 0;
+}

@@ -1,0 +1,123 @@
+// Test doubles of every seam, in virtual time: the clock, inline threads with events that
+// advance the clock, settings in memory, a dialog that records every write.
+#ifndef ARMLINK_TESTS_SUPPORT_VIRTUAL_PLATFORM_H
+#define ARMLINK_TESTS_SUPPORT_VIRTUAL_PLATFORM_H
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "settings/settings_backend.h"
+#include "shell/dialog_surface.h"
+#include "shell/platform.h"
+
+// A clock that moves only when something waits. Actions scheduled with At() run when the
+// clock reaches their tick (for example: set StopEvent at 3500 ms).
+class VirtualClock : public Clock {
+public:
+    explicit VirtualClock(uint32_t nStart = 0);
+    uint32_t TickCount() override { return nNow; }
+    void GetLocalTime(LocalTime* pTime) override { *pTime = localTime; }
+    void Sleep(uint32_t nMs) override { Advance(nMs); }
+
+    // Moves the clock forward by nMs, running every due action in tick order.
+    void Advance(uint32_t nMs);
+    // Runs fn once the clock has reached nTick (absolute, in the clock's own ticks).
+    void At(uint32_t nTick, std::function<void()> fn);
+    // Milliseconds since the clock was made (or since Restart).
+    uint32_t Elapsed() const { return nNow - nStart; }
+
+    uint32_t nNow;
+    uint32_t nStart;
+    LocalTime localTime;  // what GetLocalTime reports; 12/07/126 09:05:33 by default
+
+private:
+    struct Action {
+        uint32_t nTick;
+        std::function<void()> fn;
+    };
+    std::vector<Action> actions;
+};
+
+// A manual-reset event whose Wait advances the virtual clock 1 ms at a time until the event is
+// set (by a scheduled action) or the time is up.
+class VirtualEvent : public Event {
+public:
+    explicit VirtualEvent(VirtualClock* pClock) : pClock(pClock), bSet(false) {}
+    void Set() override { bSet = true; }
+    void Reset() override { bSet = false; }
+    bool IsSet() override { return bSet; }
+    bool Wait(uint32_t nMs) override;
+
+    VirtualClock* pClock;
+    bool bSet;
+};
+
+// Threads that run to their end inside CreateThread, after the handle has been stored: the
+// whole run of a worker happens in virtual time, deterministically.
+class InlineThreads : public ThreadApi {
+public:
+    explicit InlineThreads(VirtualClock* pClock) : pClock(pClock) {}
+    Event* CreateEvent() override;
+    int CreateThread(ThreadProc pfnProc, void* pArg, bool bAboveNormal, ThreadHandle* pSlot,
+                     uint32_t* pId) override;
+    void CloseThread(ThreadHandle hThread) override;
+    void TerminateThread(ThreadHandle hThread) override;
+
+    VirtualClock* pClock;
+    bool bFailCreate = false;     // CreateThread fails
+    bool bFailEvents = false;     // CreateEvent fails
+    int nCreated = 0;             // threads started
+    int nAboveNormal = 0;         // of those, at raised priority
+    int nClosed = 0;              // handles released
+    int nTerminated = 0;          // forced ends
+    std::vector<ThreadHandle> live;  // handles not yet released
+};
+
+// A registry in memory: key paths to named byte values.
+class MemorySettings : public SettingsBackend {
+public:
+    int32_t CreateKey(const char* szPath, SettingsKey* phKey, uint32_t* pdwDisposition) override;
+    int32_t QueryValue(SettingsKey hKey, const char* szName, void* pData,
+                       uint32_t* pcbData) override;
+    int32_t SetValue(SettingsKey hKey, const char* szName, const void* pData,
+                     uint32_t cbData) override;
+    void CloseKey(SettingsKey hKey) override;
+    void FormatError(int32_t nCode, char* szText, uint32_t cchText) override;
+
+    // The stored bytes of a value (no terminator), or "" when absent.
+    std::string Value(const std::string& keyPath, const std::string& name) const;
+    bool Has(const std::string& keyPath, const std::string& name) const;
+    void Put(const std::string& keyPath, const std::string& name, const std::string& bytes);
+
+    int32_t nOpenFailure = 0;  // non-zero: CreateKey fails with this code
+    int nOpenKeys = 0;         // keys open now
+    int nWrites = 0;
+    std::map<std::string, std::map<std::string, std::string>> keys;
+};
+
+// A dialog that records every write, in order.
+class RecordingDialog : public DialogSurface {
+public:
+    void SetItemText(int nId, const char* szText) override;
+    void ShowItem(int nId) override;
+    void EnableItem(int nId, bool bEnable) override;
+
+    struct Write {
+        std::string op;  // "text", "show", "enable", "disable"
+        int nId;
+        std::string text;
+    };
+    std::vector<Write> writes;
+    std::map<int, std::string> text;   // current text of each control
+    std::map<int, bool> shown;         // controls made visible
+    std::map<int, bool> enabled;       // current enabled state, where set
+    // Every text written to one control, in order.
+    std::vector<std::string> TextsOf(int nId) const;
+    // Called after every write (tests use it to close the dialog at a given text).
+    std::function<void(const Write&)> onWrite;
+};
+
+#endif
