@@ -1,1 +1,118 @@
-// placeholder: not written yet
+// The arm's command table, the reply parsers, and the rules applied to the parsed records.
+#include "protocol/arm_protocol.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+// Sent lengths and reply limits. "_I" reads only what is already queued; the statistics worker
+// waits 1000 ms where the other callers wait 2000 ms for "_G" and "_P".
+const ArmCommand kArmCommands[kCmdCount] = {
+    {"_I", 2, 32, 0, 0},        {"_G", 2, 270, 2000, 1000},
+    {"_Y1", 3, 64, 2000, 2000}, {"_G STATS", 8, 89, 1000, 1000},
+    {"_P", 2, 74, 2000, 1000},
+};
+
+namespace {
+
+// The longest reply text a parser reads; every caller's reply buffer is at most this large.
+constexpr size_t kParseTextSize = kReportBufferSize;
+
+// Copies the reply into a terminated local text: a reply that is not terminated within nSize
+// bytes (or within the parser's text size) is read only up to that point.
+void CopyReplyText(const char* pReply, size_t nSize, char* szText) {
+    size_t nLength = 0;
+    if (pReply != nullptr) {
+        size_t nLimit = nSize < kParseTextSize ? nSize : kParseTextSize;
+        const void* pEnd = memchr(pReply, '\0', nLimit);
+        nLength =
+            pEnd != nullptr ? static_cast<size_t>(static_cast<const char*>(pEnd) - pReply) : nLimit;
+        memcpy(szText, pReply, nLength);
+    }
+    szText[nLength] = '\0';
+}
+
+}  // namespace
+
+int ParseEchoReply(const char* pReply, size_t nSize, EchoReply* pEcho) {
+    char szText[kParseTextSize + 1];
+    CopyReplyText(pReply, nSize, szText);
+    // "%ld %c %d %d": baud, parity letter, data bits, stop bits.
+    int nCount = sscanf(szText, "%" SCNd32 " %c %" SCNd32 " %" SCNd32, &pEcho->nBaud,
+                        &pEcho->cParity, &pEcho->nDataBits, &pEcho->nStopBits);
+    return nCount < 0 ? 0 : nCount;
+}
+
+int ParseArmIdentity(const char* pReply, size_t nSize, ArmIdentity* pIdentity) {
+    char szText[kParseTextSize + 1];
+    CopyReplyText(pReply, nSize, szText);
+    // The 23 numbers after szCalibrated are parsed as the arm sends them and not used. The "%*s"
+    // skips store nothing; the two stored tokens are bounded to their 272-byte buffers, which
+    // hold any token of a 270-byte reply.
+    static_assert(kTokenSize == 272, "the %271s widths below fit kTokenSize");
+    int32_t nUnused0 = 0, nUnused1 = 0;
+    float f[21] = {};
+    int nCount = sscanf(
+        szText,
+        "%" SCNd32 " %*s %*s %*s %*s %*s %f %*s %*s %271s %*s %*s %271s %" SCNd32
+        " %f %f\r\n%f %f %f %f %f %f %f %f %f %f %f %f %" SCNd32 " %f\r\n%f %f %f %f %f %f\r\n",
+        &pIdentity->nStatus, &pIdentity->fVersion, pIdentity->szArm, pIdentity->szCalibrated,
+        &nUnused0, &f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10],
+        &f[11], &f[12], &f[13], &nUnused1, &f[14], &f[15], &f[16], &f[17], &f[18], &f[19], &f[20]);
+    return nCount < 0 ? 0 : nCount;
+}
+
+int ParseErrorRecord(const char* pReply, size_t nSize, ErrorRecord* pRecord) {
+    char szText[kParseTextSize + 1];
+    CopyReplyText(pReply, nSize, szText);
+    // "%x %x %x %x %x %x %x\r\n": seven 32-bit words; the closing "\r\n" matches any white space.
+    int nCount = sscanf(szText,
+                        "%" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32
+                        " %" SCNx32 "\r\n",
+                        &pRecord->dwWord0, &pRecord->dwWord1, &pRecord->dwWord2, &pRecord->dwWord3,
+                        &pRecord->dwWord4, &pRecord->dwWord5, &pRecord->dwWord6);
+    return nCount < 0 ? 0 : nCount;
+}
+
+int ParseStatsRecord(const char* pReply, size_t nSize, StatsRecord* pStats) {
+    char szText[kParseTextSize + 1];
+    CopyReplyText(pReply, nSize, szText);
+    // "%d %lx %lx %lx %lx %lx %lx %lx %lx %lx": the status word, then nine 32-bit counters.
+    int nCount =
+        sscanf(szText,
+               "%" SCNd32 " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32
+               " %" SCNx32 " %" SCNx32 " %" SCNx32,
+               &pStats->nStatus, &pStats->nCaptures, &pStats->nAsyncCaptures, &pStats->nCrcErrors,
+               &pStats->nStallCount, &pStats->nRetryCount, &pStats->nBounces, &pStats->nLineErrors,
+               &pStats->nPointPeriod, &pStats->nAddressErrors);
+    return nCount < 0 ? 0 : nCount;
+}
+
+bool PassesVersionGate(float fVersion) {
+    // The float constant is the single-precision value nearest 4.6, so a reported "4.6" passes;
+    // a version that is not a number compares false and fails.
+    return fVersion >= 4.6f;
+}
+
+bool IsEmptyRecord(const ErrorRecord& record) {
+    return (record.dwWord0 & 0xFFu) == 0 && ((record.dwWord0 >> 16) & 0xFFu) == 0;
+}
+
+bool StatusErrorPending(int32_t nStatus) {
+    return (static_cast<uint32_t>(nStatus) & 0xFCu) != 0;
+}
+
+int StatusErrorNumber(int32_t nStatus) {
+    return static_cast<int>((static_cast<uint32_t>(nStatus) >> 2) & 0x1Fu);
+}
+
+int StatusExtendedNumber(int32_t nStatus) {
+    return static_cast<int>((static_cast<uint32_t>(nStatus) >> 8) & 0xFFu);
+}
+
+double PointRate(uint32_t nPointPeriod) {
+    if (nPointPeriod == 0) {
+        return 0.0;
+    }
+    return 1000.0 / (static_cast<double>(nPointPeriod) * 0.01);
+}

@@ -1,1 +1,10 @@
-int main() { return 2; }  // placeholder: not written yet
+// Entry point of armlink-decode: the tool on the process's standard streams.
+#include <cstdio>
+
+#include "tools/decode/binary_stdout.h"
+#include "tools/decode/decode_cli.h"
+
+int main(int argc, char** argv) {
+    SetBinaryStdout();
+    return RunDecodeCli(argc, argv, stdin, stdout, stderr);
+}

@@ -1,1 +1,261 @@
-// placeholder: not written yet
+// armlink-decode: the error reports of seven words given on the command line, or of every
+// ERROR: line of an ArmLink log under the STAMP: line of its entry.
+#include "tools/decode/decode_cli.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "protocol/error_decoder.h"
+
+namespace {
+
+const char kToolName[] = "armlink-decode";
+
+const char kUsage[] =
+    "Usage: armlink-decode W0 W1 W2 W3 W4 W5 W6\n"
+    "       armlink-decode FILE\n"
+    "\n"
+    "Renders the arm's error records as the extended error display shows them.\n"
+    "\n"
+    "  W0 ... W6   the seven words of one error record, in hexadecimal, with or\n"
+    "              without 0x; the report is written to standard output.\n"
+    "  FILE        an ArmLink log such as ErrorLog.zlg, or - for standard input:\n"
+    "              every STAMP: line is printed as it stands, followed by the\n"
+    "              report of each ERROR: line of its entry, numbered from 1.\n"
+    "              Other lines are skipped.\n"
+    "  -h, --help  shows this text.\n"
+    "\n"
+    "Exit status: 0 when everything was decoded; 1 when the file could not be read\n"
+    "or held malformed ERROR: lines (the good ones are still decoded); 2 for wrong\n"
+    "arguments.\n";
+
+constexpr int kRecordWords = 7;
+
+// "ERROR: " and seven words of eight digits separated by single blanks.
+const char kErrorPrefix[] = "ERROR: ";
+constexpr size_t kErrorPrefixLength = sizeof kErrorPrefix - 1;
+constexpr size_t kLogWordDigits = 8;
+constexpr size_t kErrorLineLength = kErrorPrefixLength + kRecordWords * (kLogWordDigits + 1) - 1;
+
+const char kStampTag[] = "STAMP:";
+const char kErrorTag[] = "ERROR:";
+
+bool StartsWith(const char* pLine, size_t nLength, const char* szTag) {
+    size_t nTag = strlen(szTag);
+    return nLength >= nTag && memcmp(pLine, szTag, nTag) == 0;
+}
+
+// The value of a hexadecimal digit, -1 for any other character.
+int HexDigitValue(char c, bool bUpperCaseOnly) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (!bUpperCaseOnly && c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+// Renders the record and writes the report as the decoder leaves it, byte for byte.
+bool WriteReport(const ErrorRecord& record, FILE* pOut) {
+    char szReport[kReportBufferSize] = {};
+    ErrorDecoder(record, szReport);
+    size_t nLength = strlen(szReport);
+    return fwrite(szReport, 1, nLength, pOut) == nLength;
+}
+
+int DecodeWords(char** argv, FILE* pOut, FILE* pErr) {
+    uint32_t dwWords[kRecordWords];
+    for (int i = 0; i < kRecordWords; ++i) {
+        bool bTooWide = false;
+        if (!ParseHexWord(argv[i], &dwWords[i], &bTooWide)) {
+            fprintf(pErr, "%s: word W%d \"%.40s\" %s\n", kToolName, i, argv[i],
+                    bTooWide ? "is wider than 32 bits" : "is not a hexadecimal number");
+            return kDecodeBadArgs;
+        }
+    }
+    ErrorRecord record = {dwWords[0], dwWords[1], dwWords[2], dwWords[3],
+                          dwWords[4], dwWords[5], dwWords[6]};
+    if (!WriteReport(record, pOut) || fflush(pOut) != 0) {
+        fprintf(pErr, "%s: cannot write the report\n", kToolName);
+        return kDecodeBadInput;
+    }
+    return kDecodeOk;
+}
+
+// One line of the log as read: its bytes with the line end, or its beginning when it is
+// longer than a log line can be.
+struct LogLine {
+    char szBytes[kMaxLogLine + 3];  // the text, "\r\n", the terminator
+    size_t nLength;                 // bytes held, line end included
+    size_t nTextLength;             // bytes held without the line end
+    bool bTooLong;
+};
+
+// Reads the next line; false at the end of the file when nothing was left to read. A line
+// longer than kMaxLogLine is read to its end but only its beginning is kept.
+bool ReadLogLine(FILE* pFile, LogLine* pLine) {
+    const size_t nCapacity = sizeof pLine->szBytes - 1;
+    pLine->nLength = 0;
+    pLine->bTooLong = false;
+    bool bAny = false;
+    int c;
+    while ((c = getc(pFile)) != EOF) {
+        bAny = true;
+        if (pLine->nLength < nCapacity) {
+            pLine->szBytes[pLine->nLength++] = static_cast<char>(c);
+        } else {
+            pLine->bTooLong = true;
+        }
+        if (c == '\n') {
+            break;
+        }
+    }
+    pLine->szBytes[pLine->nLength] = '\0';
+    size_t nText = pLine->nLength;
+    if (nText > 0 && pLine->szBytes[nText - 1] == '\n') {
+        --nText;
+        if (nText > 0 && pLine->szBytes[nText - 1] == '\r') {
+            --nText;
+        }
+    }
+    pLine->nTextLength = nText;
+    if (nText > kMaxLogLine) {
+        pLine->bTooLong = true;
+    }
+    return bAny;
+}
+
+int DecodeLog(const char* szPath, FILE* pIn, FILE* pOut, FILE* pErr) {
+    bool bStandardInput = strcmp(szPath, "-") == 0;
+    const char* szName = bStandardInput ? "standard input" : szPath;
+    FILE* pFile = bStandardInput ? pIn : fopen(szPath, "rb");
+    if (pFile == nullptr) {
+        fprintf(pErr, "%s: cannot open %s: %s\n", kToolName, szPath, strerror(errno));
+        return kDecodeBadInput;
+    }
+
+    int nExit = kDecodeOk;
+    bool bWriteFailed = false;
+    int nErrorInEntry = 0;
+    unsigned long nLineNumber = 0;
+    LogLine line;
+    while (ReadLogLine(pFile, &line)) {
+        ++nLineNumber;
+        if (line.bTooLong) {
+            fprintf(pErr, "%s: %s, line %lu: line longer than %u characters, skipped\n", kToolName,
+                    szName, nLineNumber, static_cast<unsigned>(kMaxLogLine));
+            nExit = kDecodeBadInput;
+        } else if (StartsWith(line.szBytes, line.nTextLength, kStampTag)) {
+            // The stamp line as it stands, with the line end it was read with.
+            bWriteFailed |= fwrite(line.szBytes, 1, line.nLength, pOut) != line.nLength;
+            nErrorInEntry = 0;
+        } else if (StartsWith(line.szBytes, line.nTextLength, kErrorTag)) {
+            ErrorRecord record;
+            if (ParseLogErrorLine(line.szBytes, line.nTextLength, &record)) {
+                ++nErrorInEntry;
+                bWriteFailed |= fprintf(pOut, "----------<%d>----------\r\n", nErrorInEntry) < 0;
+                bWriteFailed |= !WriteReport(record, pOut);
+            } else {
+                fprintf(pErr,
+                        "%s: %s, line %lu: malformed ERROR: line (expected seven 8-digit "
+                        "upper-case hexadecimal words)\n",
+                        kToolName, szName, nLineNumber);
+                nExit = kDecodeBadInput;
+            }
+        }
+    }
+    if (ferror(pFile)) {
+        fprintf(pErr, "%s: cannot read %s after line %lu: %s\n", kToolName, szName, nLineNumber,
+                strerror(errno));
+        nExit = kDecodeBadInput;
+    }
+    if (!bStandardInput) {
+        fclose(pFile);
+    }
+    if (fflush(pOut) != 0 || bWriteFailed) {
+        fprintf(pErr, "%s: cannot write the reports\n", kToolName);
+        nExit = kDecodeBadInput;
+    }
+    return nExit;
+}
+
+}  // namespace
+
+bool ParseHexWord(const char* szText, uint32_t* pdwWord, bool* pbTooWide) {
+    *pbTooWide = false;
+    if (szText[0] == '0' && (szText[1] == 'x' || szText[1] == 'X')) {
+        szText += 2;
+    }
+    if (szText[0] == '\0') {
+        return false;
+    }
+    for (const char* p = szText; *p != '\0'; ++p) {
+        if (HexDigitValue(*p, false) < 0) {
+            return false;
+        }
+    }
+    uint32_t dwWord = 0;
+    for (const char* p = szText; *p != '\0'; ++p) {
+        if (dwWord > 0x0FFFFFFFu) {
+            *pbTooWide = true;
+            return false;
+        }
+        dwWord = (dwWord << 4) | static_cast<uint32_t>(HexDigitValue(*p, false));
+    }
+    *pdwWord = dwWord;
+    return true;
+}
+
+bool ParseLogErrorLine(const char* pLine, size_t nLength, ErrorRecord* pRecord) {
+    if (nLength != kErrorLineLength || memcmp(pLine, kErrorPrefix, kErrorPrefixLength) != 0) {
+        return false;
+    }
+    uint32_t dwWords[kRecordWords];
+    const char* p = pLine + kErrorPrefixLength;
+    for (int i = 0; i < kRecordWords; ++i) {
+        uint32_t dwWord = 0;
+        for (size_t n = 0; n < kLogWordDigits; ++n, ++p) {
+            // The log writes the words with "%08X": upper-case digits only.
+            int nDigit = HexDigitValue(*p, true);
+            if (nDigit < 0) {
+                return false;
+            }
+            dwWord = (dwWord << 4) | static_cast<uint32_t>(nDigit);
+        }
+        dwWords[i] = dwWord;
+        if (i + 1 < kRecordWords) {
+            if (*p != ' ') {
+                return false;
+            }
+            ++p;
+        }
+    }
+    *pRecord = {dwWords[0], dwWords[1], dwWords[2], dwWords[3], dwWords[4], dwWords[5], dwWords[6]};
+    return true;
+}
+
+int RunDecodeCli(int argc, char** argv, FILE* pIn, FILE* pOut, FILE* pErr) {
+    if (argc >= 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+        fputs(kUsage, pOut);
+        return kDecodeOk;
+    }
+    if (argc == 2) {
+        if (argv[1][0] == '-' && argv[1][1] != '\0') {
+            fprintf(pErr, "%s: unknown option %.40s (try --help)\n", kToolName, argv[1]);
+            return kDecodeBadArgs;
+        }
+        return DecodeLog(argv[1], pIn, pOut, pErr);
+    }
+    if (argc == 1 + kRecordWords) {
+        return DecodeWords(argv + 1, pOut, pErr);
+    }
+    fprintf(pErr,
+            "%s: expected seven hexadecimal words or one log file, got %d arguments (try "
+            "--help)\n",
+            kToolName, argc < 1 ? 0 : argc - 1);
+    return kDecodeBadArgs;
+}
