@@ -22,7 +22,7 @@ void WaitBetweenPolls(SerialPort port, uint32_t cbInQue) {
     }
 }
 
-void PollPort(SerialPort port, uint32_t* pdwErrors, uint32_t* pcbInQue) {
+bool PollPort(SerialPort port, uint32_t* pdwErrors, uint32_t* pcbInQue) {
     uint32_t dwErrors = 0;
     uint32_t cbInQue = 0;
     if (port == nullptr || !port->ClearCommError(&dwErrors, &cbInQue)) {
@@ -30,10 +30,11 @@ void PollPort(SerialPort port, uint32_t* pdwErrors, uint32_t* pcbInQue) {
         // outputs of the failed call are never looked at.
         *pdwErrors = kCeFrame;
         *pcbInQue = 0;
-        return;
+        return false;
     }
     *pdwErrors = dwErrors;
     *pcbInQue = cbInQue;
+    return true;
 }
 
 SerialPort OpenArmPort(uint32_t nPort) {
@@ -117,7 +118,10 @@ uint32_t ReadReply(SerialPort port, char* pBuffer, uint32_t nMaxBytes, uint32_t 
     // Phase 1: wait for the reply to queue up. It ends early only once nMaxBytes are queued.
     uint32_t nStart = Now();
     while (Now() - nStart < nTimeoutMs) {
-        PollPort(port, &dwErrors, &cbInQue);
+        if (!PollPort(port, &dwErrors, &cbInQue)) {
+            // The device itself is gone (unplugged, hung up): no reply can come any more.
+            return 0;
+        }
         if (cbInQue >= nMaxBytes) {
             break;
         }
@@ -157,6 +161,10 @@ uint32_t ReadReply(SerialPort port, char* pBuffer, uint32_t nMaxBytes, uint32_t 
             return nTotal;
         }
         if (nTotal != 0 && pBuffer[nTotal - 1] == '\n') {
+            return nTotal;
+        }
+        // A full buffer cannot take the line end any more: waiting on would change nothing.
+        if (nTotal == nMaxBytes) {
             return nTotal;
         }
         if (n == 0) {

@@ -25,8 +25,9 @@ uint32_t SendCommand(SerialPort port, const char* szText);
 uint32_t ReadReply(SerialPort port, char* pBuffer, uint32_t nMaxBytes, uint32_t nTimeoutMs);
 // Purges with all four actions: ends pending reads and writes, empties both queues.
 void PurgePort(SerialPort port);
-// One poll. A failed poll counts as a line error: *pdwErrors is then non-zero, *pcbInQue 0.
-void PollPort(SerialPort port, uint32_t* pdwErrors, uint32_t* pcbInQue);
+// One poll. A failed poll counts as a line error: *pdwErrors is then non-zero, *pcbInQue 0,
+// and the result false.
+bool PollPort(SerialPort port, uint32_t* pdwErrors, uint32_t* pcbInQue);
 // The pause between two polls: blocks for input for at most 1 ms, or sleeps 1 ms when input
 // is already waiting, so that no wait loop burns a core.
 void WaitBetweenPolls(SerialPort port, uint32_t cbInQue);

@@ -1,0 +1,16 @@
+// Helpers of the core fixture.
+#include "support/core_fixture.h"
+
+#include <cstdio>
+
+std::vector<std::string> TriesOf(const SimLine& line) {
+    std::vector<std::string> tries;
+    for (const SimCommand& command : line.commands) {
+        char szTry[64];
+        snprintf(szTry, sizeof szTry, "%u %u%c1 %s", static_cast<unsigned>(command.nBaud),
+                 static_cast<unsigned>(command.nByteSize), command.nParity == 0 ? 'n' : 'e',
+                 command.text.c_str());
+        tries.push_back(szTry);
+    }
+    return tries;
+}

@@ -1,0 +1,141 @@
+// The settings store over a registry in memory: the text forms, partial and oversized values,
+// and a key that cannot be opened.
+#include <cstring>
+#include <string>
+
+#include "settings/settings_store.h"
+#include "support/core_fixture.h"
+
+namespace {
+
+class SettingsStoreTest : public CoreTest {
+protected:
+    bool Read(LineSettings* pLine) {
+        SettingsStore store(kSettingsKeyPath);
+        return store.ReadCommParam(&pLine->nPort, &pLine->nBaud, &pLine->cParity,
+                                   &pLine->nDataBits, &pLine->nStopBits);
+    }
+    std::string Stored(const char* szName) const {
+        return settings.Value(kSettingsKeyPath, szName);
+    }
+};
+
+TEST_F(SettingsStoreTest, CommParamRoundTripWithoutTerminator) {
+    {
+        SettingsStore store(kSettingsKeyPath);
+        EXPECT_EQ(store.dwDisposition, kRegCreatedNewKey);
+        EXPECT_TRUE(store.WriteCommParam(1, 9600, 'n', 8, 1));
+    }
+    EXPECT_EQ(Stored("CommParam"), std::string("1 9600 n 8 1", 12));
+    EXPECT_EQ(settings.nOpenKeys, 0) << "the destructor closes the key";
+    LineSettings line = {4, 115200, 'e', 7, 2};
+    EXPECT_TRUE(Read(&line));
+    EXPECT_EQ(line.nPort, 1u);
+    EXPECT_EQ(line.nBaud, 9600);
+    EXPECT_EQ(line.cParity, 'n');
+    EXPECT_EQ(line.nDataBits, 8);
+    EXPECT_EQ(line.nStopBits, 1);
+
+    SettingsStore store(kSettingsKeyPath);
+    EXPECT_EQ(store.dwDisposition, kRegOpenedExistingKey);
+    EXPECT_TRUE(store.WriteCommParam(2, 19200, 'e', 7, 1));
+    EXPECT_EQ(Stored("CommParam"), "2 19200 e 7 1");
+}
+
+TEST_F(SettingsStoreTest, PartialTextUpdatesTheFieldsItReaches) {
+    struct Case {
+        const char* szStored;
+        LineSettings expected;
+    } cases[] = {
+        {"3", {3, 4800, 'e', 7, 2}},
+        {"2 19200", {2, 19200, 'e', 7, 2}},
+        {"1 9600 n", {1, 9600, 'n', 7, 2}},
+        {"x 9600", {9, 4800, 'e', 7, 2}},
+    };
+    for (const Case& c : cases) {
+        settings.Put(kSettingsKeyPath, "CommParam", c.szStored);
+        LineSettings line = {9, 4800, 'e', 7, 2};
+        EXPECT_TRUE(Read(&line)) << c.szStored;
+        EXPECT_EQ(line.nPort, c.expected.nPort) << c.szStored;
+        EXPECT_EQ(line.nBaud, c.expected.nBaud) << c.szStored;
+        EXPECT_EQ(line.cParity, c.expected.cParity) << c.szStored;
+        EXPECT_EQ(line.nDataBits, c.expected.nDataBits) << c.szStored;
+        EXPECT_EQ(line.nStopBits, c.expected.nStopBits) << c.szStored;
+    }
+}
+
+TEST_F(SettingsStoreTest, MissingAndOversizedValuesLeaveTheTargets) {
+    LineSettings line = kInitialLine;
+    {
+        SettingsStore store(kSettingsKeyPath);
+        EXPECT_FALSE(store.ReadCommParam(&line.nPort, &line.nBaud, &line.cParity,
+                                         &line.nDataBits, &line.nStopBits));
+        EXPECT_EQ(store.nLastError, kErrorFileNotFound);
+        EXPECT_NE(store.szErrorText[0], '\0');
+    }
+    settings.Put(kSettingsKeyPath, "CommParam", "2 19200 e 7 1" + std::string(300, ' '));
+    EXPECT_FALSE(Read(&line));
+    EXPECT_EQ(line.nPort, 1u);
+    EXPECT_EQ(line.nBaud, 9600);
+}
+
+TEST_F(SettingsStoreTest, ValueOfExactly128BytesIsParsedWithinItsBytes) {
+    std::string stored = "4 57600 e 7 1";
+    stored += std::string(128 - stored.size(), '9');
+    settings.Put(kSettingsKeyPath, "CommParam", stored);
+    LineSettings line = kInitialLine;
+    EXPECT_TRUE(Read(&line));
+    EXPECT_EQ(line.nPort, 4u);
+    EXPECT_EQ(line.nBaud, 57600);
+    EXPECT_EQ(line.nDataBits, 7);
+}
+
+TEST_F(SettingsStoreTest, KeyThatCannotBeOpenedFailsEveryOperation) {
+    settings.nOpenFailure = kErrorAccessDenied;
+    SettingsStore store(kSettingsKeyPath);
+    EXPECT_EQ(store.hKey, nullptr);
+    EXPECT_EQ(store.nLastError, kErrorAccessDenied);
+    EXPECT_NE(store.szErrorText[0], '\0');
+    LineSettings line = kInitialLine;
+    EXPECT_FALSE(store.WriteCommParam(2, 19200, 'e', 7, 1));
+    EXPECT_FALSE(store.ReadCommParam(&line.nPort, &line.nBaud, &line.cParity, &line.nDataBits,
+                                     &line.nStopBits));
+    EXPECT_FALSE(store.WriteLastFile("/tmp/report.txt"));
+    char szPath[768] = {0};
+    uint32_t nSize = sizeof szPath;
+    EXPECT_FALSE(store.ReadLastFile(szPath, &nSize));
+    EXPECT_EQ(line.nPort, 1u);
+    EXPECT_EQ(line.nBaud, 9600);
+    EXPECT_EQ(store.nLastError, kErrorAccessDenied) << "unchanged by the refused operations";
+    EXPECT_TRUE(settings.keys.empty());
+}
+
+TEST_F(SettingsStoreTest, LastFileIsStoredBareAndReadTerminated) {
+    {
+        SettingsStore store(kSettingsKeyPath);
+        EXPECT_TRUE(store.WriteLastFile(""));
+    }
+    EXPECT_TRUE(settings.Has(kSettingsKeyPath, "LastFile"));
+    EXPECT_EQ(Stored("LastFile"), "");
+    {
+        SettingsStore store(kSettingsKeyPath);
+        EXPECT_TRUE(store.WriteLastFile("/home/tech/report.txt"));
+    }
+    EXPECT_EQ(Stored("LastFile"), "/home/tech/report.txt");
+
+    char szPath[32];
+    memset(szPath, 'x', sizeof szPath);
+    uint32_t nSize = sizeof szPath;
+    SettingsStore store(kSettingsKeyPath);
+    EXPECT_TRUE(store.ReadLastFile(szPath, &nSize));
+    EXPECT_EQ(nSize, 21u);
+    EXPECT_STREQ(szPath, "/home/tech/report.txt");
+
+    // A value that fills the whole buffer leaves no room for the terminator: refused.
+    settings.Put(kSettingsKeyPath, "LastFile", std::string(32, 'p'));
+    nSize = sizeof szPath;
+    EXPECT_FALSE(store.ReadLastFile(szPath, &nSize));
+    EXPECT_EQ(store.nLastError, kErrorMoreData);
+}
+
+}  // namespace
