@@ -1,0 +1,481 @@
+// The INI settings file: the exact text it writes, the foreign lines it keeps, the atomic
+// replace, the registry's answers for short buffers and missing values, and damaged files.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "settings/settings_backend.h"
+#include "shell/posix/posix_platform.h"
+
+namespace {
+
+const char kKey[] = "SOFTWARE\\ZOLM Technologies\\ZOLM Error Log";
+const std::string kHeader = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZOLM Technologies\\ZOLM Error Log]";
+
+std::string ReadText(const std::string& path) {
+    std::string text;
+    FILE* pFile = fopen(path.c_str(), "rb");
+    if (pFile == nullptr) {
+        return "<missing>";
+    }
+    char buffer[4096];
+    size_t nGot;
+    while ((nGot = fread(buffer, 1, sizeof(buffer), pFile)) > 0) {
+        text.append(buffer, nGot);
+    }
+    fclose(pFile);
+    return text;
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    FILE* pFile = fopen(path.c_str(), "wb");
+    ASSERT_NE(pFile, nullptr) << path;
+    ASSERT_EQ(fwrite(text.data(), 1, text.size(), pFile), text.size());
+    fclose(pFile);
+}
+
+std::vector<std::string> ListDirectory(const std::string& directory) {
+    std::vector<std::string> names;
+    DIR* pDir = opendir(directory.c_str());
+    if (pDir == nullptr) {
+        return names;
+    }
+    while (struct dirent* pEntry = readdir(pDir)) {
+        std::string name = pEntry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    closedir(pDir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void RemoveTree(const std::string& path) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) {
+        return;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        chmod(path.c_str(), 0700);
+        for (const std::string& name : ListDirectory(path)) {
+            RemoveTree(path + "/" + name);
+        }
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+class PosixSettingsFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char szDir[] = "/tmp/armlink-settings-XXXXXX";
+        ASSERT_NE(mkdtemp(szDir), nullptr);
+        tempDir = szDir;
+        directory = tempDir + "/config/armlink";
+        path = directory + "/settings.ini";
+        SetSettingsFilePath(path.c_str());
+        pBackend = PosixSettings();
+    }
+
+    void TearDown() override {
+        if (hKey != nullptr) {
+            pBackend->CloseKey(hKey);
+        }
+        SetSettingsFilePath(nullptr);
+        RemoveTree(tempDir);
+    }
+
+    void OpenKey(uint32_t dwExpected) {
+        uint32_t dwDisposition = 0;
+        ASSERT_EQ(pBackend->CreateKey(kKey, &hKey, &dwDisposition), kErrorSuccess);
+        ASSERT_NE(hKey, nullptr);
+        EXPECT_EQ(dwDisposition, dwExpected);
+    }
+
+    void Preload(const std::string& text) {
+        ASSERT_EQ(system(("mkdir -p '" + directory + "'").c_str()), 0);
+        WriteText(path, text);
+    }
+
+    int32_t Set(const char* szName, const std::string& value) {
+        return pBackend->SetValue(hKey, szName, value.data(), static_cast<uint32_t>(value.size()));
+    }
+
+    // The value's bytes, or "<code N>" when the query fails.
+    std::string Query(const char* szName, uint32_t cbBuffer = 768) {
+        std::vector<char> buffer(cbBuffer + 1, 'X');
+        uint32_t cbData = cbBuffer;
+        int32_t nResult = pBackend->QueryValue(hKey, szName, buffer.data(), &cbData);
+        if (nResult != kErrorSuccess) {
+            return "<code " + std::to_string(nResult) + ">";
+        }
+        EXPECT_LE(cbData, cbBuffer);
+        EXPECT_EQ(buffer[cbData], 'X') << "a terminator or more was written";
+        return std::string(buffer.data(), cbData);
+    }
+
+    SettingsBackend* pBackend = nullptr;
+    SettingsKey hKey = nullptr;
+    std::string tempDir;
+    std::string directory;
+    std::string path;
+};
+
+TEST_F(PosixSettingsFile, CreateKeyMakesTheDirectoryAndTheSection) {
+    OpenKey(kRegCreatedNewKey);
+    EXPECT_EQ(ReadText(path), kHeader + "\n");
+    struct stat info;
+    ASSERT_EQ(stat(directory.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    pBackend->CloseKey(hKey);
+    hKey = nullptr;
+    OpenKey(kRegOpenedExistingKey);
+    EXPECT_EQ(ReadText(path), kHeader + "\n");
+}
+
+TEST_F(PosixSettingsFile, ValuesRoundTripWithTheExactFileText) {
+    OpenKey(kRegCreatedNewKey);
+    EXPECT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess);
+    EXPECT_EQ(Set("LastFile", "/home/tech/report.txt"), kErrorSuccess);
+    EXPECT_EQ(ReadText(path),
+              kHeader + "\nCommParam=2 19200 e 7 1\nLastFile=/home/tech/report.txt\n");
+    EXPECT_EQ(Query("CommParam"), "2 19200 e 7 1");
+    EXPECT_EQ(Query("LastFile"), "/home/tech/report.txt");
+    // Names are matched as the registry matches them, without regard to case.
+    EXPECT_EQ(Query("commparam"), "2 19200 e 7 1");
+
+    // A new value replaces its line in place; an empty one is stored as empty.
+    EXPECT_EQ(Set("CommParam", "1 9600 n 8 1"), kErrorSuccess);
+    EXPECT_EQ(Set("LastFile", ""), kErrorSuccess);
+    EXPECT_EQ(ReadText(path), kHeader + "\nCommParam=1 9600 n 8 1\nLastFile=\n");
+    EXPECT_EQ(Query("CommParam"), "1 9600 n 8 1");
+    EXPECT_EQ(Query("LastFile"), "");
+    // Bytes after '=' are the value, spaces included.
+    EXPECT_EQ(Set("LastFile", " /odd path "), kErrorSuccess);
+    EXPECT_EQ(Query("LastFile"), " /odd path ");
+}
+
+TEST_F(PosixSettingsFile, WritesKeepEveryForeignLine) {
+    const std::string before =
+        "; ArmLink settings, edited by hand\n"
+        "[Ports]\n"
+        "COM2=/dev/ttyUSB0\n"
+        "\n" +
+        kHeader +
+        "\n"
+        "# the line found last time\n"
+        "Other = kept value\n"
+        "CommParam=1 9600 n 8 1\n"
+        "\n"
+        "[Other Program]\n"
+        "CommParam=not ours\n"
+        "LastFile=not ours either\n";
+    Preload(before);
+    OpenKey(kRegOpenedExistingKey);
+    EXPECT_EQ(ReadText(path), before);
+    EXPECT_EQ(Query("Other"), " kept value");
+    EXPECT_EQ(Query("LastFile"), "<code 2>");  // the other section's entry is not ours
+
+    EXPECT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess);
+    EXPECT_EQ(Set("LastFile", "/home/tech/report.txt"), kErrorSuccess);
+    EXPECT_EQ(ReadText(path),
+              "; ArmLink settings, edited by hand\n"
+              "[Ports]\n"
+              "COM2=/dev/ttyUSB0\n"
+              "\n" +
+                  kHeader +
+                  "\n"
+                  "# the line found last time\n"
+                  "Other = kept value\n"
+                  "CommParam=2 19200 e 7 1\n"
+                  "LastFile=/home/tech/report.txt\n"
+                  "\n"
+                  "[Other Program]\n"
+                  "CommParam=not ours\n"
+                  "LastFile=not ours either\n");
+}
+
+TEST_F(PosixSettingsFile, CrLfFilesGetCrLfLines) {
+    struct Case {
+        const char* szName;
+        std::string before;
+        std::string after;  // once CommParam is set
+    } cases[] = {
+        {"our section, no final line end",
+         kHeader + "\r\nLastFile=/r.txt\r\n[Ports]\r\nCOM1=/dev/ttyUSB1",
+         kHeader +
+             "\r\nLastFile=/r.txt\r\nCommParam=2 19200 e 7 1\r\n[Ports]\r\nCOM1=/dev/ttyUSB1"},
+        {"no section yet", "[Ports]\r\nCOM1=/dev/x",
+         "[Ports]\r\nCOM1=/dev/x\r\n\r\n" + kHeader + "\r\nCommParam=2 19200 e 7 1\r\n"},
+    };
+    for (const Case& c : cases) {
+        Preload(c.before);
+        if (hKey != nullptr) {
+            pBackend->CloseKey(hKey);
+            hKey = nullptr;
+        }
+        uint32_t dwDisposition = 0;
+        ASSERT_EQ(pBackend->CreateKey(kKey, &hKey, &dwDisposition), kErrorSuccess) << c.szName;
+        EXPECT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess) << c.szName;
+        EXPECT_EQ(ReadText(path), c.after) << c.szName;
+        EXPECT_EQ(Query("CommParam"), "2 19200 e 7 1") << c.szName;
+    }
+}
+
+TEST_F(PosixSettingsFile, WritesReplaceTheFileAtomically) {
+    OpenKey(kRegCreatedNewKey);
+    ASSERT_EQ(Set("CommParam", "1 9600 n 8 1"), kErrorSuccess);
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    // A second name for the old file: a write in place would change it too.
+    ASSERT_EQ(link(path.c_str(), (directory + "/old.ini").c_str()), 0);
+    struct stat oldInfo;
+    ASSERT_EQ(stat(path.c_str(), &oldInfo), 0);
+
+    ASSERT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess);
+    EXPECT_EQ(ReadText(directory + "/old.ini"), kHeader + "\nCommParam=1 9600 n 8 1\n");
+    EXPECT_EQ(ReadText(path), kHeader + "\nCommParam=2 19200 e 7 1\n");
+    struct stat newInfo;
+    ASSERT_EQ(stat(path.c_str(), &newInfo), 0);
+    EXPECT_NE(newInfo.st_ino, oldInfo.st_ino);
+    EXPECT_EQ(newInfo.st_mode & 07777, 0640u);
+    // No temporary file is left behind.
+    EXPECT_EQ(ListDirectory(directory), (std::vector<std::string>{"old.ini", "settings.ini"}));
+}
+
+TEST_F(PosixSettingsFile, ShortBufferMissingValueAndBadHandle) {
+    OpenKey(kRegCreatedNewKey);
+    ASSERT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess);  // 13 bytes
+    std::vector<char> buffer(32, 'X');
+    uint32_t cbData = 12;
+    EXPECT_EQ(pBackend->QueryValue(hKey, "CommParam", buffer.data(), &cbData), kErrorMoreData);
+    EXPECT_EQ(cbData, 13u);  // the size needed, as the registry reports it
+    EXPECT_EQ(std::string(buffer.data(), 32), std::string(32, 'X'));  // nothing stored
+    EXPECT_EQ(Query("CommParam", 13), "2 19200 e 7 1");
+    cbData = 0;
+    EXPECT_EQ(pBackend->QueryValue(hKey, "CommParam", nullptr, &cbData), kErrorSuccess);
+    EXPECT_EQ(cbData, 13u);
+
+    EXPECT_EQ(Query("LastFile"), "<code 2>");
+    EXPECT_EQ(Query(""), "<code 2>");
+    // The section gone (edited away), then the whole file gone.
+    WriteText(path, "[Ports]\nCOM1=/dev/ttyS0\n");
+    EXPECT_EQ(Query("CommParam"), "<code 2>");
+    unlink(path.c_str());
+    EXPECT_EQ(Query("CommParam"), "<code 2>");
+    // A write brings both back.
+    EXPECT_EQ(Set("LastFile", "/a"), kErrorSuccess);
+    EXPECT_EQ(ReadText(path), kHeader + "\nLastFile=/a\n");
+
+    cbData = 32;
+    EXPECT_EQ(pBackend->QueryValue(nullptr, "CommParam", buffer.data(), &cbData),
+              kErrorInvalidHandle);
+    EXPECT_EQ(pBackend->SetValue(nullptr, "CommParam", "1", 1), kErrorInvalidHandle);
+}
+
+TEST_F(PosixSettingsFile, DamagedFilesAreReadWithBoundsAndKept) {
+    std::string binary("\x00\xff\xfe[\x01=\x02\n\x00\x00]\n=\n==\n", 17);
+    struct Case {
+        const char* szName;
+        std::string text;
+    } cases[] = {
+        {"binary junk", binary},
+        {"one 100000-byte line", std::string(100000, 'q')},
+        {"long line with '='", "CommParam=" + std::string(70000, '7')},
+        {"entries before any section", "CommParam=9 9 9 9 9\nLastFile=/bad\n"},
+        {"unterminated header", "[HKEY_LOCAL_MACHINE\\SOFTWARE\nCommParam=3\n"},
+        {"empty file", ""},
+    };
+    for (const Case& c : cases) {
+        if (hKey != nullptr) {
+            pBackend->CloseKey(hKey);
+            hKey = nullptr;
+        }
+        Preload(c.text);
+        uint32_t dwDisposition = 0;
+        ASSERT_EQ(pBackend->CreateKey(kKey, &hKey, &dwDisposition), kErrorSuccess) << c.szName;
+        EXPECT_EQ(dwDisposition, kRegCreatedNewKey) << c.szName;
+        EXPECT_EQ(Query("CommParam"), "<code 2>") << c.szName;
+        ASSERT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess) << c.szName;
+        EXPECT_EQ(Query("CommParam"), "2 19200 e 7 1") << c.szName;
+        std::string text = ReadText(path);
+        ASSERT_GE(text.size(), c.text.size()) << c.szName;
+        EXPECT_EQ(text.substr(0, c.text.size()), c.text) << c.szName;
+        const std::string tail = "\nCommParam=2 19200 e 7 1\n";
+        EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << c.szName;
+    }
+}
+
+TEST_F(PosixSettingsFile, LongValuesAndValuesNoLineCanHold) {
+    OpenKey(kRegCreatedNewKey);
+    std::string longValue;
+    for (int i = 0; i < 300; ++i) {
+        longValue += static_cast<char>('a' + i % 26);
+    }
+    ASSERT_EQ(Set("LastFile", longValue), kErrorSuccess);
+    EXPECT_EQ(Query("LastFile", 768), longValue);
+    EXPECT_EQ(Query("LastFile", 128), "<code 234>");
+
+    const std::string kept = ReadText(path);
+    const std::string refused[] = {std::string("a\nb"), std::string("a\rb"), std::string("a\0b", 3),
+                                   std::string("\n")};
+    for (const std::string& value : refused) {
+        EXPECT_EQ(Set("CommParam", value), kErrorInvalidData);
+    }
+    const char* badNames[] = {"",           "Comm=Param", "Comm\nParam",
+                              "[CommParam", ";CommParam", " CommParam"};
+    for (const char* szName : badNames) {
+        EXPECT_EQ(Set(szName, "1"), kErrorInvalidData) << szName;
+    }
+    EXPECT_EQ(ReadText(path), kept);
+}
+
+TEST_F(PosixSettingsFile, UnwritableLocationsFailCreateKey) {
+    ASSERT_EQ(system(("mkdir -p '" + tempDir + "'").c_str()), 0);
+    WriteText(tempDir + "/afile", "not a directory\n");
+    struct Case {
+        const char* szName;
+        std::string path;
+    } cases[] = {
+        {"a file where the directory goes", tempDir + "/afile/armlink/settings.ini"},
+        {"a directory that cannot be made", "/proc/armlink-test/settings.ini"},
+    };
+    for (const Case& c : cases) {
+        SetSettingsFilePath(c.path.c_str());
+        SettingsKey hNone = nullptr;
+        uint32_t dwDisposition = 0;
+        EXPECT_EQ(pBackend->CreateKey(kKey, &hNone, &dwDisposition), kErrorAccessDenied)
+            << c.szName;
+        EXPECT_EQ(hNone, nullptr) << c.szName;
+        EXPECT_EQ(dwDisposition, 0u) << c.szName;
+    }
+    if (geteuid() != 0) {  // root writes into any directory
+        std::string locked = tempDir + "/locked";
+        ASSERT_EQ(mkdir(locked.c_str(), 0500), 0);
+        SetSettingsFilePath((locked + "/settings.ini").c_str());
+        SettingsKey hNone = nullptr;
+        uint32_t dwDisposition = 0;
+        EXPECT_EQ(pBackend->CreateKey(kKey, &hNone, &dwDisposition), kErrorAccessDenied);
+        EXPECT_EQ(ListDirectory(locked), std::vector<std::string>{});
+    }
+
+    // A key whose directory is taken away fails its writes and leaves no stray file.
+    SetSettingsFilePath(path.c_str());
+    OpenKey(kRegCreatedNewKey);
+    RemoveTree(directory);
+    WriteText(directory, "in the way\n");
+    EXPECT_EQ(Set("CommParam", "1 9600 n 8 1"), kErrorAccessDenied);
+    EXPECT_EQ(ReadText(directory), "in the way\n");
+}
+
+TEST_F(PosixSettingsFile, DefaultPathFollowsXdgThenHome) {
+    const char* szSavedHome = getenv("HOME");
+    const char* szSavedXdg = getenv("XDG_CONFIG_HOME");
+    std::string savedHome = szSavedHome != nullptr ? szSavedHome : "";
+    std::string savedXdg = szSavedXdg != nullptr ? szSavedXdg : "";
+    SetSettingsFilePath(nullptr);
+    struct Case {
+        const char* szXdg;   // nullptr: unset
+        const char* szHome;  // nullptr: unset
+        const char* szPath;  // nullptr: no path
+    } cases[] = {
+        {"/cfg", "/home/tech", "/cfg/armlink/settings.ini"},
+        {"", "/home/tech", "/home/tech/.config/armlink/settings.ini"},
+        {"relative/cfg", "/home/tech", "/home/tech/.config/armlink/settings.ini"},
+        {nullptr, "/home/tech", "/home/tech/.config/armlink/settings.ini"},
+        {nullptr, nullptr, nullptr},
+        {nullptr, "", nullptr},
+    };
+    for (const Case& c : cases) {
+        if (c.szXdg != nullptr) {
+            setenv("XDG_CONFIG_HOME", c.szXdg, 1);
+        } else {
+            unsetenv("XDG_CONFIG_HOME");
+        }
+        if (c.szHome != nullptr) {
+            setenv("HOME", c.szHome, 1);
+        } else {
+            unsetenv("HOME");
+        }
+        char szPath[256] = "junk";
+        EXPECT_EQ(GetSettingsFilePath(szPath, sizeof(szPath)), c.szPath != nullptr);
+        EXPECT_STREQ(szPath, c.szPath != nullptr ? c.szPath : "");
+        if (c.szPath == nullptr) {
+            SettingsKey hNone = nullptr;
+            uint32_t dwDisposition = 0;
+            EXPECT_EQ(pBackend->CreateKey(kKey, &hNone, &dwDisposition), kErrorPathNotFound);
+            EXPECT_EQ(hNone, nullptr);
+        }
+    }
+    char szSmall[8] = "junk";
+    setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    EXPECT_FALSE(GetSettingsFilePath(szSmall, sizeof(szSmall)));
+    EXPECT_STREQ(szSmall, "");
+    if (szSavedHome != nullptr) {
+        setenv("HOME", savedHome.c_str(), 1);
+    } else {
+        unsetenv("HOME");
+    }
+    if (szSavedXdg != nullptr) {
+        setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
+    } else {
+        unsetenv("XDG_CONFIG_HOME");
+    }
+    SetSettingsFilePath(path.c_str());
+    char szPath[256];
+    ASSERT_TRUE(GetSettingsFilePath(szPath, sizeof(szPath)));
+    EXPECT_EQ(std::string(szPath), path);
+}
+
+TEST_F(PosixSettingsFile, PortsSectionMapsComPorts) {
+    Preload("[Ports]\nCOM2 = /dev/ttyUSB0  \ncom3=/dev/ttyACM0\nCOM4=\n\n[Other]\nCOM1=/x\n");
+    struct Case {
+        unsigned nPort;
+        const char* szPath;  // nullptr: no entry
+    } cases[] = {
+        {1, nullptr},  // only in another section
+        {2, "/dev/ttyUSB0"},
+        {3, "/dev/ttyACM0"},
+        {4, nullptr},  // empty
+    };
+    for (const Case& c : cases) {
+        char szPath[64] = "junk";
+        EXPECT_EQ(ReadPortsEntry(c.nPort, szPath, sizeof(szPath)), c.szPath != nullptr) << c.nPort;
+        EXPECT_STREQ(szPath, c.szPath != nullptr ? c.szPath : "") << c.nPort;
+    }
+    char szSmall[12];
+    EXPECT_FALSE(ReadPortsEntry(2, szSmall, sizeof(szSmall)));  // 12 characters and the NUL
+}
+
+TEST_F(PosixSettingsFile, FormatErrorIsBoundedAndTerminated) {
+    struct Case {
+        int32_t nCode;
+        uint32_t cchText;
+        const char* szText;
+    } cases[] = {
+        {kErrorFileNotFound, 128, "The system cannot find the file specified."},
+        {kErrorAccessDenied, 128, "Access is denied."},
+        {kErrorMoreData, 128, "More data is available."},
+        {kErrorInvalidData, 128, "The data is invalid."},
+        {kErrorFileNotFound, 8, "The sys"},
+        {99, 128, "Unknown error 99."},
+        {kErrorAccessDenied, 1, ""},
+    };
+    for (const Case& c : cases) {
+        char szText[128];
+        memset(szText, 'X', sizeof(szText));
+        pBackend->FormatError(c.nCode, szText, c.cchText);
+        EXPECT_STREQ(szText, c.szText);
+    }
+}
+
+}  // namespace
