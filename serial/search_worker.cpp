@@ -19,7 +19,9 @@ constexpr uint32_t kSendsPerPort = 13;
 constexpr uint32_t kEchoCompleteBytes = 14;
 constexpr uint32_t kEchoBufferSize = 32;
 
-bool StopRequested() { return g_App.StopEvent != nullptr && g_App.StopEvent->IsSet(); }
+bool StopRequested() {
+    return g_App.StopEvent != nullptr && g_App.StopEvent->IsSet();
+}
 
 // COMn becomes COMn+1, and COM4 becomes COM1.
 void AdvancePort(LineSettings* pLine) {
@@ -39,7 +41,9 @@ void ShowTry(const LineSettings& line) {
     SetDialogItemText(kIdStatusText, szText);
 }
 
-uint32_t PortBit(uint32_t nPort) { return 1u << (nPort - 1); }
+uint32_t PortBit(uint32_t nPort) {
+    return 1u << (nPort - 1);
+}
 
 // Programs the essentials of the DCB once more after ApplyLineSettings.
 void ReapplyEssentials(SerialPort port) {

@@ -8,7 +8,9 @@
 
 namespace {
 
-uint32_t Now() { return g_Platform.pClock->TickCount(); }
+uint32_t Now() {
+    return g_Platform.pClock->TickCount();
+}
 
 }  // namespace
 
@@ -184,4 +186,6 @@ void PurgePort(SerialPort port) {
     }
 }
 
-void CloseArmPort(SerialPort port) { delete port; }
+void CloseArmPort(SerialPort port) {
+    delete port;
+}

@@ -12,7 +12,9 @@ namespace {
 
 constexpr uint32_t kCommParamReadSize = 128;
 
-SettingsBackend* Backend() { return g_Platform.pSettings; }
+SettingsBackend* Backend() {
+    return g_Platform.pSettings;
+}
 
 }  // namespace
 
@@ -83,8 +85,8 @@ bool SettingsStore::ReadCommParam(uint32_t* pPort, int32_t* pBaud, char* pParity
     char cParity = 0;
     int nDataBits = 0;
     int nStopBits = 0;
-    int nParsed = sscanf(szBuffer, "%u %ld %c %d %d", &nPort, &nBaud, &cParity, &nDataBits,
-                         &nStopBits);
+    int nParsed =
+        sscanf(szBuffer, "%u %ld %c %d %d", &nPort, &nBaud, &cParity, &nDataBits, &nStopBits);
     if (nParsed >= 1) {
         *pPort = nPort;
     }

@@ -52,9 +52,8 @@ void ShowExtendedIdentity() {
             ParseArmIdentity(szReply, sizeof szReply, &identity);
             if (PassesVersionGate(identity.fVersion)) {
                 char szText[kTokenSize * 2 + 64];
-                snprintf(szText, sizeof szText, "Arm: %s, v%3.2f, Calibrated: %s\n",
-                         identity.szArm, static_cast<double>(identity.fVersion),
-                         identity.szCalibrated);
+                snprintf(szText, sizeof szText, "Arm: %s, v%3.2f, Calibrated: %s\n", identity.szArm,
+                         static_cast<double>(identity.fVersion), identity.szCalibrated);
                 SetDialogItemText(kIdStatusText, szText);
             } else {
                 SetDialogItemText(kIdStatusText,

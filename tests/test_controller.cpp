@@ -14,7 +14,7 @@ namespace {
 // The host window: runs the "dialog" as a scene of the test while the controller's dialog
 // would be open, and counts what the controller asks of it.
 class FakeHost : public HostWindow {
-public:
+  public:
     explicit FakeHost(DialogSurface* pDialog) : pDialog(pDialog) {}
     void RunModalDialog(int32_t nMode) override {
         nDialogMode = nMode;
@@ -44,7 +44,7 @@ public:
 // Threads that are held: created, but run only when the test lets them, as a worker that is
 // still busy when the shutdown comes.
 class HeldThreads : public ThreadApi {
-public:
+  public:
     explicit HeldThreads(VirtualClock* pClock) : pClock(pClock) {}
     Event* CreateEvent() override { return new VirtualEvent(pClock); }
     int CreateThread(ThreadProc pfnProc, void* pArg, bool, ThreadHandle* pSlot,
@@ -78,7 +78,7 @@ public:
 };
 
 class ControllerTest : public CoreTest {
-protected:
+  protected:
     ControllerTest() : host(&dialog) {}
 
     void SetUp() override {
@@ -317,7 +317,7 @@ TEST_F(ControllerTest, ExtendedModeDisablesTheButtonsWhenNoArmIsFound) {
 }
 
 class ShutdownTest : public ControllerTest {
-protected:
+  protected:
     ShutdownTest() : held(&clock) {}
     void SetUp() override {
         ControllerTest::SetUp();

@@ -35,7 +35,7 @@ std::string ReadFileBytes(const char* szPath) {
 }
 
 class LogWorkerTest : public CoreTest {
-protected:
+  protected:
     void SetUp() override {
         CoreTest::SetUp();
         CreateEvents();
@@ -53,8 +53,8 @@ protected:
     // Connects an arm on COM1 as the search would leave it.
     ArmModel* Connect(const ArmScenario& scenario) {
         ArmModel* pArm = PlaceArm(1, scenario);
-        g_App.Line = {1, static_cast<int32_t>(scenario.nBaud), scenario.cParity,
-                      scenario.nDataBits, 1};
+        g_App.Line = {1, static_cast<int32_t>(scenario.nBaud), scenario.cParity, scenario.nDataBits,
+                      1};
         g_App.hPort = OpenArmPort(1);
         EXPECT_NE(g_App.hPort, nullptr);
         return pArm;
@@ -92,12 +92,13 @@ TEST_F(LogWorkerTest, EntryWithTwoErrorRecords) {
 
     ASSERT_TRUE(StartLogWorker(&g_App.hPort));
 
-    EXPECT_EQ(Log(), std::string(kFirstLine) +
-                         "ERROR: 00000104 00000002 00000000 0000001A 00000000 00000000 00000000\r\n"
-                         "ERROR: 00020008 00000001 00000010 00000000 00000000 00000000 00000000\r\n" +
-                         kStatsLine);
-    EXPECT_EQ(Commands(), std::vector<std::string>({"_G", "_Y1", "_Y1", "_Y1", "_Y1", "_Y1", "_Y1",
-                                                    "_Y1", "_G STATS"}))
+    EXPECT_EQ(Log(),
+              std::string(kFirstLine) +
+                  "ERROR: 00000104 00000002 00000000 0000001A 00000000 00000000 00000000\r\n"
+                  "ERROR: 00020008 00000001 00000010 00000000 00000000 00000000 00000000\r\n" +
+                  kStatsLine);
+    EXPECT_EQ(Commands(), std::vector<std::string>(
+                              {"_G", "_Y1", "_Y1", "_Y1", "_Y1", "_Y1", "_Y1", "_Y1", "_G STATS"}))
         << "seven requests, no \"_P\"";
     // One purge at the open, then one before every command.
     EXPECT_EQ(bus.lines[1].purges.size(), 1u + 9u);
@@ -107,14 +108,19 @@ TEST_F(LogWorkerTest, EntryWithTwoErrorRecords) {
 
 TEST_F(LogWorkerTest, OnlyRecordsWithAnErrorOrExtendedCodeAreWritten) {
     ArmScenario scenario;
-    scenario.errorRecords = {"0 0 0 0 0 0 0", "30000 5 0 0 0 0 0", "FF00 5 0 0 0 0 0",
-                             "1 2 3", "zz", "FFFFFFFF FFFFFFFF 0 0 0 0 FFFFFFFF"};
+    scenario.errorRecords = {"0 0 0 0 0 0 0",
+                             "30000 5 0 0 0 0 0",
+                             "FF00 5 0 0 0 0 0",
+                             "1 2 3",
+                             "zz",
+                             "FFFFFFFF FFFFFFFF 0 0 0 0 FFFFFFFF"};
     Connect(scenario);
     StartLogWorker(&g_App.hPort);
-    EXPECT_EQ(Log(), std::string(kFirstLine) +
-                         "ERROR: 00030000 00000005 00000000 00000000 00000000 00000000 00000000\r\n"
-                         "ERROR: FFFFFFFF FFFFFFFF 00000000 00000000 00000000 00000000 FFFFFFFF\r\n" +
-                         kStatsLine);
+    EXPECT_EQ(Log(),
+              std::string(kFirstLine) +
+                  "ERROR: 00030000 00000005 00000000 00000000 00000000 00000000 00000000\r\n"
+                  "ERROR: FFFFFFFF FFFFFFFF 00000000 00000000 00000000 00000000 FFFFFFFF\r\n" +
+                  kStatsLine);
 }
 
 TEST_F(LogWorkerTest, AllRecordsEmptyGivesTheFirstLineAndTheCounters) {
@@ -131,11 +137,8 @@ struct GateCase {
 
 TEST_F(LogWorkerTest, FirmwareVersionGate) {
     const GateCase cases[] = {
-        {"4.6", true, "4.60"},
-        {"4.60", true, "4.60"},
-        {"5.01", true, "5.01"},
-        {"4.59", false, "4.59"},
-        {"4.50", false, "4.50"},
+        {"4.6", true, "4.60"},   {"4.60", true, "4.60"},  {"5.01", true, "5.01"},
+        {"4.59", false, "4.59"}, {"4.50", false, "4.50"},
     };
     for (const GateCase& c : cases) {
         ArmScenario scenario;
@@ -144,8 +147,9 @@ TEST_F(LogWorkerTest, FirmwareVersionGate) {
         remove(g_App.szLogPath);
         StartLogWorker(&g_App.hPort);
         std::string first =
-            std::string("STAMP: BY: Error Log, DATE: 12-07-126, TIME: 09:05:33, ARM: ARM01, "
-                        "CALIBRATED: YES, VERSION: ") +
+            std::string(
+                "STAMP: BY: Error Log, DATE: 12-07-126, TIME: 09:05:33, ARM: ARM01, "
+                "CALIBRATED: YES, VERSION: ") +
             c.szShown + "\r\n";
         EXPECT_EQ(Log(), first + (c.bPasses ? kStatsLine : kOldFirmware)) << c.szVersion;
         delete g_App.hPort;
@@ -169,10 +173,9 @@ TEST_F(LogWorkerTest, PartlyParsedIdentityWritesWhatItReached) {
     scenario.identityReply = "0 a b c d e 4.70 x y\r\n";
     Connect(scenario);
     StartLogWorker(&g_App.hPort);
-    EXPECT_EQ(Log(),
-              std::string("STAMP: BY: Error Log, DATE: 12-07-126, TIME: 09:05:33, ARM: , "
-                          "CALIBRATED: , VERSION: 4.70\r\n") +
-                  kStatsLine);
+    EXPECT_EQ(Log(), std::string("STAMP: BY: Error Log, DATE: 12-07-126, TIME: 09:05:33, ARM: , "
+                                 "CALIBRATED: , VERSION: 4.70\r\n") +
+                         kStatsLine);
 }
 
 TEST_F(LogWorkerTest, StopRequestBeforeTheRecordsLeavesOnlyTheCounters) {
@@ -194,9 +197,10 @@ TEST_F(LogWorkerTest, TwoRunsAppendTwoEntriesOlderFirst) {
     StartLogWorker(&g_App.hPort);
     std::string second = kFirstLine;
     second.replace(second.find("09:05:33"), 8, "09:05:59");
-    EXPECT_EQ(Log(), std::string(kFirstLine) +
-                         "ERROR: 00000104 00000002 00000000 0000001A 00000000 00000000 00000000\r\n" +
-                         kStatsLine + second + kStatsLine);
+    EXPECT_EQ(Log(),
+              std::string(kFirstLine) +
+                  "ERROR: 00000104 00000002 00000000 0000001A 00000000 00000000 00000000\r\n" +
+                  kStatsLine + second + kStatsLine);
 }
 
 TEST_F(LogWorkerTest, UnwritableLogSendsNothingAndStillEndsWithDone) {
@@ -222,8 +226,9 @@ TEST_F(LogWorkerTest, ArmHangingUpMidEntryClosesTheEntryWithWhatItHas) {
     Connect(scenario);
     uint32_t nStart = clock.TickCount();
     StartLogWorker(&g_App.hPort);
-    EXPECT_EQ(Log(), std::string(kFirstLine) +
-                         "ERROR: 00000104 00000002 00000000 0000001A 00000000 00000000 00000000\r\n");
+    EXPECT_EQ(Log(),
+              std::string(kFirstLine) +
+                  "ERROR: 00000104 00000002 00000000 0000001A 00000000 00000000 00000000\r\n");
     ExpectEndSteps();
     // The reads before the hang-up take their deadlines (_G 2000 ms, the first _Y1 2000 ms);
     // the six dead "_Y1" exchanges and the dead "_G STATS" each end at their first poll.

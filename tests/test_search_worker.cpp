@@ -10,7 +10,7 @@
 namespace {
 
 class SearchTest : public CoreTest {
-protected:
+  protected:
     void SetUp() override {
         CoreTest::SetUp();
         CreateEvents();
@@ -65,9 +65,9 @@ TEST_F(SearchTest, ArmOnCom3BehindTwoMissingPortsIsFoundAtTheFirstEcho) {
     ASSERT_NE(g_App.hPort, nullptr);
     EXPECT_TRUE(bus.lines[3].bOpen);
     EXPECT_EQ(TriesOf(bus.lines[3]), std::vector<std::string>({"9600 8n1 _I"}));
-    EXPECT_EQ(dialog.TextsOf(kIdStatusText),
-              std::vector<std::string>(
-                  {"COM1: 9600 n 8 1", "COM2: 9600 n 8 1", "COM3: 9600 n 8 1"}));
+    EXPECT_EQ(
+        dialog.TextsOf(kIdStatusText),
+        std::vector<std::string>({"COM1: 9600 n 8 1", "COM2: 9600 n 8 1", "COM3: 9600 n 8 1"}));
     EXPECT_EQ(bus.lines[3].purges.back(), 0x0Fu) << "both queues purged after the echo";
     EXPECT_EQ(threads.nAboveNormal, 1);
 }

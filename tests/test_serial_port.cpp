@@ -9,7 +9,7 @@
 namespace {
 
 class SerialPortTest : public CoreTest {
-protected:
+  protected:
     void SetUp() override {
         CoreTest::SetUp();
         device.reset(new SimDevice(&line, &clock));

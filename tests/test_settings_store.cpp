@@ -9,11 +9,11 @@
 namespace {
 
 class SettingsStoreTest : public CoreTest {
-protected:
+  protected:
     bool Read(LineSettings* pLine) {
         SettingsStore store(kSettingsKeyPath);
-        return store.ReadCommParam(&pLine->nPort, &pLine->nBaud, &pLine->cParity,
-                                   &pLine->nDataBits, &pLine->nStopBits);
+        return store.ReadCommParam(&pLine->nPort, &pLine->nBaud, &pLine->cParity, &pLine->nDataBits,
+                                   &pLine->nStopBits);
     }
     std::string Stored(const char* szName) const {
         return settings.Value(kSettingsKeyPath, szName);
@@ -68,8 +68,8 @@ TEST_F(SettingsStoreTest, MissingAndOversizedValuesLeaveTheTargets) {
     LineSettings line = kInitialLine;
     {
         SettingsStore store(kSettingsKeyPath);
-        EXPECT_FALSE(store.ReadCommParam(&line.nPort, &line.nBaud, &line.cParity,
-                                         &line.nDataBits, &line.nStopBits));
+        EXPECT_FALSE(store.ReadCommParam(&line.nPort, &line.nBaud, &line.cParity, &line.nDataBits,
+                                         &line.nStopBits));
         EXPECT_EQ(store.nLastError, kErrorFileNotFound);
         EXPECT_NE(store.szErrorText[0], '\0');
     }

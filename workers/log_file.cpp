@@ -80,7 +80,9 @@ void WriteIdentityForm(LogFile* pLog, const ArmIdentity& identity) {
     WriteLog(pLog, szLine);
 }
 
-void WriteBareLineEnd(LogFile* pLog) { WriteLog(pLog, "\n"); }
+void WriteBareLineEnd(LogFile* pLog) {
+    WriteLog(pLog, "\n");
+}
 
 void WriteOldFirmwareForm(LogFile* pLog) {
     WriteLog(pLog, "VERSION OF FIRMWARE DOES NOT SUPPORT EXTENDED ERROR REPORTING:\n");

@@ -15,7 +15,7 @@
 #include "tools/armsim/sim_device.h"
 
 class CoreTest : public ::testing::Test {
-protected:
+  protected:
     CoreTest() : clock(100000), threads(&clock), bus(&clock) {}
 
     void SetUp() override {
