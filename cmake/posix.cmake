@@ -14,6 +14,16 @@ target_link_libraries(armlink_posix PUBLIC Threads::Threads)
 add_executable(armsim tools/armsim/armsim_main.cpp)
 target_link_libraries(armsim PRIVATE armsim_model Threads::Threads util)
 
+# The pty smoke test of armsim runs the binary built here; the test target exists only once
+# tests.cmake has run, so the build order is added at the end of this directory.
+if(ARMLINK_TESTS)
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/tests/posix/test_armsim_pty.cpp APPEND PROPERTY
+    COMPILE_DEFINITIONS "ARMSIM_PATH=\"$<TARGET_FILE:armsim>\"")
+  if(CMAKE_VERSION VERSION_GREATER_EQUAL 3.19)
+    cmake_language(DEFER CALL add_dependencies armlink_tests armsim)
+  endif()
+endif()
+
 set(CURSES_NEED_NCURSES TRUE)
 find_package(Curses REQUIRED)
 add_executable(armlink

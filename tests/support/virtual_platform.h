@@ -16,7 +16,7 @@
 // A clock that moves only when something waits. Actions scheduled with At() run when the
 // clock reaches their tick (for example: set StopEvent at 3500 ms).
 class VirtualClock : public Clock {
-public:
+  public:
     explicit VirtualClock(uint32_t nStart = 0);
     uint32_t TickCount() override { return nNow; }
     void GetLocalTime(LocalTime* pTime) override { *pTime = localTime; }
@@ -28,12 +28,15 @@ public:
     void At(uint32_t nTick, std::function<void()> fn);
     // Milliseconds since the clock was made (or since Restart).
     uint32_t Elapsed() const { return nNow - nStart; }
+    void Restart() { nStart = nNow; }
+    // Scheduled actions not yet run.
+    size_t PendingActions() const { return actions.size(); }
 
     uint32_t nNow;
     uint32_t nStart;
     LocalTime localTime;  // what GetLocalTime reports; 12/07/126 09:05:33 by default
 
-private:
+  private:
     struct Action {
         uint32_t nTick;
         std::function<void()> fn;
@@ -44,7 +47,7 @@ private:
 // A manual-reset event whose Wait advances the virtual clock 1 ms at a time until the event is
 // set (by a scheduled action) or the time is up.
 class VirtualEvent : public Event {
-public:
+  public:
     explicit VirtualEvent(VirtualClock* pClock) : pClock(pClock), bSet(false) {}
     void Set() override { bSet = true; }
     void Reset() override { bSet = false; }
@@ -58,8 +61,9 @@ public:
 // Threads that run to their end inside CreateThread, after the handle has been stored: the
 // whole run of a worker happens in virtual time, deterministically.
 class InlineThreads : public ThreadApi {
-public:
+  public:
     explicit InlineThreads(VirtualClock* pClock) : pClock(pClock) {}
+    ~InlineThreads() override;
     Event* CreateEvent() override;
     int CreateThread(ThreadProc pfnProc, void* pArg, bool bAboveNormal, ThreadHandle* pSlot,
                      uint32_t* pId) override;
@@ -67,18 +71,24 @@ public:
     void TerminateThread(ThreadHandle hThread) override;
 
     VirtualClock* pClock;
-    bool bFailCreate = false;     // CreateThread fails
-    bool bFailEvents = false;     // CreateEvent fails
-    int nCreated = 0;             // threads started
-    int nAboveNormal = 0;         // of those, at raised priority
-    int nClosed = 0;              // handles released
-    int nTerminated = 0;          // forced ends
+    bool bFailCreate = false;        // CreateThread fails
+    bool bFailEvents = false;        // CreateEvent fails
+    int nCreated = 0;                // threads started
+    int nAboveNormal = 0;            // of those, at raised priority
+    int nClosed = 0;                 // handles released
+    int nTerminated = 0;             // forced ends
     std::vector<ThreadHandle> live;  // handles not yet released
+    uint32_t nLastId = 0;            // id of the latest thread (ids count from 1)
+
+  private:
+    // Every handle ever made, kept until the end so that a second close of a released handle
+    // is still recognised (its address is never reused by a later thread).
+    std::vector<ThreadHandle> made;
 };
 
 // A registry in memory: key paths to named byte values.
 class MemorySettings : public SettingsBackend {
-public:
+  public:
     int32_t CreateKey(const char* szPath, SettingsKey* phKey, uint32_t* pdwDisposition) override;
     int32_t QueryValue(SettingsKey hKey, const char* szName, void* pData,
                        uint32_t* pcbData) override;
@@ -92,15 +102,22 @@ public:
     bool Has(const std::string& keyPath, const std::string& name) const;
     void Put(const std::string& keyPath, const std::string& name, const std::string& bytes);
 
-    int32_t nOpenFailure = 0;  // non-zero: CreateKey fails with this code
-    int nOpenKeys = 0;         // keys open now
+    int32_t nOpenFailure = 0;   // non-zero: CreateKey fails with this code
+    int32_t nWriteFailure = 0;  // non-zero: SetValue fails with this code, nothing stored
+    int nOpenKeys = 0;          // keys open now
     int nWrites = 0;
     std::map<std::string, std::map<std::string, std::string>> keys;
+
+  private:
+    // A key handle is its index in keyPaths plus one; closed keys keep their slot.
+    std::vector<std::string> keyPaths;
+    std::vector<bool> keyOpen;
+    const std::string* PathOf(SettingsKey hKey) const;
 };
 
 // A dialog that records every write, in order.
 class RecordingDialog : public DialogSurface {
-public:
+  public:
     void SetItemText(int nId, const char* szText) override;
     void ShowItem(int nId) override;
     void EnableItem(int nId, bool bEnable) override;
@@ -111,9 +128,9 @@ public:
         std::string text;
     };
     std::vector<Write> writes;
-    std::map<int, std::string> text;   // current text of each control
-    std::map<int, bool> shown;         // controls made visible
-    std::map<int, bool> enabled;       // current enabled state, where set
+    std::map<int, std::string> text;  // current text of each control
+    std::map<int, bool> shown;        // controls made visible
+    std::map<int, bool> enabled;      // current enabled state, where set
     // Every text written to one control, in order.
     std::vector<std::string> TextsOf(int nId) const;
     // Called after every write (tests use it to close the dialog at a given text).

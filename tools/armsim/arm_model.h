@@ -12,8 +12,8 @@ struct ArmScenario {
     // The arm's own line: it understands and answers only at this baud and framing.
     uint32_t nBaud = 9600;
     int nDataBits = 8;
-    char cParity = 'n';   // 'n' or 'e'
-    int nStopBits = 1;    // reported in the echo
+    char cParity = 'n';  // 'n' or 'e'
+    int nStopBits = 1;   // reported in the echo
 
     // The "_G" reply is built from these (status, version, arm and calibration tokens at
     // their places, the other tokens filled in), unless szIdentityReply is set.
@@ -32,12 +32,13 @@ struct ArmScenario {
     uint32_t counters[9] = {0x1F40, 3, 0, 1, 2, 0, 0, 0xFA, 0};
     int32_t counterStep[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
 
-    uint32_t nLatencyMs = 2;       // from the end of a command to the first reply byte
-    uint32_t nByteGapMs = 0;       // extra time between reply bytes (0: at line pace)
-    std::vector<std::string> unanswered;  // commands the arm leaves without reply
-    bool bGarbageOnMismatch = false;  // at a wrong baud or framing, answer noise, not silence
+    uint32_t nLatencyMs = 2;               // from the end of a command to the first reply byte
+    uint32_t nByteGapMs = 0;               // extra time between reply bytes (0: at line pace)
+    std::vector<std::string> unanswered;   // commands the arm leaves without reply
+    bool bGarbageOnMismatch = false;       // at a wrong baud or framing, answer noise, not silence
     bool bFramingErrorOnMismatch = false;  // the noise also raises a framing error
-    int nHangupAfter = 0;          // > 0: the line goes dead after this many commands
+    int nHangupAfter = 0;                  // > 0: the arm serves this many commands (the last one
+                                           // answered as usual), then the line goes dead
 };
 
 // One command as the arm received it, with the host's line at that moment.
@@ -48,13 +49,18 @@ struct ArmCommandSeen {
     char cParity;
 };
 
+// The bytes the arm sends when the host's line does not match its own.
+const char* ArmModelNoise();
+
 class ArmModel {
-public:
+  public:
     explicit ArmModel(const ArmScenario& scenario) : scenario(scenario) {}
 
     // The arm receives one whole command sent at the host's line settings. Returns the bytes
     // the arm sends back (empty: no answer). *pbNoise is set when the reply is line noise that
-    // the host's receiver would flag with a framing error.
+    // the host's receiver would flag with a framing error. Every command received before the
+    // hang-up is recorded in seen, matching or not, and counts towards nHangupAfter; after the
+    // hang-up nothing is recorded or answered.
     std::string Receive(const std::string& command, uint32_t nHostBaud, int nHostDataBits,
                         char cHostParity, bool* pbNoise);
     // True once the arm has hung up.
@@ -63,7 +69,7 @@ public:
     ArmScenario scenario;
     std::vector<ArmCommandSeen> seen;
 
-private:
+  private:
     bool bHungUp = false;
 };
 

@@ -1,1 +1,408 @@
-// placeholder: not written yet
+// The scenario file parser: one "key value" per line, '#' comment lines, into an ArmScenario.
+#include "tools/armsim/scenario.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+std::string Trim(const std::string& text) {
+    size_t nBegin = 0;
+    size_t nEnd = text.size();
+    while (nBegin < nEnd && IsBlank(text[nBegin])) {
+        ++nBegin;
+    }
+    while (nEnd > nBegin && IsBlank(text[nEnd - 1])) {
+        --nEnd;
+    }
+    return text.substr(nBegin, nEnd - nBegin);
+}
+
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && IsBlank(text[i])) {
+            ++i;
+        }
+        size_t nStart = i;
+        while (i < text.size() && !IsBlank(text[i])) {
+            ++i;
+        }
+        if (i > nStart) {
+            words.push_back(text.substr(nStart, i - nStart));
+        }
+    }
+    return words;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// A hexadecimal word of at most 32 bits, with or without "0x".
+bool ParseHexWord(const std::string& word, uint32_t* pValue) {
+    size_t i = 0;
+    if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
+        i = 2;
+    }
+    if (i == word.size()) {
+        return false;
+    }
+    uint64_t nValue = 0;
+    for (; i < word.size(); ++i) {
+        int nDigit = HexDigit(word[i]);
+        if (nDigit < 0) {
+            return false;
+        }
+        nValue = nValue * 16 + static_cast<uint64_t>(nDigit);
+        if (nValue > 0xFFFFFFFFull) {
+            return false;
+        }
+    }
+    *pValue = static_cast<uint32_t>(nValue);
+    return true;
+}
+
+// A number with an optional sign, decimal, or hexadecimal after "0x"; within [nMin, nMax].
+bool ParseNumber(const std::string& word, int64_t nMin, int64_t nMax, int64_t* pValue) {
+    size_t i = 0;
+    bool bNegative = false;
+    if (i < word.size() && (word[i] == '+' || word[i] == '-')) {
+        bNegative = word[i] == '-';
+        ++i;
+    }
+    std::string digits = word.substr(i);
+    int64_t nValue = 0;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        uint32_t dwValue = 0;
+        if (!ParseHexWord(digits, &dwValue)) {
+            return false;
+        }
+        nValue = dwValue;
+    } else {
+        if (digits.empty()) {
+            return false;
+        }
+        for (char c : digits) {
+            if (c < '0' || c > '9') {
+                return false;
+            }
+            nValue = nValue * 10 + (c - '0');
+            if (nValue > 0xFFFFFFFFll) {
+                return false;
+            }
+        }
+    }
+    if (bNegative) {
+        nValue = -nValue;
+    }
+    if (nValue < nMin || nValue > nMax) {
+        return false;
+    }
+    *pValue = nValue;
+    return true;
+}
+
+bool ParseFlag(const std::string& word, bool* pValue) {
+    static const char* const kTrue[] = {"1", "yes", "true", "on"};
+    static const char* const kFalse[] = {"0", "no", "false", "off"};
+    for (const char* szWord : kTrue) {
+        if (word == szWord) {
+            *pValue = true;
+            return true;
+        }
+    }
+    for (const char* szWord : kFalse) {
+        if (word == szWord) {
+            *pValue = false;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Replaces \r, \n, \t, \\ and \xHH by the bytes they stand for.
+bool Unescape(const std::string& text, std::string* pOut, std::string* pProblem) {
+    pOut->clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c != '\\') {
+            pOut->push_back(c);
+            continue;
+        }
+        if (i + 1 >= text.size()) {
+            *pProblem = "a backslash ends the text";
+            return false;
+        }
+        char e = text[++i];
+        if (e == 'r') {
+            pOut->push_back('\r');
+        } else if (e == 'n') {
+            pOut->push_back('\n');
+        } else if (e == 't') {
+            pOut->push_back('\t');
+        } else if (e == '\\') {
+            pOut->push_back('\\');
+        } else if (e == 'x' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
+                   HexDigit(text[i + 2]) >= 0) {
+            pOut->push_back(static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2])));
+            i += 2;
+        } else {
+            *pProblem = std::string("unknown escape \\") + e;
+            return false;
+        }
+    }
+    return true;
+}
+
+// One line's key and value; false with a problem text when the value does not fit the key.
+bool ApplyLine(const std::string& key, const std::string& value, ArmScenario* pScenario,
+               std::string* pProblem) {
+    std::vector<std::string> words = Words(value);
+    auto one = [&](const char* szWhat) {
+        if (words.size() != 1) {
+            *pProblem = key + " takes one " + szWhat;
+            return false;
+        }
+        return true;
+    };
+    int64_t n = 0;
+
+    if (key == "baud") {
+        if (!one("baud rate") || !ParseNumber(words[0], 1, 4000000, &n)) {
+            *pProblem = "baud takes a rate from 1 to 4000000";
+            return false;
+        }
+        pScenario->nBaud = static_cast<uint32_t>(n);
+    } else if (key == "framing") {
+        if (words.size() == 1 && (words[0] == "8n1" || words[0] == "8N1")) {
+            pScenario->nDataBits = 8;
+            pScenario->cParity = 'n';
+        } else if (words.size() == 1 && (words[0] == "7e1" || words[0] == "7E1")) {
+            pScenario->nDataBits = 7;
+            pScenario->cParity = 'e';
+        } else {
+            *pProblem = "framing is 8n1 or 7e1";
+            return false;
+        }
+    } else if (key == "stopbits") {
+        if (!one("count") || !ParseNumber(words[0], 1, 2, &n)) {
+            *pProblem = "stopbits is 1 or 2";
+            return false;
+        }
+        pScenario->nStopBits = static_cast<int>(n);
+    } else if (key == "status" || key == "stats_status") {
+        if (!one("status word") || !ParseNumber(words[0], INT32_MIN, UINT32_MAX, &n)) {
+            *pProblem = key + " takes a 32-bit status word (decimal, or hexadecimal after 0x)";
+            return false;
+        }
+        int32_t nStatus = static_cast<int32_t>(static_cast<uint32_t>(n));
+        if (key == "status") {
+            pScenario->nStatus = nStatus;
+        } else {
+            pScenario->nStatsStatus = nStatus;
+        }
+    } else if (key == "version" || key == "arm" || key == "calibrated") {
+        if (!one("token")) {
+            return false;
+        }
+        if (words[0].size() > kScenarioMaxToken) {
+            *pProblem = key + " is longer than 40 characters";
+            return false;
+        }
+        if (key == "version") {
+            pScenario->version = words[0];
+        } else if (key == "arm") {
+            pScenario->arm = words[0];
+        } else {
+            pScenario->calibrated = words[0];
+        }
+    } else if (key == "identity" || key == "error_reply") {
+        std::string text;
+        if (!Unescape(value, &text, pProblem)) {
+            *pProblem = key + ": " + *pProblem;
+            return false;
+        }
+        if (text.empty() || text.size() > kScenarioMaxReply) {
+            *pProblem = key + " takes a text of 1 to 1024 bytes";
+            return false;
+        }
+        if (key == "identity") {
+            pScenario->identityReply = text;
+        } else {
+            pScenario->errorRecords.push_back(text);
+        }
+    } else if (key == "error") {
+        uint32_t dwWords[7];
+        bool bGood = words.size() == 7;
+        for (size_t i = 0; bGood && i < 7; ++i) {
+            bGood = ParseHexWord(words[i], &dwWords[i]);
+        }
+        if (!bGood) {
+            *pProblem = "error takes seven hexadecimal words";
+            return false;
+        }
+        char szLine[96];
+        snprintf(szLine, sizeof szLine, "%X %X %X %X %X %X %X", static_cast<unsigned>(dwWords[0]),
+                 static_cast<unsigned>(dwWords[1]), static_cast<unsigned>(dwWords[2]),
+                 static_cast<unsigned>(dwWords[3]), static_cast<unsigned>(dwWords[4]),
+                 static_cast<unsigned>(dwWords[5]), static_cast<unsigned>(dwWords[6]));
+        pScenario->errorRecords.push_back(szLine);
+    } else if (key == "counters") {
+        uint32_t dwCounters[9];
+        bool bGood = words.size() == 9;
+        for (size_t i = 0; bGood && i < 9; ++i) {
+            bGood = ParseHexWord(words[i], &dwCounters[i]);
+        }
+        if (!bGood) {
+            *pProblem = "counters takes nine hexadecimal words";
+            return false;
+        }
+        memcpy(pScenario->counters, dwCounters, sizeof dwCounters);
+    } else if (key == "counter_step") {
+        int32_t nSteps[9];
+        bool bGood = words.size() == 9;
+        for (size_t i = 0; bGood && i < 9; ++i) {
+            bGood = ParseNumber(words[i], INT32_MIN, INT32_MAX, &n);
+            nSteps[i] = static_cast<int32_t>(n);
+        }
+        if (!bGood) {
+            *pProblem = "counter_step takes nine signed numbers";
+            return false;
+        }
+        memcpy(pScenario->counterStep, nSteps, sizeof nSteps);
+    } else if (key == "latency_ms" || key == "byte_gap_ms") {
+        if (!one("count") || !ParseNumber(words[0], 0, 60000, &n)) {
+            *pProblem = key + " takes milliseconds from 0 to 60000";
+            return false;
+        }
+        if (key == "latency_ms") {
+            pScenario->nLatencyMs = static_cast<uint32_t>(n);
+        } else {
+            pScenario->nByteGapMs = static_cast<uint32_t>(n);
+        }
+    } else if (key == "unanswered") {
+        // The whole rest of the line is the command, so "_G STATS" keeps its blank.
+        if (value.empty()) {
+            *pProblem = "unanswered takes a command";
+            return false;
+        }
+        pScenario->unanswered.push_back(value);
+    } else if (key == "garbage_on_mismatch" || key == "framing_error_on_mismatch") {
+        bool bValue = false;
+        if (words.size() != 1 || !ParseFlag(words[0], &bValue)) {
+            *pProblem = key + " is 1 or 0 (yes/no, true/false, on/off)";
+            return false;
+        }
+        if (key == "garbage_on_mismatch") {
+            pScenario->bGarbageOnMismatch = bValue;
+        } else {
+            pScenario->bFramingErrorOnMismatch = bValue;
+        }
+    } else if (key == "hangup_after") {
+        if (!one("count") || !ParseNumber(words[0], 0, INT32_MAX, &n)) {
+            *pProblem = "hangup_after takes a count of commands (0: never)";
+            return false;
+        }
+        pScenario->nHangupAfter = static_cast<int>(n);
+    } else {
+        *pProblem = "unknown key \"" + key + "\"";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseScenario(const char* szText, ArmScenario* pScenario, char* szError, size_t cchError) {
+    if (szError != nullptr && cchError != 0) {
+        szError[0] = '\0';
+    }
+    if (szText == nullptr || pScenario == nullptr) {
+        return false;
+    }
+    int nLine = 0;
+    const char* p = szText;
+    while (*p != '\0') {
+        const char* pEnd = strchr(p, '\n');
+        size_t nLength = pEnd != nullptr ? static_cast<size_t>(pEnd - p) : strlen(p);
+        std::string line = Trim(std::string(p, nLength));
+        p += nLength;
+        if (*p == '\n') {
+            ++p;
+        }
+        ++nLine;
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        size_t nKeyEnd = 0;
+        while (nKeyEnd < line.size() && !IsBlank(line[nKeyEnd])) {
+            ++nKeyEnd;
+        }
+        std::string key = line.substr(0, nKeyEnd);
+        std::string value = Trim(line.substr(nKeyEnd));
+        std::string problem;
+        if (!ApplyLine(key, value, pScenario, &problem)) {
+            if (szError != nullptr && cchError != 0) {
+                snprintf(szError, cchError, "line %d: %s", nLine, problem.c_str());
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+bool LoadScenarioFile(const char* szPath, ArmScenario* pScenario, char* szError, size_t cchError) {
+    if (szError != nullptr && cchError != 0) {
+        szError[0] = '\0';
+    }
+    FILE* pFile = szPath != nullptr ? fopen(szPath, "rb") : nullptr;
+    if (pFile == nullptr) {
+        if (szError != nullptr && cchError != 0) {
+            snprintf(szError, cchError, "%s: cannot read the file", szPath ? szPath : "");
+        }
+        return false;
+    }
+    std::string text;
+    char buffer[4096];
+    size_t nRead = 0;
+    bool bNul = false;
+    while ((nRead = fread(buffer, 1, sizeof buffer, pFile)) > 0) {
+        bNul = bNul || memchr(buffer, '\0', nRead) != nullptr;
+        text.append(buffer, nRead);
+    }
+    bool bReadError = ferror(pFile) != 0;
+    fclose(pFile);
+    if (bReadError || bNul) {
+        if (szError != nullptr && cchError != 0) {
+            snprintf(szError, cchError, "%s: %s", szPath,
+                     bNul ? "the file holds a NUL byte" : "cannot read the file");
+        }
+        return false;
+    }
+    char szProblem[256];
+    if (!ParseScenario(text.c_str(), pScenario, szProblem, sizeof szProblem)) {
+        if (szError != nullptr && cchError != 0) {
+            snprintf(szError, cchError, "%s: %s", szPath, szProblem);
+        }
+        return false;
+    }
+    return true;
+}

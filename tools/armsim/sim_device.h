@@ -21,28 +21,31 @@ struct SimCommand {
     uint32_t nTick;   // virtual time of the write
 };
 
+class SimDevice;
+
 // What a port of the bus holds.
 struct SimLine {
-    ArmModel* pArm = nullptr;  // the arm on this line, or none (a silent device)
-    bool bPresent = true;      // false: no device, the open fails
-    bool bBusy = false;        // held by another program: the open fails
-    bool bRejectState = false; // SetCommState fails (the port rejects every setting)
-    bool bFailPoll = false;    // ClearCommError fails
+    ArmModel* pArm = nullptr;   // the arm on this line, or none (a silent device)
+    bool bPresent = true;       // false: no device, the open fails
+    bool bBusy = false;         // held by another program: the open fails
+    bool bRejectState = false;  // SetCommState fails (the port rejects every setting)
+    bool bFailPoll = false;     // ClearCommError fails
 
     // Everything the line has seen, in order, across opens.
     std::vector<SimCommand> commands;
-    std::vector<CommState> states;   // every SetCommState
-    std::vector<uint32_t> purges;    // every PurgeComm mask
+    std::vector<CommState> states;  // every SetCommState
+    std::vector<uint32_t> purges;   // every PurgeComm mask
     std::vector<CommTimeouts> timeouts;
     int nOpens = 0;
     int nCloses = 0;
     bool bOpen = false;
+    SimDevice* pDevice = nullptr;  // the device open on this line now, or none
 };
 
 // A device on one SimLine, in the time of pClock. Bytes the arm sends arrive at the pace of
 // the line (10 bits a character at the programmed baud) after the arm's latency.
 class SimDevice : public SerialDevice {
-public:
+  public:
     // Waits move the clock through pClock->Sleep (a virtual clock advances at once).
     SimDevice(SimLine* pLine, Clock* pClock);
     ~SimDevice() override;
@@ -64,22 +67,38 @@ public:
     void InjectError(uint32_t nAtTick, uint32_t dwMask);
     // Received bytes not yet read (arrived by now or later).
     size_t Pending() const { return incoming.size(); }
+    // The ms tick at which the last byte queued so far arrives (the tick now when none is
+    // queued).
+    uint32_t LastArrivalTick();
 
     CommState state;
     CommTimeouts timeouts;
 
-private:
+    // Where the bus keeps its last opened device; cleared when this device closes.
+    SimDevice** ppOpenedSlot = nullptr;
+
+  private:
+    // Times are nanoseconds on the clock's tick count unwrapped to 64 bits, so that several
+    // characters at high rates can share one millisecond and the tick's wrap does no harm.
     struct Byte {
-        uint32_t nAtTick;
+        uint64_t nAtNs;
         char c;
     };
     struct LineError {
-        uint32_t nAtTick;
+        uint64_t nAtNs;
         uint32_t dwMask;
+        bool bFromInput;  // raised by received bytes: dropped with them by a purge
     };
-    uint32_t Arrived() const;  // bytes of incoming whose time has come
+    uint64_t NowNs();
+    uint64_t TickToNs(uint32_t nTick);
+    void QueueAt(uint64_t nAtNs, char c);
+    size_t Arrived(uint64_t nNowNs) const;  // bytes of incoming whose time has come
+    bool DeadLine() const;                  // the arm hung up and its last bytes are gone
     SimLine* pLine;
     Clock* pClock;
+    uint32_t nLastTick;
+    uint64_t nUnwrappedMs;
+    uint64_t nLineFreeNs;  // when the last reply byte queued so far has arrived
     std::deque<Byte> incoming;
     std::vector<LineError> errors;
 };
@@ -87,15 +106,15 @@ private:
 // Four ports, COM1 to COM4, each with its SimLine. Opening a line that is present and not
 // busy gives a SimDevice; the bus remembers the order of opens.
 class SimBus : public SerialBus {
-public:
+  public:
     explicit SimBus(Clock* pClock) : pClock(pClock) {}
     SerialDevice* Open(unsigned nPort) override;
 
-    SimLine lines[5];                // index 1-4; 0 unused
-    std::vector<unsigned> openOrder; // every attempted open, in order, successful or not
-    SimDevice* pLastDevice = nullptr;
+    SimLine lines[5];                  // index 1-4; 0 unused
+    std::vector<unsigned> openOrder;   // every attempted open, in order, successful or not
+    SimDevice* pLastDevice = nullptr;  // the device opened last, nullptr once it is closed
 
-private:
+  private:
     Clock* pClock;
 };
 

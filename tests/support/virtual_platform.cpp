@@ -1,0 +1,310 @@
+// Test doubles of the platform seams in virtual time: clock, events, inline threads, settings in
+// memory and the recording dialog.
+#include "support/virtual_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+// ---- VirtualClock -------------------------------------------------------------------------
+
+VirtualClock::VirtualClock(uint32_t nStart) : nNow(nStart), nStart(nStart) {
+    localTime.nYear = 126;
+    localTime.nMonth = 12;
+    localTime.nDay = 7;
+    localTime.nHour = 9;
+    localTime.nMinute = 5;
+    localTime.nSecond = 33;
+}
+
+void VirtualClock::At(uint32_t nTick, std::function<void()> fn) {
+    actions.push_back(Action{nTick, std::move(fn)});
+}
+
+void VirtualClock::Advance(uint32_t nMs) {
+    // Ticks are compared as distances from now, so a run across the counter's wrap keeps its
+    // order; an action whose tick has passed already runs first, at the present tick.
+    // An action may itself wait and so move the clock; the clock never goes back.
+    uint32_t nTarget = nNow + nMs;
+    for (;;) {
+        int64_t nLeft = static_cast<int32_t>(nTarget - nNow);
+        if (nLeft < 0) {
+            nLeft = 0;
+        }
+        size_t nBest = actions.size();
+        int64_t nBestAhead = 0;
+        for (size_t i = 0; i < actions.size(); ++i) {
+            int64_t nAhead = static_cast<int32_t>(actions[i].nTick - nNow);
+            if (nAhead < 0) {
+                nAhead = 0;
+            }
+            if (nAhead > nLeft) {
+                continue;
+            }
+            if (nBest == actions.size() || nAhead < nBestAhead) {
+                nBest = i;
+                nBestAhead = nAhead;
+            }
+        }
+        if (nBest == actions.size()) {
+            break;
+        }
+        nNow += static_cast<uint32_t>(nBestAhead);
+        std::function<void()> fn = std::move(actions[nBest].fn);
+        actions.erase(actions.begin() + static_cast<std::ptrdiff_t>(nBest));
+        fn();
+    }
+    if (static_cast<int32_t>(nTarget - nNow) > 0) {
+        nNow = nTarget;
+    }
+}
+
+// ---- VirtualEvent -------------------------------------------------------------------------
+
+bool VirtualEvent::Wait(uint32_t nMs) {
+    for (uint32_t i = 0; i < nMs && !bSet; ++i) {
+        pClock->Advance(1);
+    }
+    return bSet;
+}
+
+// ---- InlineThreads ------------------------------------------------------------------------
+
+namespace {
+
+struct InlineThreadToken {
+    uint32_t nId;
+};
+
+}  // namespace
+
+InlineThreads::~InlineThreads() {
+    for (ThreadHandle h : made) {
+        delete static_cast<InlineThreadToken*>(h);
+    }
+}
+
+Event* InlineThreads::CreateEvent() {
+    if (bFailEvents) {
+        return nullptr;
+    }
+    return new VirtualEvent(pClock);
+}
+
+int InlineThreads::CreateThread(ThreadProc pfnProc, void* pArg, bool bAboveNormal,
+                                ThreadHandle* pSlot, uint32_t* pId) {
+    if (bFailCreate || pfnProc == nullptr || pSlot == nullptr) {
+        return 0;
+    }
+    InlineThreadToken* pToken = new InlineThreadToken{++nLastId};
+    made.push_back(pToken);
+    live.push_back(pToken);
+    nCreated++;
+    if (bAboveNormal) {
+        nAboveNormal++;
+    }
+    // The handle and id are in place before the thread's first step, as the seam promises.
+    *pSlot = pToken;
+    if (pId != nullptr) {
+        *pId = pToken->nId;
+    }
+    pfnProc(pArg);
+    return 1;
+}
+
+void InlineThreads::CloseThread(ThreadHandle hThread) {
+    auto it = std::find(live.begin(), live.end(), hThread);
+    if (it == live.end()) {
+        bool bKnown = std::find(made.begin(), made.end(), hThread) != made.end();
+        ADD_FAILURE() << (bKnown ? "thread handle closed twice" : "unknown thread handle closed")
+                      << " (" << hThread << ")";
+        return;
+    }
+    live.erase(it);
+    nClosed++;
+}
+
+void InlineThreads::TerminateThread(ThreadHandle hThread) {
+    auto it = std::find(live.begin(), live.end(), hThread);
+    if (it == live.end()) {
+        ADD_FAILURE() << "terminate of a thread handle that is not open (" << hThread << ")";
+        return;
+    }
+    // An inline thread has run to its end already; only its handle is left to release.
+    live.erase(it);
+    nTerminated++;
+}
+
+// ---- MemorySettings -----------------------------------------------------------------------
+
+const std::string* MemorySettings::PathOf(SettingsKey hKey) const {
+    uintptr_t nIndex = reinterpret_cast<uintptr_t>(hKey);
+    if (nIndex == 0 || nIndex > keyPaths.size() || !keyOpen[nIndex - 1]) {
+        return nullptr;
+    }
+    return &keyPaths[nIndex - 1];
+}
+
+int32_t MemorySettings::CreateKey(const char* szPath, SettingsKey* phKey,
+                                  uint32_t* pdwDisposition) {
+    if (nOpenFailure != 0) {
+        return nOpenFailure;
+    }
+    if (szPath == nullptr || phKey == nullptr) {
+        return kErrorInvalidHandle;
+    }
+    std::string path(szPath);
+    uint32_t dwDisposition = kRegOpenedExistingKey;
+    if (keys.find(path) == keys.end()) {
+        keys[path];
+        dwDisposition = kRegCreatedNewKey;
+    }
+    keyPaths.push_back(path);
+    keyOpen.push_back(true);
+    nOpenKeys++;
+    *phKey = reinterpret_cast<SettingsKey>(static_cast<uintptr_t>(keyPaths.size()));
+    if (pdwDisposition != nullptr) {
+        *pdwDisposition = dwDisposition;
+    }
+    return kErrorSuccess;
+}
+
+int32_t MemorySettings::QueryValue(SettingsKey hKey, const char* szName, void* pData,
+                                   uint32_t* pcbData) {
+    const std::string* pPath = PathOf(hKey);
+    if (pPath == nullptr || szName == nullptr || pcbData == nullptr) {
+        return kErrorInvalidHandle;
+    }
+    const std::map<std::string, std::string>& values = keys[*pPath];
+    auto it = values.find(szName);
+    if (it == values.end()) {
+        return kErrorFileNotFound;
+    }
+    uint32_t cbValue = static_cast<uint32_t>(it->second.size());
+    if (pData == nullptr) {
+        *pcbData = cbValue;  // a size query, as the registry answers it
+        return kErrorSuccess;
+    }
+    if (cbValue > *pcbData) {
+        *pcbData = cbValue;  // the size needed; nothing stored
+        return kErrorMoreData;
+    }
+    memcpy(pData, it->second.data(), cbValue);
+    *pcbData = cbValue;
+    return kErrorSuccess;
+}
+
+int32_t MemorySettings::SetValue(SettingsKey hKey, const char* szName, const void* pData,
+                                 uint32_t cbData) {
+    const std::string* pPath = PathOf(hKey);
+    if (pPath == nullptr || szName == nullptr || (pData == nullptr && cbData != 0)) {
+        return kErrorInvalidHandle;
+    }
+    if (nWriteFailure != 0) {
+        return nWriteFailure;
+    }
+    keys[*pPath][szName] =
+        cbData == 0 ? std::string() : std::string(static_cast<const char*>(pData), cbData);
+    nWrites++;
+    return kErrorSuccess;
+}
+
+void MemorySettings::CloseKey(SettingsKey hKey) {
+    if (PathOf(hKey) == nullptr) {
+        ADD_FAILURE() << "settings key closed that is not open (" << hKey << ")";
+        return;
+    }
+    keyOpen[reinterpret_cast<uintptr_t>(hKey) - 1] = false;
+    nOpenKeys--;
+}
+
+void MemorySettings::FormatError(int32_t nCode, char* szText, uint32_t cchText) {
+    if (szText == nullptr || cchText == 0) {
+        return;
+    }
+    const char* szMessage = nullptr;
+    switch (nCode) {
+        case kErrorSuccess:
+            szMessage = "The operation completed successfully.";
+            break;
+        case kErrorFileNotFound:
+            szMessage = "The system cannot find the file specified.";
+            break;
+        case kErrorAccessDenied:
+            szMessage = "Access is denied.";
+            break;
+        case kErrorInvalidHandle:
+            szMessage = "The handle is invalid.";
+            break;
+        case kErrorMoreData:
+            szMessage = "More data is available.";
+            break;
+        default:
+            break;
+    }
+    if (szMessage != nullptr) {
+        snprintf(szText, cchText, "%s", szMessage);
+    } else {
+        snprintf(szText, cchText, "Unknown error %d.", static_cast<int>(nCode));
+    }
+}
+
+std::string MemorySettings::Value(const std::string& keyPath, const std::string& name) const {
+    auto key = keys.find(keyPath);
+    if (key == keys.end()) {
+        return std::string();
+    }
+    auto value = key->second.find(name);
+    return value == key->second.end() ? std::string() : value->second;
+}
+
+bool MemorySettings::Has(const std::string& keyPath, const std::string& name) const {
+    auto key = keys.find(keyPath);
+    return key != keys.end() && key->second.find(name) != key->second.end();
+}
+
+void MemorySettings::Put(const std::string& keyPath, const std::string& name,
+                         const std::string& bytes) {
+    keys[keyPath][name] = bytes;
+}
+
+// ---- RecordingDialog ----------------------------------------------------------------------
+
+void RecordingDialog::SetItemText(int nId, const char* szText) {
+    Write write{"text", nId, szText != nullptr ? szText : ""};
+    text[nId] = write.text;
+    writes.push_back(write);
+    if (onWrite) {
+        onWrite(write);
+    }
+}
+
+void RecordingDialog::ShowItem(int nId) {
+    Write write{"show", nId, std::string()};
+    shown[nId] = true;
+    writes.push_back(write);
+    if (onWrite) {
+        onWrite(write);
+    }
+}
+
+void RecordingDialog::EnableItem(int nId, bool bEnable) {
+    Write write{bEnable ? "enable" : "disable", nId, std::string()};
+    enabled[nId] = bEnable;
+    writes.push_back(write);
+    if (onWrite) {
+        onWrite(write);
+    }
+}
+
+std::vector<std::string> RecordingDialog::TextsOf(int nId) const {
+    std::vector<std::string> texts;
+    for (const Write& write : writes) {
+        if (write.op == "text" && write.nId == nId) {
+            texts.push_back(write.text);
+        }
+    }
+    return texts;
+}

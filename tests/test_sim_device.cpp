@@ -1,0 +1,373 @@
+// Tests of the in-process simulated line: reply pacing, polls, purges, faults and the bus.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/virtual_platform.h"
+#include "tools/armsim/sim_device.h"
+
+namespace {
+
+uint32_t Queued(SimDevice* pDevice, uint32_t* pdwErrors = nullptr) {
+    uint32_t dwErrors = 0;
+    uint32_t cbInQue = 0;
+    EXPECT_TRUE(pDevice->ClearCommError(&dwErrors, &cbInQue));
+    if (pdwErrors != nullptr) {
+        *pdwErrors = dwErrors;
+    }
+    return cbInQue;
+}
+
+void Program(SimDevice* pDevice, uint32_t nBaud, uint8_t nByteSize, uint8_t nParity) {
+    CommState state;
+    ASSERT_TRUE(pDevice->GetCommState(&state));
+    state.BaudRate = nBaud;
+    state.ByteSize = nByteSize;
+    state.Parity = nParity;
+    ASSERT_TRUE(pDevice->SetCommState(state));
+}
+
+void Send(SimDevice* pDevice, const std::string& text) {
+    uint32_t nWritten = 0;
+    ASSERT_TRUE(pDevice->WriteFile(text.data(), static_cast<uint32_t>(text.size()), &nWritten));
+    ASSERT_EQ(nWritten, text.size());
+}
+
+std::string ReadAll(SimDevice* pDevice) {
+    char buffer[512];
+    uint32_t nRead = 0;
+    EXPECT_TRUE(pDevice->ReadFile(buffer, sizeof buffer, &nRead));
+    return std::string(buffer, nRead);
+}
+
+struct Rig {
+    explicit Rig(const ArmScenario& scenario = ArmScenario()) : clock(100), arm(scenario) {
+        line.pArm = &arm;
+        pDevice.reset(new SimDevice(&line, &clock));
+    }
+    VirtualClock clock;
+    ArmModel arm;
+    SimLine line;
+    std::unique_ptr<SimDevice> pDevice;
+};
+
+}  // namespace
+
+TEST(SimDevice, ReplyArrivesAtTheLinePace) {
+    // The echo, 2 ms after the write: one character is 2.0833 ms at 4800, 1.0417 ms at 9600
+    // and 0.0868 ms at 115200, so at the high rate several bytes share one millisecond. The
+    // echo is 12 bytes at 4800 and 9600, 14 at 115200.
+    struct Case {
+        uint32_t nBaud;
+        uint32_t nAfterMs;
+        uint32_t nArrived;
+    };
+    const Case cases[] = {
+        {9600, 0, 0},   {9600, 3, 0},   {9600, 4, 1},   {9600, 5, 2},    {9600, 8, 5},
+        {9600, 14, 11}, {9600, 15, 12}, {115200, 2, 0}, {115200, 3, 11}, {115200, 4, 14},
+        {4800, 4, 0},   {4800, 5, 1},   {4800, 27, 12}, {4800, 26, 11},
+    };
+    for (const Case& c : cases) {
+        ArmScenario s;
+        s.nBaud = c.nBaud;
+        s.nLatencyMs = 2;
+        Rig rig(s);
+        Program(rig.pDevice.get(), c.nBaud, 8, kNoParity);
+        Send(rig.pDevice.get(), "_I");
+        rig.clock.Advance(c.nAfterMs);
+        EXPECT_EQ(Queued(rig.pDevice.get()), c.nArrived) << c.nBaud << " baud +" << c.nAfterMs;
+    }
+}
+
+TEST(SimDevice, ByteGapSpacesTheReply) {
+    ArmScenario s;
+    s.nBaud = 115200;
+    s.nLatencyMs = 0;
+    s.nByteGapMs = 5;
+    Rig rig(s);
+    Program(rig.pDevice.get(), 115200, 8, kNoParity);
+    Send(rig.pDevice.get(), "_P");  // "OK\r\n"
+    const uint32_t expected[][2] = {{0, 0}, {1, 1}, {5, 1}, {6, 2}, {10, 2}, {11, 3}, {16, 4}};
+    uint32_t nAt = 0;
+    for (const auto& e : expected) {
+        rig.clock.Advance(e[0] - nAt);
+        nAt = e[0];
+        EXPECT_EQ(Queued(rig.pDevice.get()), e[1]) << "+" << e[0];
+    }
+    EXPECT_EQ(ReadAll(rig.pDevice.get()), "OK\r\n");
+}
+
+TEST(SimDevice, ReadReturnsOnlyWhatHasArrived) {
+    Rig rig;
+    Send(rig.pDevice.get(), "_I");
+    rig.clock.Advance(8);  // 5 of "9600 n 8 1\r\n"
+    EXPECT_EQ(ReadAll(rig.pDevice.get()), "9600 ");
+    EXPECT_EQ(rig.pDevice->Pending(), 7u);
+    char buffer[4];
+    uint32_t nRead = 99;
+    EXPECT_TRUE(rig.pDevice->ReadFile(buffer, sizeof buffer, &nRead));
+    EXPECT_EQ(nRead, 0u);
+    rig.clock.Advance(20);
+    EXPECT_TRUE(rig.pDevice->ReadFile(buffer, 3, &nRead));
+    EXPECT_EQ(std::string(buffer, nRead), "n 8");
+    EXPECT_EQ(ReadAll(rig.pDevice.get()), " 1\r\n");
+}
+
+TEST(SimDevice, RepliesQueueBehindTheOneStillArriving) {
+    Rig rig;
+    Send(rig.pDevice.get(), "_P");  // 4 bytes, the last at 100 + 2 + 4.17 ms
+    Send(rig.pDevice.get(), "_P");
+    EXPECT_EQ(rig.pDevice->LastArrivalTick(), 111u);  // 2 + 8 characters = 10.33 ms
+    rig.clock.Advance(7);
+    EXPECT_EQ(Queued(rig.pDevice.get()), 4u);
+    rig.clock.Advance(4);
+    EXPECT_EQ(ReadAll(rig.pDevice.get()), "OK\r\nOK\r\n");
+}
+
+TEST(SimDevice, WaitForInputStopsAtTheNextArrival) {
+    Rig rig;
+    rig.pDevice->WaitForInput(7);  // nothing on its way: the whole wait
+    EXPECT_EQ(rig.clock.nNow, 107u);
+    rig.pDevice->WaitForInput(0);
+    EXPECT_EQ(rig.clock.nNow, 107u);
+    Send(rig.pDevice.get(), "_I");  // first byte at 107 + 3.04
+    rig.pDevice->WaitForInput(100);
+    EXPECT_EQ(rig.clock.nNow, 111u);
+    EXPECT_EQ(Queued(rig.pDevice.get()), 1u);
+    rig.pDevice->WaitForInput(100);
+    EXPECT_EQ(rig.clock.nNow, 112u);
+    EXPECT_EQ(Queued(rig.pDevice.get()), 2u);
+    // Bytes that share a millisecond still cost at least 1 ms a wait.
+    rig.clock.Advance(30);
+    rig.pDevice->WaitForInput(5);
+    EXPECT_EQ(rig.clock.nNow, 147u);
+}
+
+TEST(SimDevice, PurgeDropsQueuedInputAndBytesOnTheirWay) {
+    Rig rig;
+    Send(rig.pDevice.get(), "_I");
+    rig.clock.Advance(6);
+    EXPECT_EQ(Queued(rig.pDevice.get()), 3u);
+    EXPECT_TRUE(rig.pDevice->PurgeComm(kPurgeAll));
+    EXPECT_EQ(Queued(rig.pDevice.get()), 0u);
+    rig.clock.Advance(50);
+    EXPECT_EQ(Queued(rig.pDevice.get()), 0u);
+    // A purge without RX clear keeps the input.
+    Send(rig.pDevice.get(), "_P");
+    rig.clock.Advance(20);
+    EXPECT_TRUE(rig.pDevice->PurgeComm(kPurgeTxAbort | kPurgeTxClear));
+    EXPECT_EQ(Queued(rig.pDevice.get()), 4u);
+    ASSERT_EQ(rig.line.purges.size(), 2u);
+    EXPECT_EQ(rig.line.purges[0], kPurgeAll);
+    EXPECT_EQ(rig.line.purges[1], kPurgeTxAbort | kPurgeTxClear);
+    // The next reply is paced from its own write, not behind the dropped one.
+    EXPECT_TRUE(rig.pDevice->PurgeComm(kPurgeRxClear));
+    Send(rig.pDevice.get(), "_P");
+    EXPECT_EQ(rig.pDevice->LastArrivalTick(), rig.clock.nNow + 7);
+}
+
+TEST(SimDevice, NoiseRaisesAFramingErrorWithItsFirstByte) {
+    ArmScenario s;
+    s.bGarbageOnMismatch = true;
+    s.bFramingErrorOnMismatch = true;
+    Rig rig(s);
+    Program(rig.pDevice.get(), 19200, 8, kNoParity);  // the arm is at 9600
+    Send(rig.pDevice.get(), "_I");
+    uint32_t dwErrors = 99;
+    rig.clock.Advance(2);  // first byte at 2.52 ms
+    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 0u);
+    EXPECT_EQ(dwErrors, 0u);
+    rig.clock.Advance(1);
+    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 1u);
+    EXPECT_EQ(dwErrors, kCeFrame);
+    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 1u);
+    EXPECT_EQ(dwErrors, 0u);  // the poll cleared it
+    rig.clock.Advance(10);
+    EXPECT_EQ(ReadAll(rig.pDevice.get()), ArmModelNoise());
+
+    // Purged before it arrives, noise brings no error either.
+    Send(rig.pDevice.get(), "_I");
+    rig.pDevice->PurgeComm(kPurgeAll);
+    rig.clock.Advance(20);
+    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 0u);
+    EXPECT_EQ(dwErrors, 0u);
+}
+
+TEST(SimDevice, InjectedErrorsAndInputComeAtTheirTicks) {
+    Rig rig;
+    rig.pDevice->InjectError(105, kCeOverrun);
+    rig.pDevice->InjectError(105, kCeRxParity);
+    rig.pDevice->QueueInput(103, "abc");
+    uint32_t dwErrors = 0;
+    rig.clock.Advance(2);
+    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 0u);
+    EXPECT_EQ(dwErrors, 0u);
+    rig.pDevice->WaitForInput(50);
+    EXPECT_EQ(rig.clock.nNow, 103u);
+    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 3u);
+    rig.pDevice->WaitForInput(50);  // wakes for the errors too
+    EXPECT_EQ(rig.clock.nNow, 105u);
+    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 3u);
+    EXPECT_EQ(dwErrors, kCeOverrun | kCeRxParity);
+    // An injected error survives a purge: it is the line's, not the bytes'.
+    rig.pDevice->InjectError(110, kCeBreak);
+    rig.pDevice->PurgeComm(kPurgeAll);
+    rig.clock.Advance(5);
+    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 0u);
+    EXPECT_EQ(dwErrors, kCeBreak);
+}
+
+TEST(SimDevice, WriteIsRecordedWithTheProgrammedLine) {
+    ArmScenario s;
+    s.nBaud = 19200;
+    s.nDataBits = 7;
+    s.cParity = 'e';
+    Rig rig(s);
+    Program(rig.pDevice.get(), 19200, 7, kEvenParity);
+    rig.clock.Advance(5);
+    Send(rig.pDevice.get(), "_G STATS");
+    ASSERT_EQ(rig.line.commands.size(), 1u);
+    const SimCommand& c = rig.line.commands[0];
+    EXPECT_EQ(c.text, "_G STATS");
+    EXPECT_EQ(c.nBaud, 19200u);
+    EXPECT_EQ(c.nByteSize, 7);
+    EXPECT_EQ(c.nParity, kEvenParity);
+    EXPECT_EQ(c.nTick, 105u);
+    ASSERT_EQ(rig.arm.seen.size(), 1u);
+    EXPECT_EQ(rig.arm.seen[0].text, "_G STATS");
+    EXPECT_EQ(rig.arm.seen[0].cParity, 'e');
+    EXPECT_EQ(rig.arm.seen[0].nDataBits, 7);
+    rig.clock.Advance(50);
+    EXPECT_EQ(ReadAll(rig.pDevice.get()), "0 1F40 3 0 1 2 0 0 FA 0\r\n");
+}
+
+TEST(SimDevice, LineStateIsKeptRecordedOrRefused) {
+    VirtualClock clock;
+    SimLine line;
+    SimDevice device(&line, &clock);
+    CommState state;
+    memset(&state, 0xAB, sizeof state);
+    ASSERT_TRUE(device.GetCommState(&state));
+    EXPECT_EQ(state.DCBlength, 28u);
+    EXPECT_EQ(state.BaudRate, 9600u);
+    EXPECT_EQ(state.ByteSize, 8);
+    EXPECT_EQ(state.Parity, kNoParity);
+    EXPECT_EQ(state.StopBits, kOneStopBit);
+    EXPECT_EQ(state.fBinary, 1);
+    EXPECT_EQ(state.fOutX, 0);
+    EXPECT_EQ(state.fOutxCtsFlow, 0);
+    EXPECT_EQ(state.XonChar, 0x11);
+    EXPECT_EQ(state.XoffChar, 0x13);
+
+    state.BaudRate = 57600;
+    state.fDummy2 = 0x1234;
+    ASSERT_TRUE(device.SetCommState(state));
+    CommState back;
+    ASSERT_TRUE(device.GetCommState(&back));
+    EXPECT_EQ(back.BaudRate, 57600u);
+    EXPECT_EQ(back.fDummy2, 0x1234u);
+    ASSERT_EQ(line.states.size(), 1u);
+    EXPECT_EQ(line.states[0].BaudRate, 57600u);
+
+    CommState bad = state;
+    bad.BaudRate = 0;
+    EXPECT_FALSE(device.SetCommState(bad));
+    bad = state;
+    bad.ByteSize = 9;
+    EXPECT_FALSE(device.SetCommState(bad));
+    line.bRejectState = true;
+    state.BaudRate = 4800;
+    EXPECT_FALSE(device.SetCommState(state));
+    ASSERT_TRUE(device.GetCommState(&back));
+    EXPECT_EQ(back.BaudRate, 57600u);
+    EXPECT_EQ(line.states.size(), 1u);
+
+    CommTimeouts timeouts = {0, 0, 2000, 0, 0};
+    EXPECT_TRUE(device.SetCommTimeouts(timeouts));
+    ASSERT_EQ(line.timeouts.size(), 1u);
+    EXPECT_EQ(line.timeouts[0].ReadTotalTimeoutConstant, 2000u);
+}
+
+TEST(SimDevice, FailingPollAndSilentLine) {
+    VirtualClock clock;
+    SimLine line;  // no arm: a device that never answers
+    SimDevice device(&line, &clock);
+    Send(&device, "_I");
+    clock.Advance(100);
+    EXPECT_EQ(Queued(&device), 0u);
+    EXPECT_EQ(line.commands.size(), 1u);
+    line.bFailPoll = true;
+    uint32_t dwErrors = 0;
+    uint32_t cbInQue = 0;
+    EXPECT_FALSE(device.ClearCommError(&dwErrors, &cbInQue));
+}
+
+TEST(SimDevice, HungUpArmLeavesADeadLine) {
+    ArmScenario s;
+    s.nHangupAfter = 1;
+    Rig rig(s);
+    Send(rig.pDevice.get(), "_I");
+    rig.clock.Advance(20);
+    // The last reply is still there to be read; then the line is dead.
+    EXPECT_EQ(Queued(rig.pDevice.get()), 12u);
+    EXPECT_EQ(ReadAll(rig.pDevice.get()), "9600 n 8 1\r\n");
+    uint32_t dwErrors = 0;
+    uint32_t cbInQue = 0;
+    EXPECT_FALSE(rig.pDevice->ClearCommError(&dwErrors, &cbInQue));
+    char buffer[8];
+    uint32_t nRead = 0;
+    EXPECT_FALSE(rig.pDevice->ReadFile(buffer, sizeof buffer, &nRead));
+    EXPECT_EQ(nRead, 0u);
+    Send(rig.pDevice.get(), "_G");  // a write still reports its count
+    rig.clock.Advance(100);
+    EXPECT_EQ(rig.pDevice->Pending(), 0u);
+    EXPECT_EQ(rig.arm.seen.size(), 1u);
+    EXPECT_EQ(rig.line.commands.size(), 2u);
+}
+
+TEST(SimDevice, DestructionClosesTheLine) {
+    VirtualClock clock;
+    SimLine line;
+    {
+        SimDevice device(&line, &clock);
+        EXPECT_TRUE(line.bOpen);
+        EXPECT_EQ(line.pDevice, &device);
+    }
+    EXPECT_FALSE(line.bOpen);
+    EXPECT_EQ(line.pDevice, nullptr);
+    EXPECT_EQ(line.nOpens, 1);
+    EXPECT_EQ(line.nCloses, 1);
+}
+
+TEST(SimDeviceBus, OpensOnlyPresentFreePortsExclusively) {
+    VirtualClock clock;
+    SimBus bus(&clock);
+    bus.lines[2].bPresent = false;
+    bus.lines[3].bBusy = true;
+    EXPECT_EQ(bus.Open(0), nullptr);
+    EXPECT_EQ(bus.Open(5), nullptr);
+    EXPECT_EQ(bus.Open(2), nullptr);
+    EXPECT_EQ(bus.Open(3), nullptr);
+    SerialDevice* pFirst = bus.Open(1);
+    ASSERT_NE(pFirst, nullptr);
+    EXPECT_EQ(bus.pLastDevice, pFirst);
+    EXPECT_EQ(bus.Open(1), nullptr);  // already open: exclusive
+    SerialDevice* pFourth = bus.Open(4);
+    ASSERT_NE(pFourth, nullptr);
+    EXPECT_EQ(bus.pLastDevice, pFourth);
+    delete pFirst;
+    EXPECT_EQ(bus.pLastDevice, pFourth);
+    delete pFourth;
+    EXPECT_EQ(bus.pLastDevice, nullptr);
+    SerialDevice* pAgain = bus.Open(1);
+    EXPECT_NE(pAgain, nullptr);
+    delete pAgain;
+    const std::vector<unsigned> order = {0, 5, 2, 3, 1, 1, 4, 1};
+    EXPECT_EQ(bus.openOrder, order);
+    EXPECT_EQ(bus.lines[1].nOpens, 2);
+    EXPECT_EQ(bus.lines[1].nCloses, 2);
+    EXPECT_EQ(bus.lines[2].nOpens, 0);
+}
