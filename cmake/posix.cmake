@@ -33,3 +33,15 @@ add_executable(armlink
 )
 target_include_directories(armlink PRIVATE ${CURSES_INCLUDE_DIRS})
 target_link_libraries(armlink PRIVATE armlink_posix ${CURSES_LIBRARIES})
+
+# End-to-end runs of armlink against armsim on ptys, in real time (label e2e).
+if(ARMLINK_TESTS)
+  enable_testing()
+  foreach(ARMLINK_E2E found_at_other_baud no_arm old_firmware hangup signals log_unwritable
+          usage interactive)
+    add_test(NAME e2e.${ARMLINK_E2E}
+      COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/${ARMLINK_E2E}.sh
+        $<TARGET_FILE:armlink> $<TARGET_FILE:armsim>)
+    set_tests_properties(e2e.${ARMLINK_E2E} PROPERTIES LABELS e2e TIMEOUT 120)
+  endforeach()
+endif()

@@ -27,10 +27,10 @@ class PosixEvent : public Event {
     PosixEvent() : bSet(false) {}
 
     void Set() override {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            bSet = true;
-        }
+        // Notified under the lock: a waiter that sees the event set may close it at once, so
+        // the setter must be done with the event before the lock is released.
+        std::lock_guard<std::mutex> lock(mutex);
+        bSet = true;
         changed.notify_all();
     }
 

@@ -83,8 +83,7 @@ class ControllerTest : public CoreTest {
 
     void SetUp() override {
         CoreTest::SetUp();
-        snprintf(g_App.szLogPath, sizeof g_App.szLogPath, "%sarmlink_ctl_%d.zlg",
-                 ::testing::TempDir().c_str(), nCase++);
+        snprintf(g_App.szLogPath, sizeof g_App.szLogPath, "%s", TestFilePath(".zlg").c_str());
         remove(g_App.szLogPath);
     }
     void TearDown() override {
@@ -120,10 +119,8 @@ class ControllerTest : public CoreTest {
     }
 
     FakeHost host;
-    static int nCase;
 };
 
-int ControllerTest::nCase = 0;
 
 TEST_F(ControllerTest, NoArmGivesThreeSearchesThenNoArmFound) {
     RemoveAllDevices();

@@ -41,8 +41,7 @@ class LogWorkerTest : public CoreTest {
         CreateEvents();
         OpenDialog();
         clock.localTime = {126, 12, 7, 9, 5, 33};
-        snprintf(g_App.szLogPath, sizeof g_App.szLogPath, "%sarmlink_log_%d.zlg",
-                 ::testing::TempDir().c_str(), nCase++);
+        snprintf(g_App.szLogPath, sizeof g_App.szLogPath, "%s", TestFilePath(".zlg").c_str());
         remove(g_App.szLogPath);
     }
     void TearDown() override {

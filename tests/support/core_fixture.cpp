@@ -14,3 +14,13 @@ std::vector<std::string> TriesOf(const SimLine& line) {
     }
     return tries;
 }
+
+std::string TestFilePath(const char* szSuffix) {
+    static int nCount = 0;
+    const ::testing::TestInfo* pInfo = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string path = ::testing::TempDir() + "armlink_";
+    if (pInfo != nullptr) {
+        path += std::string(pInfo->test_suite_name()) + "_" + pInfo->name() + "_";
+    }
+    return path + std::to_string(nCount++) + szSuffix;
+}

@@ -77,6 +77,10 @@ class CoreTest : public ::testing::Test {
     std::vector<std::unique_ptr<ArmModel>> arms;
 };
 
+// A file path in the test directory named after the running test and a count, so that the
+// files of tests running side by side in other processes never collide.
+std::string TestFilePath(const char* szSuffix);
+
 // The line settings of every command a line has seen, as "9600 8n1 _I".
 std::vector<std::string> TriesOf(const SimLine& line);
 

@@ -1,0 +1,49 @@
+// The terminal faces of armlink's dialog: the plain line printer and the ncurses drawing.
+#ifndef ARMLINK_SHELL_POSIX_FRONTEND_H
+#define ARMLINK_SHELL_POSIX_FRONTEND_H
+
+#include <cstddef>
+#include <cstdio>
+
+#include "shell/dialog_surface.h"
+
+// What the front end asks of the dialog loop after the user (or its own rule) closed it.
+enum CloseRequest {
+    kCloseNone,         // keep the dialog open
+    kCloseNow,          // end the dialog now, as its button does
+    kCloseAfterWorker,  // end it once the running worker has made its last write and ended
+};
+
+// One dialog drawn on the terminal. Every call comes on the main (user-interface) thread; the
+// control writes arrive through DialogSurface, already moved to that thread.
+class FrontEnd : public DialogSurface {
+  public:
+    // Shows the dialog with its controls as the template has them. False when the terminal
+    // cannot show it; szReason then says why.
+    virtual bool Open(char* szReason, size_t cchReason) = 0;
+    // Takes the dialog off the terminal and gives the terminal back as it was.
+    virtual void Close() = 0;
+    // The descriptor the loop waits on for the user's input; -1 when there is none.
+    virtual int InputFd() = 0;
+    // Reads whatever input is waiting, without blocking.
+    virtual void ReadInput() = 0;
+    // The terminal changed its size.
+    virtual void Resize() = 0;
+    // True once for each activation the user asked for (focus regained, the r key).
+    virtual bool TakeActivation() = 0;
+    // The pending close request, cleared by the call.
+    virtual CloseRequest TakeCloseRequest() = 0;
+    // Whether ports that do not open are to be named on standard error (the terminal is
+    // free for it).
+    virtual bool ReportsPortFailures() = 0;
+};
+
+// Prints "status: <text>" for each change of the status line and "log: <path>" for the log
+// path, to pOut; closes its dialog by itself after "Done" and after "No Arm Found".
+FrontEnd* CreatePlainFrontEnd(FILE* pOut);
+
+// Draws VOLUME_DLG on the terminal with ncurses; Esc, Enter and q close it, r and a focus-in
+// report ask for a new activation.
+FrontEnd* CreateCursesFrontEnd();
+
+#endif

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# The arm answers on COM2 at 19200 while 9600 is stored: the search finds it, the entry is
+# appended in the log's line forms, the negotiated settings are stored, and a second armlink
+# meanwhile finds COM2 held by the first.
+source "$(dirname "$0")/lib.sh"
+
+write_comm_param "2 9600 n 8 1"
+start_sim arm "baud 19200
+arm ARM-E2E
+calibrated NO
+version 4.75
+error 80000104 2 0 1A 0 0 FFFFFFFF
+error 0000FF00 1 2 3 4 5 6
+error 00020008 1 10 0 0 0 0
+counters 12345678 FFFFFFFF 0 1 2 3 4 5 A"
+export ARMLINK_COM2="$SIM_LINK"
+
+szBefore=$(date +%m-%d-%Y-%H-%M-%S)
+timeout -k 2 60 "$ARMLINK" --plain >"$E2E_DIR/out" 2>"$E2E_DIR/err" </dev/null &
+nFirst=$!
+
+# While the first run holds COM2 for its entry, a second one cannot open it.
+for _ in $(seq 1 100); do
+    grep -q '^status: Logging Errors$' "$E2E_DIR/out" && break
+    sleep 0.05
+done
+timeout -k 2 20 "$ARMLINK" --plain >"$E2E_DIR/out2" 2>"$E2E_DIR/err2" </dev/null
+nSecondRc=$?
+if [ "$nSecondRc" -eq 1 ]; then pass "second armlink: exit status 1"; else fail "second armlink: exit status $nSecondRc, expected 1"; fi
+if grep -qx 'status: No Arm Found' "$E2E_DIR/out2"; then pass "second armlink: No Arm Found"; else fail "second armlink did not end with No Arm Found: $(cat "$E2E_DIR/out2")"; fi
+if [ "$(grep -c "^armlink: COM2 ($SIM_LINK): in use by another program$" "$E2E_DIR/err2")" -eq 1 ]; then
+    pass "second armlink: COM2 reported in use, once"
+else
+    fail "second armlink: COM2 not reported in use exactly once: $(cat "$E2E_DIR/err2")"
+fi
+
+wait "$nFirst"
+RC=$?
+szAfter=$(date +%m-%d-%Y-%H-%M-%S)
+expect_rc 0
+
+printf '%s\n' "status: Searching" "status: COM2: 9600 n 8 1" "status: COM2: 4800 n 8 1" \
+    "status: COM2: 9600 n 8 1" "status: COM2: 19200 n 8 1" "status: Connected" \
+    "status: Logging Errors" "status: Done" "log: $LOG_FILE" >"$E2E_DIR/out.expected"
+expect_file_equals "$E2E_DIR/out" "$E2E_DIR/out.expected" "status lines and log path"
+if [ -s "$E2E_DIR/err" ]; then fail "unexpected standard error: $(cat "$E2E_DIR/err")"; else pass "standard error empty"; fi
+
+# The tries in their order: the stored rate, then the table from 4800 up to the arm's rate;
+# then the entry's exchanges, all at the negotiated rate.
+{
+    printf '%s\n' "9600 _I" "4800 _I" "9600 _I" "19200 _I" "19200 _G"
+    for _ in 1 2 3 4 5 6 7; do echo "19200 _Y1"; done
+    echo "19200 _G STATS"
+} >"$E2E_DIR/record.expected"
+expect_file_equals "$SIM_RECORD" "$E2E_DIR/record.expected" "the commands the arm received, in order"
+
+# The entry, byte for byte with CR LF line ends; the record with only bits 8-15 of its first
+# word set counts as empty and is not written.
+printf 'STAMP: BY: Error Log, DATE: MM-DD-YY, TIME: hh:mm:ss, ARM: ARM-E2E, CALIBRATED: NO, VERSION: 4.75\r\nERROR: 80000104 00000002 00000000 0000001A 00000000 00000000 FFFFFFFF\r\nERROR: 00020008 00000001 00000010 00000000 00000000 00000000 00000000\r\nSTATS: 12345678 FFFFFFFF 00000000 00000001 00000002 00000003 00000004 00000005 0000000A\r\n' \
+    >"$E2E_DIR/log.expected"
+normalised_log >"$E2E_DIR/log.normalised"
+expect_file_equals "$E2E_DIR/log.normalised" "$E2E_DIR/log.expected" "the log entry"
+expect_stamp_between "$szBefore" "$szAfter"
+
+szStored=$(stored_comm_param)
+if [ "$szStored" = "2 19200 n 8 1" ]; then pass "CommParam=2 19200 n 8 1 stored"; else fail "CommParam is \"$szStored\", expected \"2 19200 n 8 1\""; fi
+
+finish

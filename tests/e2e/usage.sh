@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# --help describes the switches, the port map, the settings file and the log file in use;
+# a bad option and the run modes this version lacks are bad usage (exit status 2).
+source "$(dirname "$0")/lib.sh"
+
+mkdir -p "$(dirname "$SETTINGS_FILE")"
+printf '[Ports]\nCOM3 = %s/from-ports-section\n' "$E2E_DIR" >"$SETTINGS_FILE"
+unset ARMLINK_COM3
+
+for szOption in --help -h; do
+    run_armlink 10 "$szOption"
+    expect_rc 0
+    for szWanted in "/stats" "/extended" "ARMLINK_COM1" "ARMLINK_COM4" "[Ports]" \
+        "Settings file: $SETTINGS_FILE" "Log file: $LOG_FILE" \
+        "  COM2  $E2E_DIR/no-such-port-2" "  COM3  $E2E_DIR/from-ports-section"; do
+        if grep -qF -- "$szWanted" "$E2E_DIR/out"; then
+            pass "$szOption names $szWanted"
+        else
+            fail "$szOption does not name \"$szWanted\""
+        fi
+    done
+done
+if [ ! -e "$LOG_FILE" ]; then pass "--help touches no log"; else fail "--help wrote a log"; fi
+
+run_armlink 10 --x
+expect_rc 2
+if grep -qF -- '--x' "$E2E_DIR/err" && [ ! -s "$E2E_DIR/out" ]; then pass "--x named on standard error"; else fail "--x: out=$(cat "$E2E_DIR/out") err=$(cat "$E2E_DIR/err")"; fi
+
+run_armlink 10 --plain -v
+expect_rc 2
+
+for szSwitch in /stats /STATS "/extended" "/EXTENDEDanything"; do
+    run_armlink 10 --plain "$szSwitch"
+    expect_rc 2
+    if grep -q 'does not have' "$E2E_DIR/err" && [ ! -s "$E2E_DIR/out" ]; then
+        pass "$szSwitch: said to be missing from this version"
+    else
+        fail "$szSwitch: out=$(cat "$E2E_DIR/out") err=$(cat "$E2E_DIR/err")"
+    fi
+done
+
+finish
