@@ -13,7 +13,7 @@
 namespace {
 
 const char kIdentityFormat[] =
-    "%d %*s %*s %*s %*s %*s %f %*s %*s %s %*s %*s %s %d %f %f\r\n%f %f %f %f %f %f %f %f %f %f %f "
+    "%d %*s %*s %*s %*s %*s %f %*s %*s %279s %*s %*s %279s %d %f %f\r\n%f %f %f %f %f %f %f %f %f %f %f "
     "%f %d %f\r\n%f %f %f %f %f %f\r\n";
 
 const char kDefaultIdentity[] =
@@ -49,11 +49,12 @@ IdentityFields ParseIdentity(const std::string& reply) {
     memset(&f, 0, sizeof f);
     int nSkip = 0;
     float fSkip = 0;
+    float g[19] = {0};
+    // Line 1: %d %f %f after the named fields; line 2: 12 x %f, %d, %f; line 3: 6 x %f.
     f.nCount = sscanf(reply.c_str(), kIdentityFormat, &f.nStatus, &f.fVersion, f.szArm,
-                      f.szCalibrated, &nSkip, &fSkip, &fSkip,  // line 1
-                      &fSkip, &fSkip, &fSkip, &fSkip, &fSkip, &fSkip, &fSkip, &fSkip, &fSkip,
-                      &fSkip, &fSkip, &fSkip, &nSkip, &fSkip,           // line 2
-                      &fSkip, &fSkip, &fSkip, &fSkip, &fSkip, &fSkip);  // line 3
+                      f.szCalibrated, &nSkip, &fSkip, &fSkip, &g[0], &g[1], &g[2], &g[3], &g[4],
+                      &g[5], &g[6], &g[7], &g[8], &g[9], &g[10], &g[11], &nSkip, &fSkip, &g[12],
+                      &g[13], &g[14], &g[15], &g[16], &g[17]);
     return f;
 }
 

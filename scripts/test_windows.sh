@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# Runs the Windows suites: cross-builds ArmLink.exe and the unit tests with mingw-w64 (build-win),
+# runs the unit suite under Wine, then the end-to-end runs of ArmLink.exe under Wine on a
+# virtual X display against simulated arms. Installs what it needs when run as root; without
+# root and without the tools it says so and skips (exit 0). Exits non-zero on any failure.
+set -u
+cd "$(dirname "$0")/.." || exit 1
+top=$(pwd)
+build="$top/build-win"
+host_build="$build/host-tools"
+artifacts="$build/wine-artifacts"
+
+say() { echo "test_windows: $*"; }
+
+# --- tools ---------------------------------------------------------------------------------
+missing_packages() {
+    local need=()
+    command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-x86-64-posix)
+    command -v x86_64-w64-mingw32-windres >/dev/null 2>&1 || need+=(binutils-mingw-w64-x86-64)
+    command -v wine >/dev/null 2>&1 || need+=(wine64 wine)
+    command -v Xvfb >/dev/null 2>&1 || need+=(xvfb)
+    command -v xdotool >/dev/null 2>&1 || need+=(xdotool)
+    command -v import >/dev/null 2>&1 || need+=(imagemagick)
+    command -v cmake >/dev/null 2>&1 || need+=(cmake)
+    command -v g++ >/dev/null 2>&1 || need+=(g++)
+    command -v make >/dev/null 2>&1 || need+=(make)
+    [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+    [ -f /usr/include/ncurses.h ] || need+=(libncurses-dev)
+    echo "${need[@]}"
+}
+
+need=$(missing_packages)
+if [ -n "$need" ]; then
+    if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
+        say "installing $need"
+        # shellcheck disable=SC2086
+        { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $need; } >"${TMPDIR:-/tmp}/armlink-apt.log" 2>&1 \
+            || { cat "${TMPDIR:-/tmp}/armlink-apt.log"; say "could not install $need"; exit 1; }
+        need=$(missing_packages)
+        if [ -n "$need" ]; then
+            say "still missing after the install: $need"
+            exit 1
+        fi
+    else
+        say "missing $need (run as root to install them)"
+        say "SKIPPED: the Windows unit suite and the Wine end-to-end suite did not run"
+        exit 0
+    fi
+fi
+
+# --- build ---------------------------------------------------------------------------------
+say "cross-building in build-win"
+mkdir -p "$build"
+cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/configure.log" 2>&1 \
+    || { cat "$build/configure.log"; say "configure failed"; exit 1; }
+cmake --build "$build" -j2 >"$build/build.log" 2>&1 \
+    || { tail -n 60 "$build/build.log"; say "cross build failed"; exit 1; }
+for exe in ArmLink.exe armlink_tests.exe dlgprobe.exe; do
+    [ -f "$build/$exe" ] || { say "build-win/$exe was not built"; exit 1; }
+done
+# One .exe with nothing beside it: only the system's own DLLs may be imported.
+imports=$(x86_64-w64-mingw32-objdump -p "$build/ArmLink.exe" | sed -n 's/^\s*DLL Name: //p' | sort -u)
+foreign=$(echo "$imports" | grep -viE '^(kernel32|user32|gdi32|advapi32|msvcrt|comdlg32|comctl32|shell32|ole32)\.dll$')
+if [ -n "$foreign" ]; then
+    say "ArmLink.exe needs DLLs that Windows does not have: $foreign"
+    exit 1
+fi
+say "ArmLink.exe imports only $(echo $imports)"
+
+if [ -n "${ARMSIM:-}" ] && [ -x "$ARMSIM" ]; then
+    armsim=$ARMSIM
+else
+    say "building armsim natively in build-win/host-tools"
+    cmake -S "$top" -B "$host_build" -DARMLINK_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        >"$build/host-configure.log" 2>&1 \
+        || { cat "$build/host-configure.log"; say "native configure failed"; exit 1; }
+    cmake --build "$host_build" -j2 --target armsim >"$build/host-build.log" 2>&1 \
+        || { tail -n 40 "$build/host-build.log"; say "armsim build failed"; exit 1; }
+    armsim="$host_build/armsim"
+fi
+
+# --- display and prefix --------------------------------------------------------------------
+xvfb_pid=""
+prefix="$build/wine-prefix"
+cleanup() {
+    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null
+        wait "$xvfb_pid" 2>/dev/null
+    fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+display=""
+for n in $(seq 90 140); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$build/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    for i in $(seq 1 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && break
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+        display=":$n"
+        break
+    fi
+    wait "$xvfb_pid" 2>/dev/null
+    xvfb_pid=""
+done
+[ -n "$display" ] || { say "no free X display for Xvfb"; exit 1; }
+export DISPLAY=$display
+
+export WINEPREFIX=$prefix
+export WINEDEBUG=-all
+# No Mono or Gecko installer prompts in a fresh prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+say "making a fresh Wine prefix (display $DISPLAY)"
+WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
+rm -rf "$prefix"
+wineboot --init >"$build/wineboot.log" 2>&1
+wineserver -w
+[ -d "$prefix/drive_c" ] || { cat "$build/wineboot.log"; say "wineboot failed"; exit 1; }
+# Without a window manager Wine's windows would be "managed" by nobody: each hide then waits
+# two seconds for a window state that never comes, and no caption is drawn. Unmanaged, Wine
+# draws the frames itself and hides at once.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+
+status=0
+
+# --- unit suite ----------------------------------------------------------------------------
+say "the Windows unit suite (under Wine)"
+ctest --test-dir "$build" --output-on-failure || status=1
+
+# --- end-to-end suite ----------------------------------------------------------------------
+rm -rf "$artifacts"
+mkdir -p "$artifacts"
+export ARMLINK_EXE="$build/ArmLink.exe" DLGPROBE_EXE="$build/dlgprobe.exe" ARMSIM="$armsim"
+export WINE_ARTIFACTS="$artifacts"
+passed=0
+failed=0
+failed_names=()
+for script in "$top"/tests/wine/*.sh; do
+    name=$(basename "$script" .sh)
+    [ "$name" = lib ] && continue
+    say "end to end: $name"
+    if timeout 180 bash "$script"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        failed_names+=("$name")
+    fi
+done
+say "screenshots and records are in build-win/wine-artifacts"
+echo "Wine end to end: $passed passed, $failed failed${failed_names[*]:+ (${failed_names[*]})}"
+[ "$failed" -eq 0 ] || status=1
+if [ $status = 0 ]; then say "all Windows suites passed"; else say "FAILED"; fi
+exit $status
