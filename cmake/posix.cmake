@@ -2,10 +2,11 @@
 # simulated arm on a pty.
 
 add_library(armlink_posix STATIC
-  serial/serial_device_posix.cpp
-  shell/clock_posix.cpp
-  shell/threads_posix.cpp
-  settings/settings_backend_posix.cpp
+  platform/posix/serial_device_posix.cpp
+  platform/posix/clock_posix.cpp
+  platform/posix/threads_posix.cpp
+  platform/posix/settings_backend_posix.cpp
+  platform/posix/self_pipe.cpp
 )
 target_link_libraries(armlink_posix PUBLIC armlink_core)
 find_package(Threads REQUIRED)
@@ -14,22 +15,20 @@ target_link_libraries(armlink_posix PUBLIC Threads::Threads)
 add_executable(armsim tools/armsim/armsim_main.cpp)
 target_link_libraries(armsim PRIVATE armsim_model Threads::Threads util)
 
-# The pty smoke test of armsim runs the binary built here; the test target exists only once
-# tests.cmake has run, so the build order is added at the end of this directory.
+# The pty smoke test of armsim runs the binary built here.
 if(ARMLINK_TESTS)
   set_property(SOURCE ${CMAKE_SOURCE_DIR}/tests/posix/test_armsim_pty.cpp APPEND PROPERTY
     COMPILE_DEFINITIONS "ARMSIM_PATH=\"$<TARGET_FILE:armsim>\"")
-  if(CMAKE_VERSION VERSION_GREATER_EQUAL 3.19)
-    cmake_language(DEFER CALL add_dependencies armlink_tests armsim)
-  endif()
 endif()
 
 set(CURSES_NEED_NCURSES TRUE)
 find_package(Curses REQUIRED)
 add_executable(armlink
-  shell/posix/main_posix.cpp
-  shell/posix/frontend_plain.cpp
-  shell/posix/frontend_curses.cpp
+  platform/posix/main_posix.cpp
+  platform/posix/terminal_host.cpp
+  platform/posix/dialog_queue.cpp
+  platform/posix/frontend_plain.cpp
+  platform/posix/frontend_curses.cpp
 )
 target_include_directories(armlink PRIVATE ${CURSES_INCLUDE_DIRS})
 target_link_libraries(armlink PRIVATE armlink_posix ${CURSES_LIBRARIES})

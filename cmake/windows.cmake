@@ -22,21 +22,21 @@ endif()
 
 # The Win32 implementations of the seams.
 add_library(armlink_win32 STATIC
-  serial/serial_device_win32.cpp
-  shell/clock_win32.cpp
-  shell/threads_win32.cpp
-  settings/settings_backend_win32.cpp
+  platform/win32/serial_device_win32.cpp
+  platform/win32/clock_win32.cpp
+  platform/win32/threads_win32.cpp
+  platform/win32/settings_backend_win32.cpp
 )
 target_link_libraries(armlink_win32 PUBLIC armlink_core advapi32)
 
 # The user-interface side of the program: the host window, the status dialog procedure and the
 # dialog surface (kept apart from WinMain so that the Windows tests can drive them).
 add_library(armlink_win32_ui STATIC
-  shell/win32/host_window.cpp
-  shell/win32/status_dlg.cpp
-  shell/win32/dialog_surface_win32.cpp
+  platform/win32/host_window.cpp
+  platform/win32/status_dlg.cpp
+  platform/win32/dialog_surface_win32.cpp
 )
-target_link_libraries(armlink_win32_ui PUBLIC armlink_win32 user32 gdi32)
+target_link_libraries(armlink_win32_ui PUBLIC armlink_win32 user32 gdi32 comdlg32)
 
 # The icon "ARM" is kept as text (resources/arm_icon.txt); make_icon.cmake turns it into a
 # resource-script fragment that armlink.rc includes.
@@ -61,7 +61,7 @@ target_include_directories(armlink_resources PRIVATE ${ARMLINK_GENERATED_DIR}
   ${CMAKE_SOURCE_DIR}/resources)
 
 # ArmLink.exe: a GUI-subsystem program with WinMain.
-add_executable(ArmLink WIN32 shell/win32/winmain.cpp)
+add_executable(ArmLink WIN32 platform/win32/winmain.cpp)
 target_link_libraries(ArmLink PRIVATE armlink_win32_ui armlink_resources)
 set_target_properties(ArmLink PROPERTIES OUTPUT_NAME ArmLink)
 

@@ -7,7 +7,7 @@
 
 #include "protocol/arm_protocol.h"
 #include "serial/serial_port.h"
-#include "shell/app_state.h"
+#include "common/app_state.h"
 
 const uint32_t kBaudTable[6] = {4800, 9600, 19200, 38400, 57600, 115200};
 
@@ -46,14 +46,15 @@ uint32_t PortBit(uint32_t nPort) {
 }
 
 // Programs the essentials of the DCB once more after ApplyLineSettings.
-void ReapplyEssentials(SerialPort port) {
+void ReapplyEssentials(SerialDevice* port) {
     CommState state;
     memset(&state, 0, sizeof state);
     state.DCBlength = kDcbLength;
     port->GetCommState(&state);
-    state.BaudRate = static_cast<uint32_t>(g_App.Line.nBaud);
-    state.Parity = g_App.Line.cParity == 'e' ? kEvenParity : kNoParity;
-    state.ByteSize = static_cast<uint8_t>(g_App.Line.nDataBits & 0xFF);
+    LineSettings line = CopyLine();
+    state.BaudRate = static_cast<uint32_t>(line.nBaud);
+    state.Parity = line.cParity == 'e' ? kEvenParity : kNoParity;
+    state.ByteSize = static_cast<uint8_t>(line.nDataBits & 0xFF);
     state.StopBits = kOneStopBit;
     port->SetCommState(state);
 }
@@ -70,14 +71,14 @@ bool IsTableBaud(int32_t nBaud) {
 // What one "_I" exchange ended with.
 enum TryOutcome { kTryMismatch, kTryFound, kTryGiveUp };
 
-TryOutcome TryEcho(SerialPort* pPort, uint32_t* pnPortSends) {
-    SerialPort port = *pPort;
+TryOutcome TryEcho(PortSlot* pPort, const LineSettings& line, uint32_t* pnPortSends) {
+    SerialDevice* port = pPort->load();
     SendCommand(port, kArmCommands[kCmdEcho].szText);
     ++*pnPortSends;
     uint32_t t0 = g_Platform.pClock->TickCount();
 
     // Both limits are safe: a run only ever tries table rates or a stored rate made safe.
-    uint32_t nBaud = static_cast<uint32_t>(g_App.Line.nBaud);
+    uint32_t nBaud = static_cast<uint32_t>(line.nBaud);
     uint32_t nFirstLimit = 2000000u / nBaud;
     uint32_t nReplyLimit = 10300000u / nBaud;
     // When StopEvent ends the wait before its first poll, nothing was seen: no bytes, no error.
@@ -110,7 +111,6 @@ TryOutcome TryEcho(SerialPort* pPort, uint32_t* pnPortSends) {
     EchoReply echo;
     memset(&echo, 0, sizeof echo);
     int nParsed = ParseEchoReply(szReply, sizeof szReply, &echo);
-    const LineSettings& line = g_App.Line;
     if (nParsed == kEchoValues && echo.nBaud == line.nBaud && echo.cParity == line.cParity &&
         echo.nDataBits == line.nDataBits && echo.nStopBits == line.nStopBits) {
         PurgePort(port);
@@ -120,36 +120,37 @@ TryOutcome TryEcho(SerialPort* pPort, uint32_t* pnPortSends) {
     return kTryMismatch;
 }
 
-// One turn on an opened port: up to 13 tries. Returns true when the arm was found.
-bool PortTurn(SerialPort* pPort) {
+// One turn on an opened port: up to 13 tries. Returns true when the arm was found. The worker
+// changes its own copy of the settings and publishes each whole change in Line.
+bool PortTurn(PortSlot* pPort, LineSettings* pLine) {
     uint32_t nPortSends = 0;
     uint32_t nRateIndex = 0;
-    SetReadTimeout(*pPort, 0);
+    SetReadTimeout(pPort->load(), 0);
     for (;;) {
         if (StopRequested()) {
             return false;
         }
-        TryOutcome outcome = TryEcho(pPort, &nPortSends);
+        TryOutcome outcome = TryEcho(pPort, *pLine, &nPortSends);
         if (outcome == kTryFound) {
             return true;
         }
         if (outcome == kTryGiveUp || StopRequested()) {
             return false;
         }
-        LineSettings& line = g_App.Line;
         if (nRateIndex == 6) {
-            line.nDataBits = line.nDataBits == 8 ? 7 : 8;
-            line.cParity = line.cParity == 'n' ? 'e' : 'n';
+            pLine->nDataBits = pLine->nDataBits == 8 ? 7 : 8;
+            pLine->cParity = pLine->cParity == 'n' ? 'e' : 'n';
             nRateIndex = 0;
         }
-        line.nBaud = static_cast<int32_t>(kBaudTable[nRateIndex]);
+        pLine->nBaud = static_cast<int32_t>(kBaudTable[nRateIndex]);
         ++nRateIndex;
-        ShowTry(line);
-        if (!ApplyLineSettings(*pPort)) {
+        StoreLine(*pLine);
+        ShowTry(*pLine);
+        if (!ApplyLineSettings(pPort->load())) {
             return false;
         }
-        ReapplyEssentials(*pPort);
-        if (StopRequested() || *pPort == nullptr || nPortSends >= kSendsPerPort) {
+        ReapplyEssentials(pPort->load());
+        if (StopRequested() || pPort->load() == nullptr || nPortSends >= kSendsPerPort) {
             return false;
         }
     }
@@ -157,12 +158,7 @@ bool PortTurn(SerialPort* pPort) {
 
 void EndRun() {
     g_App.SearchDoneEvent->Set();
-    g_App.dwSearchThreadId = 0;
-    ThreadHandle hThread = g_App.hSearchThread;
-    g_App.hSearchThread = nullptr;
-    if (hThread != nullptr) {
-        g_Platform.pThreads->CloseThread(hThread);
-    }
+    ReleaseThreadSlot(&g_App.hSearchThread);
     g_App.WorkerExitedEvent->Set();
 }
 
@@ -200,59 +196,58 @@ void FormatTryText(char* szText, unsigned nSize, uint32_t nPort, int32_t nBaud, 
              static_cast<int>(nStopBits));
 }
 
-int StartSearchWorker(SerialPort* pPort) {
+int StartSearchWorker(PortSlot* pPort) {
     g_App.StopEvent->Reset();
     g_App.WorkerExitedEvent->Reset();
     g_App.SearchDoneEvent->Reset();
     g_App.ConnectedEvent->Reset();
-    return g_Platform.pThreads->CreateThread(SearchWorker, pPort, true, &g_App.hSearchThread,
-                                             &g_App.dwSearchThreadId);
+    return g_Platform.pThreads->CreateThread(SearchWorker, pPort, true, &g_App.hSearchThread);
 }
 
 uint32_t SearchWorker(void* pArg) {
-    SerialPort* pPort = static_cast<SerialPort*>(pArg);
-    if (*pPort != nullptr) {
-        CloseArmPort(*pPort);
-    }
-    *pPort = nullptr;
+    PortSlot* pPort = static_cast<PortSlot*>(pArg);
+    CloseArmPort(pPort->exchange(nullptr));
     // A stored port or rate the search cannot use (a port outside COM1-COM4, a rate of 0 that
     // would make the wait limits a division by zero) starts from the initial settings instead.
-    MakeLineSafe(&g_App.Line);
+    LineSettings line = CopyLine();
+    if (MakeLineSafe(&line)) {
+        StoreLine(line);
+    }
 
     uint32_t dwTriedPorts = 0;
     int nPortTurns = 0;
     bool bFound = false;
-    LineSettings& line = g_App.Line;
     while (!bFound) {
         if (StopRequested() || dwTriedPorts == kAllPorts) {
             break;
         }
         dwTriedPorts |= PortBit(line.nPort);
         ShowTry(line);
-        *pPort = OpenArmPort(line.nPort);
-        for (int nStep = 0; *pPort == nullptr && nStep < 4; ++nStep) {
+        pPort->store(OpenArmPort(line.nPort));
+        for (int nStep = 0; pPort->load() == nullptr && nStep < 4; ++nStep) {
             if (StopRequested()) {
                 break;
             }
             AdvancePort(&line);
+            StoreLine(line);
             if (dwTriedPorts & PortBit(line.nPort)) {
                 continue;
             }
             dwTriedPorts |= PortBit(line.nPort);
             ShowTry(line);
-            *pPort = OpenArmPort(line.nPort);
+            pPort->store(OpenArmPort(line.nPort));
         }
-        if (*pPort == nullptr) {
+        if (pPort->load() == nullptr) {
             break;
         }
-        if (PortTurn(pPort)) {
+        if (PortTurn(pPort, &line)) {
             bFound = true;
             break;
         }
         // Give the port up.
-        CloseArmPort(*pPort);
-        *pPort = nullptr;
+        CloseArmPort(pPort->exchange(nullptr));
         AdvancePort(&line);
+        StoreLine(line);
         ++nPortTurns;
         if (nPortTurns >= kPortTurns) {
             break;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "shell/app_state.h"
+#include "common/app_state.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ uint32_t Now() {
 
 }  // namespace
 
-void WaitBetweenPolls(SerialPort port, uint32_t cbInQue) {
+void WaitBetweenPolls(SerialDevice* port, uint32_t cbInQue) {
     // With input already waiting, a wait for input would return at once: sleep the 1 ms
     // instead, so that no wait ever spins.
     if (cbInQue != 0 || port == nullptr) {
@@ -24,7 +24,7 @@ void WaitBetweenPolls(SerialPort port, uint32_t cbInQue) {
     }
 }
 
-bool PollPort(SerialPort port, uint32_t* pdwErrors, uint32_t* pcbInQue) {
+bool PollPort(SerialDevice* port, uint32_t* pdwErrors, uint32_t* pcbInQue) {
     uint32_t dwErrors = 0;
     uint32_t cbInQue = 0;
     if (port == nullptr || !port->ClearCommError(&dwErrors, &cbInQue)) {
@@ -39,11 +39,13 @@ bool PollPort(SerialPort port, uint32_t* pdwErrors, uint32_t* pcbInQue) {
     return true;
 }
 
-SerialPort OpenArmPort(uint32_t nPort) {
-    char szName[32];
-    snprintf(szName, sizeof szName, "COM%u", static_cast<unsigned>(nPort));
-    SerialDevice* pDevice = g_Platform.pBus->Open(nPort);
+SerialDevice* OpenArmPort(uint32_t nPort) {
+    PortOpenFailure failure;
+    failure.szDevice[0] = '\0';
+    failure.szReason[0] = '\0';
+    SerialDevice* pDevice = g_Platform.pBus->Open(nPort, &failure);
     if (pDevice == nullptr) {
+        ReportPortFailure(nPort, failure.szDevice, failure.szReason);
         return nullptr;
     }
     pDevice->SetupComm(kQueueSize, kQueueSize);
@@ -57,7 +59,7 @@ SerialPort OpenArmPort(uint32_t nPort) {
     return pDevice;
 }
 
-bool ApplyLineSettings(SerialPort port) {
+bool ApplyLineSettings(SerialDevice* port) {
     if (port == nullptr) {
         return false;
     }
@@ -66,7 +68,7 @@ bool ApplyLineSettings(SerialPort port) {
     state.DCBlength = kDcbLength;
     port->GetCommState(&state);
 
-    const LineSettings& line = g_App.Line;
+    LineSettings line = CopyLine();
     state.DCBlength = kDcbLength;
     state.BaudRate = static_cast<uint32_t>(line.nBaud);
     state.fBinary = 1;
@@ -88,7 +90,7 @@ bool ApplyLineSettings(SerialPort port) {
     return port->SetCommState(state);
 }
 
-void SetReadTimeout(SerialPort port, uint32_t nTotalTimeoutMs) {
+void SetReadTimeout(SerialDevice* port, uint32_t nTotalTimeoutMs) {
     if (port == nullptr) {
         return;
     }
@@ -96,7 +98,7 @@ void SetReadTimeout(SerialPort port, uint32_t nTotalTimeoutMs) {
     port->SetCommTimeouts(timeouts);
 }
 
-uint32_t SendCommand(SerialPort port, const char* szText) {
+uint32_t SendCommand(SerialDevice* port, const char* szText) {
     uint32_t nLength = static_cast<uint32_t>(strlen(szText));
     if (port == nullptr) {
         return 0;
@@ -109,7 +111,7 @@ uint32_t SendCommand(SerialPort port, const char* szText) {
     return nWritten;
 }
 
-uint32_t ReadReply(SerialPort port, char* pBuffer, uint32_t nMaxBytes, uint32_t nTimeoutMs) {
+uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32_t nTimeoutMs) {
     if (port == nullptr) {
         return 0;
     }
@@ -180,12 +182,12 @@ uint32_t ReadReply(SerialPort port, char* pBuffer, uint32_t nMaxBytes, uint32_t 
     }
 }
 
-void PurgePort(SerialPort port) {
+void PurgePort(SerialDevice* port) {
     if (port != nullptr) {
         port->PurgeComm(kPurgeAll);
     }
 }
 
-void CloseArmPort(SerialPort port) {
+void CloseArmPort(SerialDevice* port) {
     delete port;
 }

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "shell/platform.h"
+#include "common/platform.h"
 
 const char kSettingsKeyPath[] = "SOFTWARE\\ZOLM Technologies\\ZOLM Error Log";
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "settings/settings_backend.h"
+#include "common/settings_backend.h"
 
 // The key every user opens.
 extern const char kSettingsKeyPath[];

@@ -9,7 +9,7 @@
 #include "serial/search_worker.h"
 #include "serial/serial_port.h"
 #include "settings/settings_store.h"
-#include "shell/app_state.h"
+#include "common/app_state.h"
 #include "workers/log_worker.h"
 
 namespace {
@@ -28,10 +28,11 @@ bool EventsExist() {
 // Reads Line from the store. A stored value the search cannot use (a settings file edited by
 // hand, or garbage) gives the initial value for that field instead.
 void ReadLine(SettingsStore* pStore) {
-    LineSettings& line = g_App.Line;
+    LineSettings line = CopyLine();
     pStore->ReadCommParam(&line.nPort, &line.nBaud, &line.cParity, &line.nDataBits,
                           &line.nStopBits);
     MakeLineSafe(&line);
+    StoreLine(line);
 }
 
 void StartSearch() {
@@ -43,12 +44,13 @@ void StartSearch() {
 // Run mode 4 reads the identity on this thread and enables the buttons of the display.
 void ShowExtendedIdentity() {
     const ArmCommand& command = kArmCommands[kCmdIdentity];
-    if (SendCommand(g_App.hPort, command.szText) == command.nSentBytes) {
+    SerialDevice* port = g_App.hPort.load();
+    if (SendCommand(port, command.szText) == command.nSentBytes) {
         char szReply[kReplyBufferSize];
         memset(szReply, 0, sizeof szReply);
         ArmIdentity identity;
         memset(&identity, 0, sizeof identity);
-        if (ReadReply(g_App.hPort, szReply, command.nReplyLimit, command.nDeadlineMs) != 0) {
+        if (ReadReply(port, szReply, command.nReplyLimit, command.nDeadlineMs) != 0) {
             ParseArmIdentity(szReply, sizeof szReply, &identity);
             if (PassesVersionGate(identity.fVersion)) {
                 char szText[kTokenSize * 2 + 64];
@@ -115,6 +117,8 @@ void ControllerActivateApp(bool bActive) {
     g_App.nSearchAttempts = 0;
     g_App.bSearching = 1;
     g_pHost->StartSearchTimer();
+    // A new series: whatever the last one ended with no longer stands.
+    ReportRunOutcome(kOutcomeNone, "");
     SetDialogItemText(kIdStatusText, "Searching");
     StartSearch();
 }
@@ -123,7 +127,7 @@ void ControllerTimer() {
     if (g_App.bSearching != 1 || !EventsExist()) {
         return;
     }
-    g_App.SavedLine = g_App.Line;
+    g_App.SavedLine = CopyLine();
     if (!g_App.SearchDoneEvent->IsSet()) {
         return;
     }
@@ -143,7 +147,7 @@ void ControllerTimer() {
             StartSearch();
             return;
         }
-        g_App.Line = g_App.SavedLine;
+        StoreLine(g_App.SavedLine);
         if (g_App.hDialog.load() == nullptr) {
             return;
         }
@@ -154,6 +158,7 @@ void ControllerTimer() {
         }
         g_App.bSearching = 0;
         g_pHost->StopSearchTimer();
+        ReportRunOutcome(kOutcomeNoArm, "");
         return;
     }
 
@@ -175,9 +180,9 @@ void ControllerTimer() {
 }
 
 void ControllerDestroy() {
-    if (g_App.hPort != nullptr) {
+    if (g_App.hPort.load() != nullptr) {
         SettingsStore store(kSettingsKeyPath);
-        const LineSettings& line = g_App.Line;
+        LineSettings line = CopyLine();
         store.WriteCommParam(static_cast<int32_t>(line.nPort), line.nBaud, line.cParity,
                              line.nDataBits, line.nStopBits);
     }
@@ -188,10 +193,10 @@ void ControllerDestroy() {
     bool bWorkerEnded = true;
     if (g_bWorkerLaunched && g_App.WorkerExitedEvent != nullptr &&
         !g_App.WorkerExitedEvent->Wait(kShutdownWaitMs)) {
-        if (g_App.hSearchThread != nullptr) {
-            g_Platform.pThreads->TerminateThread(g_App.hSearchThread);
-            g_App.hSearchThread = nullptr;
-            g_App.dwSearchThreadId = 0;
+        // Whoever takes the handle first releases it: the worker as it ends, or this.
+        ThreadHandle hThread = g_App.hSearchThread.exchange(nullptr);
+        if (hThread != nullptr) {
+            g_Platform.pThreads->TerminateThread(hThread);
         }
         bWorkerEnded = false;
     }
@@ -199,10 +204,7 @@ void ControllerDestroy() {
     // A worker that did not end in time may still use the port and the events; they are then
     // left to the end of the process rather than closed under it.
     if (bWorkerEnded) {
-        if (g_App.hPort != nullptr) {
-            CloseArmPort(g_App.hPort);
-            g_App.hPort = nullptr;
-        }
+        CloseArmPort(g_App.hPort.exchange(nullptr));
     }
     g_App.bSearching = 0;
     if (g_pHost != nullptr) {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "shell/app_state.h"
+#include "common/app_state.h"
 
 namespace {
 

@@ -47,12 +47,9 @@ class HeldThreads : public ThreadApi {
   public:
     explicit HeldThreads(VirtualClock* pClock) : pClock(pClock) {}
     Event* CreateEvent() override { return new VirtualEvent(pClock); }
-    int CreateThread(ThreadProc pfnProc, void* pArg, bool, ThreadHandle* pSlot,
-                     uint32_t* pId) override {
-        *pSlot = new int(++nCreated);
-        if (pId != nullptr) {
-            *pId = static_cast<uint32_t>(nCreated);
-        }
+    int CreateThread(ThreadProc pfnProc, void* pArg, bool,
+                     std::atomic<ThreadHandle>* pSlot) override {
+        pSlot->store(new int(++nCreated));
         this->pfnProc = pfnProc;
         this->pArg = pArg;
         return 1;
@@ -372,8 +369,7 @@ TEST_F(ShutdownTest, SearchWorkerThatDoesNotEndIsTerminatedAfterFiveSeconds) {
     };
     ControllerCreate(&host);
     EXPECT_EQ(held.nTerminated, 1);
-    EXPECT_EQ(g_App.hSearchThread, nullptr);
-    EXPECT_EQ(g_App.dwSearchThreadId, 0u);
+    EXPECT_EQ(g_App.hSearchThread.load(), nullptr);
     uint32_t nWaited = clock.TickCount() - nClosedAt;
     EXPECT_GE(nWaited, kShutdownWaitMs);
     EXPECT_LT(nWaited, kShutdownWaitMs + 5);

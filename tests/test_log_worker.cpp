@@ -76,7 +76,7 @@ class LogWorkerTest : public CoreTest {
         EXPECT_TRUE(dialog.shown[kIdLogPathText]);
         EXPECT_TRUE(dialog.shown[kIdLogPathLabel]);
         EXPECT_TRUE(g_App.WorkerExitedEvent->IsSet());
-        EXPECT_EQ(g_App.hWorkerThread, nullptr);
+        EXPECT_EQ(g_App.hWorkerThread.load(), nullptr);
     }
 
     static int nCase;
@@ -245,7 +245,7 @@ TEST_F(LogWorkerTest, WithoutADialogTheEndStepsAreSkipped) {
 TEST_F(LogWorkerTest, ThreadThatCannotBeCreatedChangesNothing) {
     threads.bFailCreate = true;
     EXPECT_FALSE(StartLogWorker(&g_App.hPort));
-    EXPECT_EQ(g_App.hWorkerThread, nullptr);
+    EXPECT_EQ(g_App.hWorkerThread.load(), nullptr);
     EXPECT_TRUE(dialog.writes.empty());
 }
 

@@ -28,8 +28,7 @@ class SearchTest : public CoreTest {
     void ExpectRunEnded() {
         EXPECT_TRUE(g_App.SearchDoneEvent->IsSet());
         EXPECT_TRUE(g_App.WorkerExitedEvent->IsSet());
-        EXPECT_EQ(g_App.hSearchThread, nullptr);
-        EXPECT_EQ(g_App.dwSearchThreadId, 0u);
+        EXPECT_EQ(g_App.hSearchThread.load(), nullptr);
         EXPECT_EQ(threads.nClosed, threads.nCreated) << "the worker releases its own handle";
     }
 

@@ -197,7 +197,7 @@ TEST_F(SerialPortTest, ApplyLineSettingsProgramsTheFieldsThatMatterAndKeepsTheRe
 
 TEST_F(SerialPortTest, OpenArmPortSizesClearsAndProgramsThePort) {
     g_App.Line = {3, 38400, 'n', 8, 1};
-    SerialPort port = OpenArmPort(3);
+    SerialDevice* port = OpenArmPort(3);
     ASSERT_NE(port, nullptr);
     const SimLine& opened = bus.lines[3];
     ASSERT_EQ(opened.timeouts.size(), 1u);
@@ -221,7 +221,7 @@ TEST_F(SerialPortTest, PortsThatCannotBeUsedDoNotOpen) {
     EXPECT_EQ(OpenArmPort(2), nullptr) << "held by another program";
     EXPECT_EQ(OpenArmPort(3), nullptr) << "rejects the line settings";
     EXPECT_FALSE(bus.lines[3].bOpen) << "a port that rejects the settings is closed again";
-    SerialPort port = OpenArmPort(4);
+    SerialDevice* port = OpenArmPort(4);
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(OpenArmPort(4), nullptr) << "the open is exclusive";
     CloseArmPort(port);

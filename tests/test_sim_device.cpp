@@ -347,22 +347,22 @@ TEST(SimDeviceBus, OpensOnlyPresentFreePortsExclusively) {
     SimBus bus(&clock);
     bus.lines[2].bPresent = false;
     bus.lines[3].bBusy = true;
-    EXPECT_EQ(bus.Open(0), nullptr);
-    EXPECT_EQ(bus.Open(5), nullptr);
-    EXPECT_EQ(bus.Open(2), nullptr);
-    EXPECT_EQ(bus.Open(3), nullptr);
-    SerialDevice* pFirst = bus.Open(1);
+    EXPECT_EQ(OpenOn(&bus, 0), nullptr);
+    EXPECT_EQ(OpenOn(&bus, 5), nullptr);
+    EXPECT_EQ(OpenOn(&bus, 2), nullptr);
+    EXPECT_EQ(OpenOn(&bus, 3), nullptr);
+    SerialDevice* pFirst = OpenOn(&bus, 1);
     ASSERT_NE(pFirst, nullptr);
     EXPECT_EQ(bus.pLastDevice, pFirst);
-    EXPECT_EQ(bus.Open(1), nullptr);  // already open: exclusive
-    SerialDevice* pFourth = bus.Open(4);
+    EXPECT_EQ(OpenOn(&bus, 1), nullptr);  // already open: exclusive
+    SerialDevice* pFourth = OpenOn(&bus, 4);
     ASSERT_NE(pFourth, nullptr);
     EXPECT_EQ(bus.pLastDevice, pFourth);
     delete pFirst;
     EXPECT_EQ(bus.pLastDevice, pFourth);
     delete pFourth;
     EXPECT_EQ(bus.pLastDevice, nullptr);
-    SerialDevice* pAgain = bus.Open(1);
+    SerialDevice* pAgain = OpenOn(&bus, 1);
     EXPECT_NE(pAgain, nullptr);
     delete pAgain;
     const std::vector<unsigned> order = {0, 5, 2, 3, 1, 1, 4, 1};

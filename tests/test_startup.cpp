@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "shell/app_state.h"
+#include "common/app_state.h"
 #include "shell/startup.h"
 
 namespace {

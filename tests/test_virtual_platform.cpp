@@ -83,23 +83,19 @@ namespace {
 
 struct ThreadProbe {
     InlineThreads* pThreads;
-    ThreadHandle* pSlot;
-    uint32_t* pId;
+    std::atomic<ThreadHandle>* pSlot;
     ThreadHandle hSeen;
-    uint32_t nIdSeen;
     bool bCloseOwn;
     int nRuns;
 };
 
 uint32_t ProbeProc(void* pArg) {
     ThreadProbe* p = static_cast<ThreadProbe*>(pArg);
-    p->hSeen = *p->pSlot;
-    p->nIdSeen = *p->pId;
+    p->hSeen = p->pSlot->load();
     p->nRuns++;
     if (p->bCloseOwn) {
         // As a worker does at its end: close its own handle and clear the slot.
-        p->pThreads->CloseThread(*p->pSlot);
-        *p->pSlot = nullptr;
+        p->pThreads->CloseThread(p->pSlot->exchange(nullptr));
     }
     return 0;
 }
@@ -109,23 +105,20 @@ uint32_t ProbeProc(void* pArg) {
 TEST(VirtualPlatformThreads, HandleIsStoredBeforeTheProcedureRuns) {
     VirtualClock clock;
     InlineThreads threads(&clock);
-    ThreadHandle hSlot = nullptr;
-    uint32_t nId = 0;
-    ThreadProbe probe = {&threads, &hSlot, &nId, nullptr, 0, true, 0};
-    ASSERT_EQ(threads.CreateThread(ProbeProc, &probe, true, &hSlot, &nId), 1);
+    std::atomic<ThreadHandle> hSlot(nullptr);
+    ThreadProbe probe = {&threads, &hSlot, nullptr, true, 0};
+    ASSERT_EQ(threads.CreateThread(ProbeProc, &probe, true, &hSlot), 1);
     EXPECT_EQ(probe.nRuns, 1);
     EXPECT_NE(probe.hSeen, nullptr);
-    EXPECT_NE(probe.nIdSeen, 0u);
-    EXPECT_EQ(hSlot, nullptr);  // cleared by the thread itself
+    EXPECT_EQ(hSlot.load(), nullptr);  // cleared by the thread itself
     EXPECT_TRUE(threads.live.empty());
     EXPECT_EQ(threads.nCreated, 1);
     EXPECT_EQ(threads.nAboveNormal, 1);
     EXPECT_EQ(threads.nClosed, 1);
 
-    ThreadProbe second = {&threads, &hSlot, &nId, nullptr, 0, false, 0};
-    ASSERT_EQ(threads.CreateThread(ProbeProc, &second, false, &hSlot, &nId), 1);
+    ThreadProbe second = {&threads, &hSlot, nullptr, false, 0};
+    ASSERT_EQ(threads.CreateThread(ProbeProc, &second, false, &hSlot), 1);
     EXPECT_NE(second.hSeen, probe.hSeen);
-    EXPECT_NE(second.nIdSeen, probe.nIdSeen);
     EXPECT_EQ(threads.nAboveNormal, 1);
     ASSERT_EQ(threads.live.size(), 1u);  // a leak the test can see
     threads.TerminateThread(hSlot);
@@ -137,11 +130,11 @@ TEST(VirtualPlatformThreads, FailedCreateLeavesTheSlot) {
     VirtualClock clock;
     InlineThreads threads(&clock);
     threads.bFailCreate = true;
-    ThreadHandle hSlot = reinterpret_cast<ThreadHandle>(0x1234);
-    ThreadProbe probe = {&threads, &hSlot, nullptr, nullptr, 0, false, 0};
-    EXPECT_EQ(threads.CreateThread(ProbeProc, &probe, false, &hSlot, nullptr), 0);
+    std::atomic<ThreadHandle> hSlot(reinterpret_cast<ThreadHandle>(0x1234));
+    ThreadProbe probe = {&threads, &hSlot, nullptr, false, 0};
+    EXPECT_EQ(threads.CreateThread(ProbeProc, &probe, false, &hSlot), 0);
     EXPECT_EQ(probe.nRuns, 0);
-    EXPECT_EQ(hSlot, reinterpret_cast<ThreadHandle>(0x1234));
+    EXPECT_EQ(hSlot.load(), reinterpret_cast<ThreadHandle>(0x1234));
     EXPECT_EQ(threads.nCreated, 0);
 
     threads.bFailEvents = true;
@@ -158,10 +151,9 @@ TEST(VirtualPlatformThreads, FailedCreateLeavesTheSlot) {
 TEST(VirtualPlatformThreads, DoubleAndUnknownClosesFailTheTest) {
     VirtualClock clock;
     InlineThreads threads(&clock);
-    ThreadHandle hSlot = nullptr;
-    uint32_t nId = 0;
-    ThreadProbe probe = {&threads, &hSlot, &nId, nullptr, 0, true, 0};
-    ASSERT_EQ(threads.CreateThread(ProbeProc, &probe, false, &hSlot, &nId), 1);
+    std::atomic<ThreadHandle> hSlot(nullptr);
+    ThreadProbe probe = {&threads, &hSlot, nullptr, true, 0};
+    ASSERT_EQ(threads.CreateThread(ProbeProc, &probe, false, &hSlot), 1);
     ThreadHandle hClosed = probe.hSeen;
     EXPECT_NONFATAL_FAILURE(threads.CloseThread(hClosed), "closed twice");
     int nOther = 0;

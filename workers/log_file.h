@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "protocol/arm_protocol.h"
-#include "shell/platform.h"
+#include "common/platform.h"
 
 // One open log file. Every "\n" written is stored as CR LF on every platform, so a log moves
 // between machines unchanged.

@@ -6,7 +6,7 @@
 
 #include "protocol/arm_protocol.h"
 #include "serial/serial_port.h"
-#include "shell/app_state.h"
+#include "common/app_state.h"
 #include "workers/log_file.h"
 
 namespace {
@@ -15,20 +15,20 @@ constexpr int kRecordRequests = 7;
 
 // One exchange: send the command and, when it went out whole, read one reply into the zeroed
 // buffer. Returns the count read, 0 when the exchange failed.
-uint32_t Exchange(SerialPort* pPort, ArmCommandId id, char* pReply) {
+uint32_t Exchange(PortSlot* pPort, ArmCommandId id, char* pReply) {
     const ArmCommand& command = kArmCommands[id];
-    if (SendCommand(*pPort, command.szText) != command.nSentBytes) {
+    if (SendCommand(pPort->load(), command.szText) != command.nSentBytes) {
         return 0;
     }
     memset(pReply, 0, kReplyBufferSize);
-    return ReadReply(*pPort, pReply, command.nReplyLimit, command.nDeadlineMs);
+    return ReadReply(pPort->load(), pReply, command.nReplyLimit, command.nDeadlineMs);
 }
 
 // Steps 5 to 7 of an entry, with the stamp already written.
-void WriteEntryBody(SerialPort* pPort, LogFile* pLog, ArmIdentity* pIdentity) {
+void WriteEntryBody(PortSlot* pPort, LogFile* pLog, ArmIdentity* pIdentity) {
     char szReply[kReplyBufferSize];
 
-    PurgePort(*pPort);
+    PurgePort(pPort->load());
     if (Exchange(pPort, kCmdIdentity, szReply) != 0) {
         ParseArmIdentity(szReply, sizeof szReply, pIdentity);
         WriteIdentityForm(pLog, *pIdentity);
@@ -44,7 +44,7 @@ void WriteEntryBody(SerialPort* pPort, LogFile* pLog, ArmIdentity* pIdentity) {
         if (g_App.StopEvent->IsSet()) {
             break;
         }
-        PurgePort(*pPort);
+        PurgePort(pPort->load());
         if (Exchange(pPort, kCmdErrorRecord, szReply) == 0) {
             continue;
         }
@@ -56,7 +56,7 @@ void WriteEntryBody(SerialPort* pPort, LogFile* pLog, ArmIdentity* pIdentity) {
         }
     }
 
-    PurgePort(*pPort);
+    PurgePort(pPort->load());
     if (Exchange(pPort, kCmdStats, szReply) != 0) {
         StatsRecord stats;
         memset(&stats, 0, sizeof stats);
@@ -68,21 +68,21 @@ void WriteEntryBody(SerialPort* pPort, LogFile* pLog, ArmIdentity* pIdentity) {
 
 }  // namespace
 
-bool StartLogWorker(SerialPort* pPort) {
+bool StartLogWorker(PortSlot* pPort) {
     g_App.StopEvent->Reset();
     g_App.WorkerExitedEvent->Reset();
-    return g_Platform.pThreads->CreateThread(LogWorker, pPort, false, &g_App.hWorkerThread,
-                                             nullptr) != 0;
+    return g_Platform.pThreads->CreateThread(LogWorker, pPort, false, &g_App.hWorkerThread) != 0;
 }
 
 uint32_t LogWorker(void* pArg) {
-    SerialPort* pPort = static_cast<SerialPort*>(pArg);
+    PortSlot* pPort = static_cast<PortSlot*>(pArg);
     ArmIdentity identity;
     memset(&identity, 0, sizeof identity);
 
     LogFile log;
-    if (OpenLogFile(g_App.szLogPath, &log)) {
-        if (*pPort != nullptr) {
+    bool bOpened = OpenLogFile(g_App.szLogPath, &log);
+    if (bOpened) {
+        if (pPort->load() != nullptr) {
             LocalTime now;
             g_Platform.pClock->GetLocalTime(&now);
             WriteStampForm(&log, kStampByLog, now);
@@ -96,13 +96,14 @@ uint32_t LogWorker(void* pArg) {
     SetDialogItemText(kIdLogPathText, g_App.szLogPath);
     ShowDialogItem(kIdLogPathText);
     ShowDialogItem(kIdLogPathLabel);
+    if (bOpened) {
+        ReportRunOutcome(kOutcomeDone, "");
+    } else {
+        ReportRunOutcome(kOutcomeLogNotWritten, LastLogFileError());
+    }
     // The launcher stored this thread's handle before the thread ran, so the close below
     // always releases the handle of this very thread.
-    ThreadHandle hThread = g_App.hWorkerThread;
-    g_App.hWorkerThread = nullptr;
-    if (hThread != nullptr) {
-        g_Platform.pThreads->CloseThread(hThread);
-    }
+    ReleaseThreadSlot(&g_App.hWorkerThread);
     g_App.WorkerExitedEvent->Set();
     return 0;
 }

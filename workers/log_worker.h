@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
-#include "serial/serial_device.h"
+#include "common/app_state.h"
 
 // Resets StopEvent and WorkerExitedEvent and starts LogWorker at normal priority; its handle
 // goes to hWorkerThread. True when the thread was created.
-bool StartLogWorker(SerialPort* pPort);
+bool StartLogWorker(PortSlot* pPort);
 // The thread procedure; returns 0.
 uint32_t LogWorker(void* pPort);
 

@@ -15,21 +15,28 @@
 #include <thread>
 #include <vector>
 
-#include "serial/serial_device.h"
-#include "shell/posix/posix_platform.h"
+#include "common/serial_device.h"
+#include "support/virtual_platform.h"
+#include "platform/posix/posix_platform.h"
 
 namespace {
 
 struct OpenFailure {
     unsigned nPort;
     std::string path;
-    int nErrno;
+    std::string reason;
 };
 
 std::vector<OpenFailure> g_Failures;
 
-void RecordOpenFailure(unsigned nPort, const char* szPath, int nErrno) {
-    g_Failures.push_back(OpenFailure{nPort, szPath, nErrno});
+// Opens COMn on the POSIX bus and keeps the reason of a failure.
+SerialDevice* OpenRecorded(unsigned nPort) {
+    PortOpenFailure failure;
+    SerialDevice* pDevice = OpenOn(PosixSerialBus(), nPort, &failure);
+    if (pDevice == nullptr) {
+        g_Failures.push_back(OpenFailure{nPort, failure.szDevice, failure.szReason});
+    }
+    return pDevice;
 }
 
 long ElapsedMs(std::chrono::steady_clock::time_point start) {
@@ -59,11 +66,9 @@ class PosixSerial : public ::testing::Test {
         }
         setenv("ARMLINK_COM3", slavePath.c_str(), 1);
         g_Failures.clear();
-        SetPortOpenFailureHook(RecordOpenFailure);
     }
 
     void TearDown() override {
-        SetPortOpenFailureHook(nullptr);
         for (unsigned n = 1; n <= 4; ++n) {
             unsetenv(VariableOf(n).c_str());
         }
@@ -152,7 +157,7 @@ class PosixSerial : public ::testing::Test {
 };
 
 TEST_F(PosixSerial, OpensTheMappedDeviceInRawMode) {
-    SerialDevice* pDevice = PosixSerialBus()->Open(3);
+    SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
     EXPECT_TRUE(g_Failures.empty());
     struct termios tio = PeerTermios();
@@ -171,24 +176,24 @@ TEST_F(PosixSerial, OpensTheMappedDeviceInRawMode) {
 }
 
 TEST_F(PosixSerial, SecondOpenFailsWhileTheFirstHoldsThePort) {
-    SerialDevice* pFirst = PosixSerialBus()->Open(3);
+    SerialDevice* pFirst = OpenRecorded(3);
     ASSERT_NE(pFirst, nullptr);
     CommState state = LineState(19200);
     state.fOutX = 1;  // IXON, which a raw-mode reset would clear
     ASSERT_TRUE(pFirst->SetCommState(state));
 
-    EXPECT_EQ(PosixSerialBus()->Open(3), nullptr);
+    EXPECT_EQ(OpenRecorded(3), nullptr);
     ASSERT_EQ(g_Failures.size(), 1u);
     EXPECT_EQ(g_Failures[0].nPort, 3u);
     EXPECT_EQ(g_Failures[0].path, slavePath);
-    EXPECT_EQ(g_Failures[0].nErrno, EBUSY);
+    EXPECT_EQ(g_Failures[0].reason, "in use by another program");
     // The refused opener changed nothing on the holder's line.
     struct termios tio = PeerTermios();
     EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B19200));
     EXPECT_NE(tio.c_iflag & IXON, 0u);
 
     delete pFirst;
-    SerialDevice* pAgain = PosixSerialBus()->Open(3);
+    SerialDevice* pAgain = OpenRecorded(3);
     EXPECT_NE(pAgain, nullptr);
     delete pAgain;
 }
@@ -199,20 +204,20 @@ TEST_F(PosixSerial, FailedOpensReportTheirReason) {
     struct Case {
         unsigned nPort;
         const char* szPath;
-        int nErrno;
+        const char* szReason;
     } cases[] = {
-        {4, "/nonexistent/armlink-port", ENOENT},
-        {2, "/dev/null", ENOTTY},  // not a terminal device
-        {0, "", ENODEV},
-        {5, "", ENODEV},
+        {4, "/nonexistent/armlink-port", "no such device"},
+        {2, "/dev/null", "not a serial device"},
+        {0, "", "no such port"},
+        {5, "", "no such port"},
     };
     for (const Case& c : cases) {
         g_Failures.clear();
-        EXPECT_EQ(PosixSerialBus()->Open(c.nPort), nullptr) << c.nPort;
+        EXPECT_EQ(OpenRecorded(c.nPort), nullptr) << c.nPort;
         ASSERT_EQ(g_Failures.size(), 1u) << c.nPort;
         EXPECT_EQ(g_Failures[0].nPort, c.nPort);
         EXPECT_EQ(g_Failures[0].path, c.szPath);
-        EXPECT_EQ(g_Failures[0].nErrno, c.nErrno) << c.nPort;
+        EXPECT_EQ(g_Failures[0].reason, c.szReason) << c.nPort;
     }
 }
 
@@ -246,7 +251,7 @@ TEST_F(PosixSerial, PortMapTriesEnvironmentThenSettingsThenTtyS) {
 }
 
 TEST_F(PosixSerial, SetCommStateProgramsTheBaudThePeerSees) {
-    SerialDevice* pDevice = PosixSerialBus()->Open(3);
+    SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
     struct Case {
         uint32_t nBaud;
@@ -265,7 +270,7 @@ TEST_F(PosixSerial, SetCommStateProgramsTheBaudThePeerSees) {
 }
 
 TEST_F(PosixSerial, SetCommStateCarriesFlagsToTermios) {
-    SerialDevice* pDevice = PosixSerialBus()->Open(3);
+    SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
     struct Case {
         const char* szName;
@@ -295,7 +300,7 @@ TEST_F(PosixSerial, SetCommStateCarriesFlagsToTermios) {
 }
 
 TEST_F(PosixSerial, SetCommStateRefusesWhatTermiosCannotDo) {
-    SerialDevice* pDevice = PosixSerialBus()->Open(3);
+    SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
     CommState good = LineState(19200);
     ASSERT_TRUE(pDevice->SetCommState(good));
@@ -332,7 +337,7 @@ TEST_F(PosixSerial, GetCommStateBeforeAnySetReadsTheDevice) {
     cfsetispeed(&tio, B4800);
     cfsetospeed(&tio, B4800);
     ASSERT_EQ(tcsetattr(fdMaster, TCSANOW, &tio), 0);
-    SerialDevice* pDevice = PosixSerialBus()->Open(3);
+    SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
     CommState state;
     memset(&state, 0xAB, sizeof(state));
@@ -350,7 +355,7 @@ TEST_F(PosixSerial, GetCommStateBeforeAnySetReadsTheDevice) {
 }
 
 TEST_F(PosixSerial, GetCommStateReturnsEveryFieldAsSet) {
-    SerialDevice* pDevice = PosixSerialBus()->Open(3);
+    SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
     CommState set = LineState(57600);
     set.ByteSize = 7;  // a pty forces 8 bits on the line; the state keeps what was set
@@ -403,7 +408,7 @@ TEST_F(PosixSerial, GetCommStateReturnsEveryFieldAsSet) {
 }
 
 TEST_F(PosixSerial, PollCountsQueuedBytesAndReadsTakeOnlyThose) {
-    SerialDevice* pDevice = PosixSerialBus()->Open(3);
+    SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
     uint32_t dwErrors = 99;
     uint32_t cbInQue = 99;
@@ -438,7 +443,7 @@ TEST_F(PosixSerial, PollCountsQueuedBytesAndReadsTakeOnlyThose) {
 }
 
 TEST_F(PosixSerial, PurgeEmptiesTheInputQueue) {
-    SerialDevice* pDevice = PosixSerialBus()->Open(3);
+    SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
     SendFromArm("stale");
     ASSERT_EQ(WaitQueued(pDevice, 5), 5u);
@@ -451,7 +456,7 @@ TEST_F(PosixSerial, PurgeEmptiesTheInputQueue) {
 }
 
 TEST_F(PosixSerial, WaitForInputEndsWhenAByteArrives) {
-    SerialDevice* pDevice = PosixSerialBus()->Open(3);
+    SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
     // Nothing comes: the whole wait.
     auto start = std::chrono::steady_clock::now();
@@ -489,7 +494,7 @@ TEST_F(PosixSerial, WaitForInputEndsWhenAByteArrives) {
 }
 
 TEST_F(PosixSerial, LongWriteArrivesWhole) {
-    SerialDevice* pDevice = PosixSerialBus()->Open(3);
+    SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
     // More than the pty buffers at once: the write waits for room and goes on.
     std::string data;
@@ -507,7 +512,7 @@ TEST_F(PosixSerial, LongWriteArrivesWhole) {
 }
 
 TEST_F(PosixSerial, HungUpPeerFailsThePoll) {
-    SerialDevice* pDevice = PosixSerialBus()->Open(3);
+    SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
     uint32_t dwErrors = 0;
     uint32_t cbInQue = 0;

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "settings/settings_backend.h"
-#include "shell/posix/posix_platform.h"
+#include "common/settings_backend.h"
+#include "platform/posix/posix_platform.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "shell/platform.h"
-#include "shell/posix/posix_platform.h"
+#include "common/platform.h"
+#include "platform/posix/posix_platform.h"
 
 namespace {
 
@@ -27,10 +27,8 @@ long ElapsedMs(std::chrono::steady_clock::time_point start) {
 
 // What a worker saw at its first step.
 struct StartProbe {
-    ThreadHandle hSlot = nullptr;
-    uint32_t dwId = 0;
+    std::atomic<ThreadHandle> hSlot{nullptr};
     ThreadHandle hSeen = nullptr;
-    uint32_t dwSeenId = 0;
     int nNice = 0;
     bool bCloseOwnHandle = false;
     Event* pDone = nullptr;
@@ -38,40 +36,31 @@ struct StartProbe {
 
 uint32_t ProbeStart(void* pArg) {
     StartProbe* pProbe = static_cast<StartProbe*>(pArg);
-    pProbe->hSeen = pProbe->hSlot;
-    pProbe->dwSeenId = pProbe->dwId;
+    pProbe->hSeen = pProbe->hSlot.load();
 #if defined(__linux__)
     errno = 0;
     pProbe->nNice = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
 #endif
     if (pProbe->bCloseOwnHandle) {
         // As a worker does on its way out: release its own handle and clear the slot.
-        PosixThreads()->CloseThread(pProbe->hSlot);
-        pProbe->hSlot = nullptr;
+        PosixThreads()->CloseThread(pProbe->hSlot.exchange(nullptr));
     }
     pProbe->pDone->Set();
     return 0;
 }
 
-TEST(PosixThreads, HandleAndIdAreInPlaceBeforeTheFirstStep) {
+TEST(PosixThreads, HandleIsInPlaceBeforeTheFirstStep) {
     ThreadApi* pThreads = PosixThreads();
-    std::vector<uint32_t> ids;
     for (int i = 0; i < 20; ++i) {
         std::unique_ptr<Event> pDone(pThreads->CreateEvent());
         ASSERT_NE(pDone, nullptr);
         StartProbe probe;
         probe.pDone = pDone.get();
-        ASSERT_EQ(pThreads->CreateThread(ProbeStart, &probe, false, &probe.hSlot, &probe.dwId), 1);
+        ASSERT_EQ(pThreads->CreateThread(ProbeStart, &probe, false, &probe.hSlot), 1);
         ASSERT_TRUE(pDone->Wait(2000));
         EXPECT_NE(probe.hSeen, nullptr) << i;
-        EXPECT_EQ(probe.hSeen, probe.hSlot) << i;
-        EXPECT_NE(probe.dwSeenId, 0u) << i;
-        EXPECT_EQ(probe.dwSeenId, probe.dwId) << i;
-        ids.push_back(probe.dwId);
-        pThreads->CloseThread(probe.hSlot);
-    }
-    for (size_t i = 1; i < ids.size(); ++i) {
-        EXPECT_NE(ids[i], ids[i - 1]);
+        EXPECT_EQ(probe.hSeen, probe.hSlot.load()) << i;
+        pThreads->CloseThread(probe.hSlot.load());
     }
 }
 
@@ -81,10 +70,10 @@ TEST(PosixThreads, AThreadMayCloseItsOwnHandle) {
     StartProbe probe;
     probe.pDone = pDone.get();
     probe.bCloseOwnHandle = true;
-    ASSERT_EQ(pThreads->CreateThread(ProbeStart, &probe, false, &probe.hSlot, nullptr), 1);
+    ASSERT_EQ(pThreads->CreateThread(ProbeStart, &probe, false, &probe.hSlot), 1);
     ASSERT_TRUE(pDone->Wait(2000));
     EXPECT_NE(probe.hSeen, nullptr);
-    EXPECT_EQ(probe.hSlot, nullptr);
+    EXPECT_EQ(probe.hSlot.load(), nullptr);
 }
 
 TEST(PosixThreads, AboveNormalAsksForAHigherPriority) {
@@ -92,15 +81,15 @@ TEST(PosixThreads, AboveNormalAsksForAHigherPriority) {
     std::unique_ptr<Event> pDone(pThreads->CreateEvent());
     StartProbe normal;
     normal.pDone = pDone.get();
-    ASSERT_EQ(pThreads->CreateThread(ProbeStart, &normal, false, &normal.hSlot, nullptr), 1);
+    ASSERT_EQ(pThreads->CreateThread(ProbeStart, &normal, false, &normal.hSlot), 1);
     ASSERT_TRUE(pDone->Wait(2000));
-    pThreads->CloseThread(normal.hSlot);
+    pThreads->CloseThread(normal.hSlot.load());
     pDone->Reset();
     StartProbe raised;
     raised.pDone = pDone.get();
-    ASSERT_EQ(pThreads->CreateThread(ProbeStart, &raised, true, &raised.hSlot, nullptr), 1);
+    ASSERT_EQ(pThreads->CreateThread(ProbeStart, &raised, true, &raised.hSlot), 1);
     ASSERT_TRUE(pDone->Wait(2000));
-    pThreads->TerminateThread(raised.hSlot);  // releases the handle of a thread that has ended
+    pThreads->TerminateThread(raised.hSlot.load());  // releases the handle of a thread that has ended
 #if defined(__linux__)
     // The nice value is read at the first step of the routine, after the raise. A user who may
     // not raise priorities runs the worker at normal priority.

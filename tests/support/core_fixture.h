@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/app_state.h"
+#include "common/app_state.h"
 #include "support/virtual_platform.h"
 #include "tools/armsim/arm_model.h"
 #include "tools/armsim/sim_device.h"

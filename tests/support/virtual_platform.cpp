@@ -94,7 +94,7 @@ Event* InlineThreads::CreateEvent() {
 }
 
 int InlineThreads::CreateThread(ThreadProc pfnProc, void* pArg, bool bAboveNormal,
-                                ThreadHandle* pSlot, uint32_t* pId) {
+                                std::atomic<ThreadHandle>* pSlot) {
     if (bFailCreate || pfnProc == nullptr || pSlot == nullptr) {
         return 0;
     }
@@ -105,11 +105,8 @@ int InlineThreads::CreateThread(ThreadProc pfnProc, void* pArg, bool bAboveNorma
     if (bAboveNormal) {
         nAboveNormal++;
     }
-    // The handle and id are in place before the thread's first step, as the seam promises.
-    *pSlot = pToken;
-    if (pId != nullptr) {
-        *pId = pToken->nId;
-    }
+    // The handle is in place before the thread's first step, as the seam promises.
+    pSlot->store(pToken);
     pfnProc(pArg);
     return 1;
 }
@@ -270,33 +267,71 @@ void MemorySettings::Put(const std::string& keyPath, const std::string& name,
     keys[keyPath][name] = bytes;
 }
 
+SerialDevice* OpenOn(SerialBus* pBus, unsigned nPort, PortOpenFailure* pFailure) {
+    PortOpenFailure failure;
+    return pBus->Open(nPort, pFailure != nullptr ? pFailure : &failure);
+}
+
 // ---- RecordingDialog ----------------------------------------------------------------------
+
+void RecordingDialog::Record(const Write& write) {
+    writes.push_back(write);
+    if (onWrite) {
+        onWrite(write);
+    }
+}
 
 void RecordingDialog::SetItemText(int nId, const char* szText) {
     Write write{"text", nId, szText != nullptr ? szText : ""};
     text[nId] = write.text;
-    writes.push_back(write);
-    if (onWrite) {
-        onWrite(write);
-    }
+    Record(write);
 }
 
 void RecordingDialog::ShowItem(int nId) {
-    Write write{"show", nId, std::string()};
     shown[nId] = true;
-    writes.push_back(write);
-    if (onWrite) {
-        onWrite(write);
-    }
+    Record(Write{"show", nId, std::string()});
 }
 
 void RecordingDialog::EnableItem(int nId, bool bEnable) {
-    Write write{bEnable ? "enable" : "disable", nId, std::string()};
     enabled[nId] = bEnable;
-    writes.push_back(write);
-    if (onWrite) {
-        onWrite(write);
+    Record(Write{bEnable ? "enable" : "disable", nId, std::string()});
+}
+
+void RecordingDialog::AppendReport(const char* const* pTexts, size_t nTexts) {
+    std::string group;
+    for (size_t i = 0; i < nTexts; ++i) {
+        report.Append(pTexts[i]);
+        group += pTexts[i];
     }
+    groups.push_back(group);
+}
+
+bool RecordingDialog::AskSaveFileName(char* szPath, uint32_t cchPath) {
+    askedWith.push_back(szPath);
+    if (saveAnswer.empty() || saveAnswer.size() >= cchPath) {
+        return false;
+    }
+    memcpy(szPath, saveAnswer.c_str(), saveAnswer.size() + 1);
+    return true;
+}
+
+void RecordingDialog::ShowMessage(const char* szText, const char* szCaption) {
+    messages.push_back(std::string(szCaption) + ": " + szText);
+}
+
+void RecordingDialog::ShowProgress(const char* szText) {
+    progress.push_back(szText);
+}
+
+void RecordingDialog::ReportOutcome(RunOutcome newOutcome, const char* szDetail) {
+    outcome = newOutcome;
+    outcomeDetail = szDetail;
+    outcomes.push_back(newOutcome);
+}
+
+void RecordingDialog::ReportPortFailure(unsigned nPort, const char* szDevice,
+                                        const char* szReason) {
+    portFailures.push_back("COM" + std::to_string(nPort) + " (" + szDevice + "): " + szReason);
 }
 
 std::vector<std::string> RecordingDialog::TextsOf(int nId) const {

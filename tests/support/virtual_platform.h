@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "settings/settings_backend.h"
-#include "shell/dialog_surface.h"
-#include "shell/platform.h"
+#include "common/settings_backend.h"
+#include "common/dialog_surface.h"
+#include "common/serial_device.h"
+#include "shell/report_text.h"
+#include "common/platform.h"
 
 // A clock that moves only when something waits. Actions scheduled with At() run when the
 // clock reaches their tick (for example: set StopEvent at 3500 ms).
@@ -65,8 +67,8 @@ class InlineThreads : public ThreadApi {
     explicit InlineThreads(VirtualClock* pClock) : pClock(pClock) {}
     ~InlineThreads() override;
     Event* CreateEvent() override;
-    int CreateThread(ThreadProc pfnProc, void* pArg, bool bAboveNormal, ThreadHandle* pSlot,
-                     uint32_t* pId) override;
+    int CreateThread(ThreadProc pfnProc, void* pArg, bool bAboveNormal,
+                     std::atomic<ThreadHandle>* pSlot) override;
     void CloseThread(ThreadHandle hThread) override;
     void TerminateThread(ThreadHandle hThread) override;
 
@@ -115,12 +117,25 @@ class MemorySettings : public SettingsBackend {
     const std::string* PathOf(SettingsKey hKey) const;
 };
 
+// Opens COMn on a bus; the reason of a failure goes to *pFailure when it is given.
+SerialDevice* OpenOn(SerialBus* pBus, unsigned nPort, PortOpenFailure* pFailure = nullptr);
+
 // A dialog that records every write, in order.
 class RecordingDialog : public DialogSurface {
   public:
     void SetItemText(int nId, const char* szText) override;
     void ShowItem(int nId) override;
     void EnableItem(int nId, bool bEnable) override;
+    void AppendReport(const char* const* pTexts, size_t nTexts) override;
+    uint32_t ReportLineCount() override { return report.LineCount(); }
+    uint32_t ReportLine(uint32_t nLine, char* pBuffer, uint32_t nMax) override {
+        return report.CopyLine(nLine, pBuffer, nMax);
+    }
+    bool AskSaveFileName(char* szPath, uint32_t cchPath) override;
+    void ShowMessage(const char* szText, const char* szCaption) override;
+    void ShowProgress(const char* szText) override;
+    void ReportOutcome(RunOutcome outcome, const char* szDetail) override;
+    void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
 
     struct Write {
         std::string op;  // "text", "show", "enable", "disable"
@@ -135,6 +150,23 @@ class RecordingDialog : public DialogSurface {
     std::vector<std::string> TextsOf(int nId) const;
     // Called after every write (tests use it to close the dialog at a given text).
     std::function<void(const Write&)> onWrite;
+
+    // Besides the control writes: the report with each appended group (its texts joined),
+    // the proposal of every save prompt and the answer the technician gives ("" cancels),
+    // messages as "caption: text", progress texts, outcomes, and ports that did not open.
+    ReportText report;
+    std::vector<std::string> groups;
+    std::vector<std::string> askedWith;
+    std::string saveAnswer;
+    std::vector<std::string> messages;
+    std::vector<std::string> progress;
+    std::vector<RunOutcome> outcomes;
+    RunOutcome outcome = kOutcomeNone;  // the latest
+    std::string outcomeDetail;
+    std::vector<std::string> portFailures;
+
+  private:
+    void Record(const Write& write);
 };
 
 #endif

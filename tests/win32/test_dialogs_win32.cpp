@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/app_state.h"
-#include "shell/win32/win32_platform.h"
+#include "common/app_state.h"
+#include "platform/win32/win32_platform.h"
 
 namespace {
 

@@ -5,8 +5,9 @@
 
 #include <cstring>
 
-#include "serial/serial_device.h"
-#include "shell/win32/win32_platform.h"
+#include "common/serial_device.h"
+#include "support/virtual_platform.h"
+#include "platform/win32/win32_platform.h"
 
 namespace {
 
@@ -123,7 +124,7 @@ TEST(Win32SerialDevice, WideMembersAreCutToTheirBitFields) {
 
 // No COM port of that number exists (Wine maps COM1 to COM4 at most here).
 TEST(Win32SerialDevice, PortWithoutDeviceDoesNotOpen) {
-    EXPECT_EQ(Win32SerialBus()->Open(200), nullptr);
+    EXPECT_EQ(OpenOn(Win32SerialBus(), 200), nullptr);
 }
 
 }  // namespace

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <string>
 
-#include "settings/settings_backend.h"
+#include "common/settings_backend.h"
 #include "settings/settings_store.h"
-#include "shell/app_state.h"
-#include "shell/win32/win32_platform.h"
+#include "common/app_state.h"
+#include "platform/win32/win32_platform.h"
 
 namespace {
 

@@ -8,52 +8,46 @@
 
 #include <atomic>
 
-#include "shell/platform.h"
-#include "shell/win32/win32_platform.h"
+#include "common/platform.h"
+#include "platform/win32/win32_platform.h"
 
 namespace {
 
 // What a thread saw at its first step.
 struct FirstStep {
-    ThreadHandle* pSlot;
-    uint32_t* pId;
+    std::atomic<ThreadHandle>* pSlot;
     DWORD dwSlotThreadId;  // the id of the thread whose handle stood in the slot
-    uint32_t nIdSeen;
     DWORD dwOwnId;
     int nPriority;
 };
 
 uint32_t RecordFirstStep(void* pArg) {
     FirstStep* pStep = static_cast<FirstStep*>(pArg);
-    HANDLE hSlot = static_cast<HANDLE>(*pStep->pSlot);
+    HANDLE hSlot = static_cast<HANDLE>(pStep->pSlot->load());
     pStep->dwSlotThreadId = hSlot != nullptr ? GetThreadId(hSlot) : 0;
-    pStep->nIdSeen = *pStep->pId;
     pStep->dwOwnId = GetCurrentThreadId();
     pStep->nPriority = GetThreadPriority(GetCurrentThread());
     return 7;
 }
 
-TEST(Win32Threads, SlotAndIdAreInPlaceAtTheFirstStep) {
+TEST(Win32Threads, SlotIsInPlaceAtTheFirstStep) {
     ThreadApi* pThreads = Win32Threads();
     // A thread that ran before its slot was filled would show up in some of these runs.
     for (int nRun = 0; nRun < 20; ++nRun) {
         for (bool bAboveNormal : {false, true}) {
-            ThreadHandle hSlot = nullptr;
-            uint32_t nId = 0;
-            FirstStep step = {&hSlot, &nId, 0, 0, 0, 0};
-            ASSERT_EQ(pThreads->CreateThread(RecordFirstStep, &step, bAboveNormal, &hSlot, &nId),
-                      1);
-            ASSERT_NE(hSlot, nullptr);
-            ASSERT_EQ(WaitForSingleObject(static_cast<HANDLE>(hSlot), 5000), WAIT_OBJECT_0);
+            std::atomic<ThreadHandle> hSlot(nullptr);
+            FirstStep step = {&hSlot, 0, 0, 0};
+            ASSERT_EQ(pThreads->CreateThread(RecordFirstStep, &step, bAboveNormal, &hSlot), 1);
+            ASSERT_NE(hSlot.load(), nullptr);
+            ASSERT_EQ(WaitForSingleObject(static_cast<HANDLE>(hSlot.load()), 5000),
+                      WAIT_OBJECT_0);
             EXPECT_EQ(step.dwSlotThreadId, step.dwOwnId);
-            EXPECT_EQ(step.nIdSeen, step.dwOwnId);
-            EXPECT_EQ(nId, step.dwOwnId);
             EXPECT_EQ(step.nPriority,
                       bAboveNormal ? THREAD_PRIORITY_ABOVE_NORMAL : THREAD_PRIORITY_NORMAL);
             DWORD dwExit = 0;
-            ASSERT_TRUE(GetExitCodeThread(static_cast<HANDLE>(hSlot), &dwExit));
+            ASSERT_TRUE(GetExitCodeThread(static_cast<HANDLE>(hSlot.load()), &dwExit));
             EXPECT_EQ(dwExit, 7u) << "the routine's result is the thread's exit code";
-            pThreads->CloseThread(hSlot);
+            pThreads->CloseThread(hSlot.load());
         }
     }
 }
@@ -76,17 +70,17 @@ TEST(Win32Threads, TerminateEndsTheThreadWithExitCodeZero) {
     blocked.pEvent = pThreads->CreateEvent();
     blocked.nStarted.store(0);
     ASSERT_NE(blocked.pEvent, nullptr);
-    ThreadHandle hSlot = nullptr;
-    ASSERT_EQ(pThreads->CreateThread(WaitForever, &blocked, true, &hSlot, nullptr), 1);
+    std::atomic<ThreadHandle> hSlot(nullptr);
+    ASSERT_EQ(pThreads->CreateThread(WaitForever, &blocked, true, &hSlot), 1);
     for (int i = 0; i < 500 && blocked.nStarted.load() == 0; ++i) {
         Sleep(1);
     }
     ASSERT_EQ(blocked.nStarted.load(), 1);
 
     HANDLE hWatch = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(hSlot),
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(hSlot.load()),
                                 GetCurrentProcess(), &hWatch, 0, FALSE, DUPLICATE_SAME_ACCESS));
-    pThreads->TerminateThread(hSlot);
+    pThreads->TerminateThread(hSlot.load());
     EXPECT_EQ(WaitForSingleObject(hWatch, 2000), WAIT_OBJECT_0);
     DWORD dwExit = 99;
     EXPECT_TRUE(GetExitCodeThread(hWatch, &dwExit));
@@ -96,9 +90,9 @@ TEST(Win32Threads, TerminateEndsTheThreadWithExitCodeZero) {
 }
 
 TEST(Win32Threads, CreateFailsWithoutRoutineAndLeavesTheSlot) {
-    ThreadHandle hSlot = reinterpret_cast<ThreadHandle>(0x1234);
-    EXPECT_EQ(Win32Threads()->CreateThread(nullptr, nullptr, false, &hSlot, nullptr), 0);
-    EXPECT_EQ(hSlot, reinterpret_cast<ThreadHandle>(0x1234));
+    std::atomic<ThreadHandle> hSlot(reinterpret_cast<ThreadHandle>(0x1234));
+    EXPECT_EQ(Win32Threads()->CreateThread(nullptr, nullptr, false, &hSlot), 0);
+    EXPECT_EQ(hSlot.load(), reinterpret_cast<ThreadHandle>(0x1234));
 }
 
 TEST(Win32Events, ManualResetStaysSetForEveryWaitUntilReset) {
@@ -135,15 +129,15 @@ TEST(Win32Events, SetFromAnotherThreadEndsTheWaitEarly) {
     ThreadApi* pThreads = Win32Threads();
     SetLater later = {pThreads->CreateEvent()};
     ASSERT_NE(later.pEvent, nullptr);
-    ThreadHandle hSlot = nullptr;
+    std::atomic<ThreadHandle> hSlot(nullptr);
     DWORD dwStart = GetTickCount();
-    ASSERT_EQ(pThreads->CreateThread(SetAfterAWhile, &later, false, &hSlot, nullptr), 1);
+    ASSERT_EQ(pThreads->CreateThread(SetAfterAWhile, &later, false, &hSlot), 1);
     EXPECT_TRUE(later.pEvent->Wait(5000));
     DWORD dwElapsed = GetTickCount() - dwStart;
     EXPECT_GE(dwElapsed, 80u);
     EXPECT_LT(dwElapsed, 3000u);
-    WaitForSingleObject(static_cast<HANDLE>(hSlot), 5000);
-    pThreads->CloseThread(hSlot);
+    WaitForSingleObject(static_cast<HANDLE>(hSlot.load()), 5000);
+    pThreads->CloseThread(hSlot.load());
     delete later.pEvent;
 }
 

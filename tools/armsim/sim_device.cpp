@@ -2,6 +2,8 @@
 // pace in the time of a clock, and the bus of COM1 to COM4.
 #include "tools/armsim/sim_device.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <cstring>
 
@@ -302,13 +304,16 @@ void SimDevice::WaitForInput(uint32_t nMs) {
     pClock->Sleep(nStep);
 }
 
-SerialDevice* SimBus::Open(unsigned nPort) {
+SerialDevice* SimBus::Open(unsigned nPort, PortOpenFailure* pFailure) {
     openOrder.push_back(nPort);
-    if (nPort < 1 || nPort > 4) {
+    snprintf(pFailure->szDevice, sizeof pFailure->szDevice, "COM%u", nPort);
+    if (nPort < 1 || nPort > 4 || !lines[nPort].bPresent) {
+        snprintf(pFailure->szReason, sizeof pFailure->szReason, "%s", "no such device");
         return nullptr;
     }
     SimLine* pLine = &lines[nPort];
-    if (!pLine->bPresent || pLine->bBusy || pLine->bOpen) {
+    if (pLine->bBusy || pLine->bOpen) {
+        snprintf(pFailure->szReason, sizeof pFailure->szReason, "%s", "in use by another program");
         return nullptr;
     }
     SimDevice* pDevice = new SimDevice(pLine, pClock);

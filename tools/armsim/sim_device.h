@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "serial/serial_device.h"
-#include "shell/platform.h"
+#include "common/serial_device.h"
+#include "common/platform.h"
 #include "tools/armsim/arm_model.h"
 
 // One command as the device saw it, with the line settings the host had programmed.
@@ -108,7 +108,7 @@ class SimDevice : public SerialDevice {
 class SimBus : public SerialBus {
   public:
     explicit SimBus(Clock* pClock) : pClock(pClock) {}
-    SerialDevice* Open(unsigned nPort) override;
+    SerialDevice* Open(unsigned nPort, PortOpenFailure* pFailure) override;
 
     SimLine lines[5];                  // index 1-4; 0 unused
     std::vector<unsigned> openOrder;   // every attempted open, in order, successful or not

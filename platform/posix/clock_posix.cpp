@@ -1,0 +1,60 @@
+// The POSIX clock: CLOCK_MONOTONIC milliseconds for the tick count, localtime_r, nanosleep.
+#include <errno.h>
+#include <time.h>
+
+#include "common/platform.h"
+#include "platform/posix/posix_platform.h"
+
+namespace {
+
+class PosixClockImpl : public Clock {
+  public:
+    // Milliseconds of the monotonic clock cut to 32 bits: it wraps as the Windows tick count
+    // does, and every deadline is an unsigned difference, so the wrap does no harm.
+    uint32_t TickCount() override {
+        struct timespec now;
+        if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) {
+            return 0;
+        }
+        uint64_t nMs = static_cast<uint64_t>(now.tv_sec) * 1000u +
+                       static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+        return static_cast<uint32_t>(nMs);
+    }
+
+    void GetLocalTime(LocalTime* pTime) override {
+        time_t now = time(nullptr);
+        struct tm local;
+        if (localtime_r(&now, &local) == nullptr) {
+            pTime->nYear = 70;
+            pTime->nMonth = 1;
+            pTime->nDay = 1;
+            pTime->nHour = 0;
+            pTime->nMinute = 0;
+            pTime->nSecond = 0;
+            return;
+        }
+        pTime->nYear = local.tm_year;
+        pTime->nMonth = local.tm_mon + 1;
+        pTime->nDay = local.tm_mday;
+        pTime->nHour = local.tm_hour;
+        pTime->nMinute = local.tm_min;
+        // A leap second (60) is shown as the last second of its minute.
+        pTime->nSecond = local.tm_sec > 59 ? 59 : local.tm_sec;
+    }
+
+    // Sleeps the whole time even when a signal interrupts the sleep.
+    void Sleep(uint32_t nMs) override {
+        struct timespec left;
+        left.tv_sec = static_cast<time_t>(nMs / 1000u);
+        left.tv_nsec = static_cast<long>(nMs % 1000u) * 1000000L;
+        while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+        }
+    }
+};
+
+}  // namespace
+
+Clock* PosixClock() {
+    static PosixClockImpl clock;
+    return &clock;
+}

@@ -1,0 +1,57 @@
+// The dialog surface that the workers write through: each call is carried over to the main
+// thread and returns once that thread has handled it, as a cross-thread SendMessage does.
+#ifndef ARMLINK_PLATFORM_POSIX_DIALOG_QUEUE_H
+#define ARMLINK_PLATFORM_POSIX_DIALOG_QUEUE_H
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "common/dialog_surface.h"
+
+class QueuedDialogSurface : public DialogSurface {
+  public:
+    QueuedDialogSurface() : bOpen(false), pTarget(nullptr), fdWake(-1) {}
+
+    // Opens the surface for pTarget, which is called on the calling (main) thread only. Each
+    // request from another thread writes one byte to fdWake so that the main loop wakes up.
+    void Open(DialogSurface* pNewTarget, int fdNewWake);
+    // The dialog has ended: pending requests are dropped and their callers released, and every
+    // later call returns at once, so no worker waits on a dialog that is gone.
+    void Close();
+    // Main thread: hands every waiting request to the target, in the order they came.
+    void DeliverPending();
+
+    void SetItemText(int nId, const char* szText) override;
+    void ShowItem(int nId) override;
+    void EnableItem(int nId, bool bEnable) override;
+    void AppendReport(const char* const* pTexts, size_t nTexts) override;
+    uint32_t ReportLineCount() override;
+    uint32_t ReportLine(uint32_t nLine, char* pBuffer, uint32_t nMax) override;
+    bool AskSaveFileName(char* szPath, uint32_t cchPath) override;
+    void ShowMessage(const char* szText, const char* szCaption) override;
+    void ShowProgress(const char* szText) override;
+    void ReportOutcome(RunOutcome outcome, const char* szDetail) override;
+    void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
+
+  private:
+    struct Request {
+        std::function<void(DialogSurface*)> call;
+        bool bDone;
+    };
+    // Runs call on the main thread with the target; false when the dialog is not open (the
+    // call then did not run).
+    bool Submit(const std::function<void(DialogSurface*)>& call);
+
+    std::mutex mutex;
+    std::condition_variable handled;
+    std::deque<Request*> pending;
+    bool bOpen;
+    DialogSurface* pTarget;
+    int fdWake;
+    std::thread::id mainThread;
+};
+
+#endif

@@ -1,0 +1,98 @@
+// The plain line mode of armlink: one "status: <text>" line for each change of the status line
+// and "log: <path>" for the log path, for scripts and logs rather than eyes.
+#include <cstring>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "common/app_state.h"
+#include "platform/posix/frontend.h"
+
+namespace {
+
+class PlainFrontEnd : public FrontEnd {
+  public:
+    explicit PlainFrontEnd(FILE* pOutput) : pOut(pOutput), closeRequest(kCloseNone) {}
+
+    // The template's status line holds one blank before the dialog sets "Searching".
+    bool Open(char*, size_t) override {
+        status = " ";
+        closeRequest = kCloseNone;
+        return true;
+    }
+
+    void Close() override { fflush(pOut); }
+
+    void SetItemText(int nId, const char* szText) override {
+        if (nId == kIdStatusText) {
+            ShowStatus(szText);
+        } else if (nId == kIdLogPathText) {
+            fprintf(pOut, "log: %s\n", szText);
+            fflush(pOut);
+        }
+        // The button's caption has no line of its own.
+    }
+
+    void ShowItem(int) override {}
+    void EnableItem(int, bool) override {}
+    void ShowProgress(const char*) override {}
+
+    // Named once per port and reason: a series of three searches meets the same ports again.
+    void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override {
+        if (!reported.insert(std::make_pair(nPort, std::string(szReason))).second) {
+            return;
+        }
+        if (szDevice[0] != '\0') {
+            fprintf(stderr, "armlink: COM%u (%s): %s\n", nPort, szDevice, szReason);
+        } else {
+            fprintf(stderr, "armlink: COM%u: %s\n", nPort, szReason);
+        }
+        fflush(stderr);
+    }
+    int InputFd() override { return -1; }
+    void ReadInput() override {}
+    void Resize() override {}
+    bool TakeActivation() override { return false; }
+
+    CloseRequest TakeCloseRequest() override {
+        CloseRequest request = closeRequest;
+        closeRequest = kCloseNone;
+        return request;
+    }
+
+  protected:
+    // Nobody is there to press the button: the dialog closes itself once the work has an
+    // outcome (after the worker's last write).
+    void OnOutcome(RunOutcome outcome) override {
+        if (outcome != kOutcomeNone) {
+            closeRequest = kCloseAfterWorker;
+        }
+    }
+
+  private:
+    void ShowStatus(const char* szText) {
+        if (status == szText) {
+            return;  // set again unchanged: the line shows nothing new
+        }
+        status = szText;
+        // A text that ends its own line (the identity line does) is printed without an extra
+        // blank line.
+        size_t nLength = status.size();
+        while (nLength > 0 && (status[nLength - 1] == '\n' || status[nLength - 1] == '\r')) {
+            --nLength;
+        }
+        fprintf(pOut, "status: %.*s\n", static_cast<int>(nLength), status.c_str());
+        fflush(pOut);
+    }
+
+    FILE* pOut;
+    std::string status;
+    CloseRequest closeRequest;
+    std::set<std::pair<unsigned, std::string>> reported;
+};
+
+}  // namespace
+
+FrontEnd* CreatePlainFrontEnd(FILE* pOut) {
+    return new PlainFrontEnd(pOut);
+}

@@ -1,0 +1,216 @@
+// armlink, the POSIX program: start-up, the command line, and the exit status of the run.
+#include <errno.h>
+#include <getopt.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "common/app_state.h"
+#include "platform/posix/frontend.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/posix/self_pipe.h"
+#include "platform/posix/terminal_host.h"
+#include "shell/controller.h"
+#include "shell/startup.h"
+
+namespace {
+
+// Exit statuses, one table for every run mode.
+constexpr int kExitDone = 0;           // the work of the run mode was done
+constexpr int kExitNotDone = 1;        // no arm found, or closed before the work was done
+constexpr int kExitUsage = 2;          // bad usage, or a run mode this version does not have
+constexpr int kExitLogFailed = 3;      // the log file could not be written
+constexpr int kExitReportFailed = 4;   // the report could not be saved
+constexpr int kExitIncomplete = 5;     // the arm stopped answering during the work
+constexpr int kExitVersionTooOld = 6;  // the firmware is too old for the run mode
+
+void PrintHelp(FILE* pOut) {
+    char szSettings[PATH_MAX];
+    if (!GetSettingsFilePath(szSettings, sizeof szSettings)) {
+        snprintf(szSettings, sizeof szSettings, "%s",
+                 "none (neither XDG_CONFIG_HOME nor HOME is set)");
+    }
+    fprintf(pOut,
+            "Usage: armlink [--plain] [SWITCH]\n"
+            "Finds the measuring arm on COM1 to COM4 and appends one entry (time stamp, the\n"
+            "arm's identity, its pending error records and its counters) to the log file.\n"
+            "\n"
+            "Switches:\n"
+            "  (none)      error-log retrieval: one entry appended to the log file\n"
+            "  /stats      live statistics (exactly \"/stats\" or \"/STATS\"; not in this\n"
+            "              version yet)\n"
+            "  /extended   extended error display (any text beginning with \"/extended\" or\n"
+            "              \"/EXTENDED\"; not in this version yet)\n"
+            "  Any other text selects the error-log retrieval.\n"
+            "\n"
+            "Options:\n"
+            "  --plain     print \"status: <text>\" lines and \"log: <path>\" instead of drawing\n"
+            "              the dialog (also when standard output is not a terminal)\n"
+            "  -h, --help  show this text\n"
+            "  --          end of the options: what follows is the switch text\n"
+            "\n"
+            "In the dialog, Esc, Enter or q close it; r (or bringing the terminal back to the\n"
+            "front) starts the search again after it gave up.\n"
+            "\n"
+            "Ports: COMn opens the device in the environment variable ARMLINK_COMn (ARMLINK_COM1\n"
+            "to ARMLINK_COM4) when it is set, else the COMn entry of the [Ports] section of the\n"
+            "settings file (for example COM2=/dev/ttyUSB0), else /dev/ttyS<n-1>. Now:\n");
+    for (unsigned nPort = 1; nPort <= 4; ++nPort) {
+        char szPath[PATH_MAX];
+        if (!ResolvePortPath(nPort, szPath, sizeof szPath)) {
+            snprintf(szPath, sizeof szPath, "%s", "(the mapped path is too long)");
+        }
+        fprintf(pOut, "  COM%u  %s\n", nPort, szPath);
+    }
+    fprintf(pOut,
+            "\n"
+            "Settings file: %s\n"
+            "  (the line settings in CommParam, for example CommParam=2 19200 n 8 1)\n"
+            "Log file: %s\n"
+            "\n"
+            "Exit status: 0 the entry was written; 1 no arm was found, or the dialog was closed\n"
+            "before the entry was done; 2 bad usage; 3 the arm was found but the log file\n"
+            "could not be written.\n",
+            szSettings, g_App.szLogPath);
+}
+
+// The executable's full path: /proc/self/exe, else argv[0] when it names a path.
+void FindExecutable(const char* szArgv0, char* szPath, size_t cchPath) {
+    szPath[0] = '\0';
+    ssize_t nLength = readlink("/proc/self/exe", szPath, cchPath - 1);
+    if (nLength > 0 && static_cast<size_t>(nLength) < cchPath - 1) {
+        szPath[nLength] = '\0';
+        return;
+    }
+    szPath[0] = '\0';
+    // A bare name found on the PATH says nothing about the directory: the log then lands in
+    // the current directory, as with no path at all.
+    if (szArgv0 != nullptr && strchr(szArgv0, '/') != nullptr) {
+        char szResolved[PATH_MAX];
+        const char* szUse = realpath(szArgv0, szResolved) != nullptr ? szResolved : szArgv0;
+        if (strlen(szUse) < cchPath) {
+            snprintf(szPath, cchPath, "%s", szUse);
+        }
+    }
+}
+
+// The exit status of a run that ended with this outcome; failures are named on standard error.
+int ExitStatusOf(RunOutcome outcome, const std::string& detail) {
+    switch (outcome) {
+        case kOutcomeDone:
+            return kExitDone;
+        case kOutcomeLogNotWritten:
+            fprintf(stderr, "armlink: the log entry was not written: %s\n", detail.c_str());
+            return kExitLogFailed;
+        case kOutcomeReportNotSaved:
+            fprintf(stderr, "armlink: the report was not saved: %s\n", detail.c_str());
+            return kExitReportFailed;
+        case kOutcomeIncomplete:
+            fprintf(stderr, "armlink: the arm stopped answering: %s\n", detail.c_str());
+            return kExitIncomplete;
+        case kOutcomeVersionNotSupported:
+            fprintf(stderr, "armlink: the arm's firmware is too old for this run mode\n");
+            return kExitVersionTooOld;
+        case kOutcomeNoArm:
+        case kOutcomeNone:
+        default:
+            return kExitNotDone;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ResetAppState();
+    g_Platform.pClock = PosixClock();
+    g_Platform.pThreads = PosixThreads();
+    g_Platform.pBus = PosixSerialBus();
+    g_Platform.pSettings = PosixSettings();
+
+    char szExePath[kPathSize];
+    FindExecutable(argc > 0 ? argv[0] : nullptr, szExePath, sizeof szExePath);
+    CutExeDir(szExePath, '/', g_App.szExeDir, sizeof g_App.szExeDir);
+    FormatLogPath(g_App.szExeDir, g_App.szLogPath, sizeof g_App.szLogPath);
+
+    // Our own options first; the other arguments, joined with single blanks, are the command
+    // line as Windows would pass it to the program.
+    enum { kOptPlain = 1000 };
+    static const struct option kOptions[] = {
+        {"plain", no_argument, nullptr, kOptPlain},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    bool bPlain = false;
+    bool bHelp = false;
+    opterr = 0;
+    int nOption;
+    while ((nOption = getopt_long(argc, argv, "h", kOptions, nullptr)) != -1) {
+        switch (nOption) {
+            case kOptPlain:
+                bPlain = true;
+                break;
+            case 'h':
+                bHelp = true;
+                break;
+            default:
+                fprintf(stderr, "armlink: unknown option \"%s\" (armlink --help lists them)\n",
+                        argv[optind - 1]);
+                return kExitUsage;
+        }
+    }
+    std::string cmdLine;
+    for (int i = optind; i < argc; ++i) {
+        if (i > optind) {
+            cmdLine += ' ';
+        }
+        cmdLine += argv[i];
+    }
+    if (bHelp) {
+        PrintHelp(stdout);
+        return 0;
+    }
+    g_App.nRunMode = SelectRunMode(optind < argc ? cmdLine.c_str() : nullptr);
+    if (g_App.nRunMode == kRunModeStats) {
+        fprintf(stderr,
+                "armlink: this version does not have the live statistics mode (/stats) yet\n");
+        return kExitUsage;
+    }
+    if (g_App.nRunMode == kRunModeExtended) {
+        fprintf(stderr,
+                "armlink: this version does not have the extended error display "
+                "(/extended) yet\n");
+        return kExitUsage;
+    }
+
+    int fdSignal[2];
+    int fdWake[2];
+    if (!MakeSelfPipe(fdSignal) || !MakeSelfPipe(fdWake)) {
+        fprintf(stderr, "armlink: cannot create a pipe: %s\n", strerror(errno));
+        return kExitNotDone;
+    }
+    RouteSignalsToPipe(fdSignal[1]);
+
+    FrontEnd* pPlain = CreatePlainFrontEnd(stdout);
+    FrontEnd* pFront = pPlain;
+    if (!bPlain && isatty(fileno(stdout))) {
+        pFront = CreateCursesFrontEnd();
+    }
+    // The host outlives main's return: a worker that did not end within the shutdown wait may
+    // still write through its surface, which then answers at once.
+    TerminalHost* pHost = new TerminalHost(pFront, pPlain, fdSignal[0], fdWake[0], fdWake[1]);
+    ControllerCreate(pHost);
+
+    int nExit = ExitStatusOf(pHost->Front()->Outcome(), pHost->Front()->OutcomeDetail());
+    fflush(stdout);
+    fflush(stderr);
+    // The events are left open only when a worker did not end in time; it must not run on
+    // into the process's own teardown.
+    if (g_App.WorkerExitedEvent != nullptr) {
+        _exit(nExit);
+    }
+    return nExit;
+}

@@ -1,0 +1,43 @@
+// The POSIX seam implementations and the set-up around them that the POSIX main needs: the port
+// map, the settings file and the hook that reports why a port would not open.
+#ifndef ARMLINK_PLATFORM_POSIX_POSIX_PLATFORM_H
+#define ARMLINK_PLATFORM_POSIX_POSIX_PLATFORM_H
+
+#include <cstddef>
+#include <cstdint>
+
+class Clock;
+class ThreadApi;
+class SettingsBackend;
+class SerialBus;
+
+// The seam implementations; each is one object for the whole process.
+Clock* PosixClock();               // CLOCK_MONOTONIC ticks, localtime_r, nanosleep
+ThreadApi* PosixThreads();         // std::thread, manual-reset events on a condition variable
+SettingsBackend* PosixSettings();  // the INI settings file
+SerialBus* PosixSerialBus();       // termios on the device that COMn maps to
+
+// Result codes of the settings file beyond those of settings_backend.h, as the registry
+// numbers them: no settings path can be formed (no HOME, no XDG_CONFIG_HOME), and a name or
+// value that an INI line cannot hold (a line end or NUL inside it).
+constexpr int32_t kErrorPathNotFound = 3;
+constexpr int32_t kErrorInvalidData = 13;
+
+// The device path of COMn (1-4): ARMLINK_COMn when set and not empty, else the COMn entry of the
+// [Ports] section of the settings file, else /dev/ttyS<n-1>. False for another n or when the
+// path does not fit cchPath (szPath is then "").
+bool ResolvePortPath(unsigned nPort, char* szPath, size_t cchPath);
+
+// The COMn entry of the [Ports] section of the settings file, spaces around it removed. False
+// when the file, the section or the entry is missing, empty or does not fit cchPath.
+bool ReadPortsEntry(unsigned nPort, char* szPath, size_t cchPath);
+
+// Uses szPath as the settings file instead of the default; nullptr or "" restores the default
+// ${XDG_CONFIG_HOME:-$HOME/.config}/armlink/settings.ini. Keys opened before keep their file.
+void SetSettingsFilePath(const char* szPath);
+
+// The settings file in use, as the next CreateKey would open it. False when no path can be
+// formed (no override, no usable XDG_CONFIG_HOME and no HOME) or it does not fit cchPath.
+bool GetSettingsFilePath(char* szPath, size_t cchPath);
+
+#endif

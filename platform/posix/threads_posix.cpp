@@ -1,0 +1,168 @@
+// POSIX threads and events: std::thread for the workers, manual-reset events on a mutex and a
+// condition variable.
+#include <errno.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+#if defined(__linux__)
+#include <sys/syscall.h>
+#endif
+
+#include "common/platform.h"
+#include "platform/posix/posix_platform.h"
+
+namespace {
+
+// A manual-reset event: once set it stays set for every waiter until it is reset.
+class PosixEvent : public Event {
+  public:
+    PosixEvent() : bSet(false) {}
+
+    void Set() override {
+        // Notified under the lock: a waiter that sees the event set may close it at once, so
+        // the setter must be done with the event before the lock is released.
+        std::lock_guard<std::mutex> lock(mutex);
+        bSet = true;
+        changed.notify_all();
+    }
+
+    void Reset() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        bSet = false;
+    }
+
+    bool IsSet() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        return bSet;
+    }
+
+    // wait_for measures on the steady (monotonic) clock, so a change of the wall clock does
+    // not stretch or cut the wait; the predicate absorbs spurious wake-ups.
+    bool Wait(uint32_t nMs) override {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::milliseconds(nMs), [this] { return bSet; });
+    }
+
+  private:
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool bSet;
+};
+
+// What the new thread and its creator share: the start gate, the routine and its argument.
+// The thread owns a reference of its own, so a handle closed early does not pull it away.
+struct ThreadStart {
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool bGo = false;
+    ThreadProc pfnProc = nullptr;
+    void* pArg = nullptr;
+    bool bAboveNormal = false;
+};
+
+// The handle: the std::thread, detached when the handle is released.
+struct PosixThread {
+    std::thread thread;
+};
+
+// Asks for one step above normal priority for the calling thread. Linux keeps a nice value per
+// thread; an unprivileged user may not lower it, and then the thread runs at normal priority.
+void RaiseOwnPriority() {
+#if defined(__linux__)
+    pid_t nTid = static_cast<pid_t>(syscall(SYS_gettid));
+    errno = 0;
+    int nNice = getpriority(PRIO_PROCESS, static_cast<id_t>(nTid));
+    if (nNice == -1 && errno != 0) {
+        return;
+    }
+    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(nTid), nNice - 1);
+#endif
+}
+
+void RunThread(std::shared_ptr<ThreadStart> pStart) {
+    ThreadProc pfnProc;
+    void* pArg;
+    bool bAboveNormal;
+    {
+        std::unique_lock<std::mutex> lock(pStart->mutex);
+        pStart->opened.wait(lock, [&pStart] { return pStart->bGo; });
+        pfnProc = pStart->pfnProc;
+        pArg = pStart->pArg;
+        bAboveNormal = pStart->bAboveNormal;
+    }
+    pStart.reset();
+    if (bAboveNormal) {
+        RaiseOwnPriority();
+    }
+    (void)pfnProc(pArg);
+}
+
+class PosixThreadsImpl : public ThreadApi {
+  public:
+    Event* CreateEvent() override { return new (std::nothrow) PosixEvent(); }
+
+    // The thread waits at its gate until its handle is in place, so a worker that ends
+    // at once still finds its own handle in the slot and can clear it.
+    int CreateThread(ThreadProc pfnProc, void* pArg, bool bAboveNormal,
+                     std::atomic<ThreadHandle>* pSlot) override {
+        if (pfnProc == nullptr || pSlot == nullptr) {
+            return 0;
+        }
+        PosixThread* pThread = new (std::nothrow) PosixThread();
+        if (pThread == nullptr) {
+            return 0;
+        }
+        std::shared_ptr<ThreadStart> pStart;
+        try {
+            pStart = std::make_shared<ThreadStart>();
+            pStart->pfnProc = pfnProc;
+            pStart->pArg = pArg;
+            pStart->bAboveNormal = bAboveNormal;
+            pThread->thread = std::thread(RunThread, pStart);
+        } catch (const std::exception&) {
+            // No thread could be started (out of memory or of threads): the slot stays as it
+            // was.
+            delete pThread;
+            return 0;
+        }
+        pSlot->store(pThread);
+        {
+            std::lock_guard<std::mutex> lock(pStart->mutex);
+            pStart->bGo = true;
+        }
+        pStart->opened.notify_all();
+        return 1;
+    }
+
+    // The thread runs on, detached; this may be called from the thread itself.
+    void CloseThread(ThreadHandle hThread) override {
+        PosixThread* pThread = static_cast<PosixThread*>(hThread);
+        if (pThread == nullptr) {
+            return;
+        }
+        if (pThread->thread.joinable()) {
+            pThread->thread.detach();
+        }
+        delete pThread;
+    }
+
+    // POSIX has no safe forced end of a thread: pthread_cancel would leave the port, the log
+    // file and the thread's locks in whatever state it stopped in. The thread is detached and
+    // its handle released; it ends with the process, which ends right after shutdown.
+    void TerminateThread(ThreadHandle hThread) override { CloseThread(hThread); }
+};
+
+}  // namespace
+
+ThreadApi* PosixThreads() {
+    static PosixThreadsImpl threads;
+    return &threads;
+}

@@ -1,0 +1,100 @@
+// The dialog surface on Win32: control writes into the open dialog as window messages, sent
+// from any thread and handled on the dialog's own thread before the call returns; the report
+// as the edit control's text; the save prompt and the message box of the extended display.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/win32/win32_platform.h"
+
+void Win32DialogSurface::SetItemText(int nId, const char* szText) {
+    SendDlgItemMessageA(hDlg, nId, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(szText));
+}
+
+void Win32DialogSurface::ShowItem(int nId) {
+    ShowWindow(GetDlgItem(hDlg, nId), SW_SHOW);
+}
+
+void Win32DialogSurface::EnableItem(int nId, bool bEnable) {
+    EnableWindow(GetDlgItem(hDlg, nId), bEnable ? TRUE : FALSE);
+}
+
+// One append group: select the start of the last line to one past it (the empty selection at
+// the very end, since every text ends with a line end), replace the selection with each text
+// without undo, then scroll the caret into view. The edit control breaks lines only at CR LF,
+// so a lone LF of a decoded record becomes CR LF as the text enters the control.
+void Win32DialogSurface::AppendReport(const char* const* pTexts, size_t nTexts) {
+    HWND hEdit = GetDlgItem(hDlg, nReportId);
+    LRESULT nLines = SendMessageA(hEdit, EM_GETLINECOUNT, 0, 0);
+    LRESULT nStart = SendMessageA(hEdit, EM_LINEINDEX, static_cast<WPARAM>(nLines - 1), 0);
+    SendMessageA(hEdit, EM_SETSEL, static_cast<WPARAM>(nStart), static_cast<LPARAM>(nStart + 1));
+    for (size_t i = 0; i < nTexts; ++i) {
+        std::string text;
+        for (const char* p = pTexts[i]; *p != '\0'; ++p) {
+            if (*p == '\n' && (p == pTexts[i] || p[-1] != '\r')) {
+                text += '\r';
+            }
+            text += *p;
+        }
+        SendMessageA(hEdit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    SendMessageA(hEdit, EM_SCROLLCARET, 0, 0);
+}
+
+uint32_t Win32DialogSurface::ReportLineCount() {
+    return static_cast<uint32_t>(SendDlgItemMessageA(hDlg, nReportId, EM_GETLINECOUNT, 0, 0));
+}
+
+// EM_GETLINE takes the most characters to copy in the buffer's first 16-bit word and does not
+// terminate what it copies.
+uint32_t Win32DialogSurface::ReportLine(uint32_t nLine, char* pBuffer, uint32_t nMax) {
+    if (nMax < sizeof(WORD)) {
+        pBuffer[0] = '\0';
+        return 0;
+    }
+    memset(pBuffer, 0, nMax + 1);
+    *reinterpret_cast<WORD*>(pBuffer) = static_cast<WORD>(nMax > 0xFFFF ? 0xFFFF : nMax);
+    LRESULT nCopied = SendDlgItemMessageA(hDlg, nReportId, EM_GETLINE, static_cast<WPARAM>(nLine),
+                                          reinterpret_cast<LPARAM>(pBuffer));
+    if (nCopied < 0 || static_cast<uint32_t>(nCopied) > nMax) {
+        nCopied = 0;
+    }
+    pBuffer[nCopied] = '\0';
+    return static_cast<uint32_t>(nCopied);
+}
+
+bool Win32DialogSurface::AskSaveFileName(char* szPath, uint32_t cchPath) {
+    char szCustomFilter[256];
+    memset(szCustomFilter, 0, sizeof szCustomFilter);
+    std::string initialDir = szPath;
+    OPENFILENAMEA ofn;
+    memset(&ofn, 0, sizeof ofn);
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = hDlg;
+    ofn.lpstrFilter = "Txt Files(*.txt)\0*.txt\0All Files(*.*)\0*.*\0";
+    ofn.lpstrCustomFilter = szCustomFilter;
+    ofn.nMaxCustFilter = sizeof szCustomFilter;
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = szPath;
+    ofn.nMaxFile = cchPath < 512 ? cchPath : 512;
+    ofn.lpstrFileTitle = nullptr;
+    ofn.lpstrInitialDir = initialDir.c_str();
+    ofn.lpstrTitle = "Save Error Log";
+    ofn.Flags = OFN_HIDEREADONLY;
+    ofn.lpstrDefExt = "txt";
+    return GetSaveFileNameA(&ofn) != FALSE;
+}
+
+void Win32DialogSurface::ShowMessage(const char* szText, const char* szCaption) {
+    MessageBoxA(hDlg, szText, szCaption, MB_OK);
+}
+
+// The dialogs keep their templates: no line for progress on this side.
+void Win32DialogSurface::ShowProgress(const char*) {}
+
+// The program shows what the dialog shows; the outcome is kept for whoever asks (the tests).
+void Win32DialogSurface::ReportOutcome(RunOutcome outcome, const char*) {
+    lastOutcome = outcome;
+}
+
+void Win32DialogSurface::ReportPortFailure(unsigned, const char*, const char*) {}

@@ -1,0 +1,53 @@
+// The Win32 seam implementations and the pieces of the Windows program that its tests reach:
+// the DCB mapping, the host window procedure, the status dialog procedure.
+#ifndef ARMLINK_PLATFORM_WIN32_WIN32_PLATFORM_H
+#define ARMLINK_PLATFORM_WIN32_WIN32_PLATFORM_H
+
+#include <windows.h>
+
+#include "common/dialog_surface.h"
+#include "common/serial_device.h"
+
+class Clock;
+class ThreadApi;
+class SettingsBackend;
+class SerialBus;
+
+// The seam implementations; each is one object for the whole process.
+Clock* Win32Clock();               // GetTickCount, localtime, Sleep
+ThreadApi* Win32Threads();         // CreateThread, CreateEventA, WaitForSingleObject
+SettingsBackend* Win32Settings();  // the registry below HKEY_LOCAL_MACHINE
+SerialBus* Win32SerialBus();       // CreateFileA on "COM%u" and the comm calls
+
+// The line state carried member for member between the seam's record and the DCB.
+void CommStateToDcb(const CommState& state, DCB* pDcb);
+void DcbToCommState(const DCB& dcb, CommState* pState);
+
+// The open dialog as the core writes into it: control writes are window messages to hDlg,
+// sent across threads and handled by the dialog's own thread.
+class Win32DialogSurface : public DialogSurface {
+  public:
+    Win32DialogSurface() : hDlg(nullptr) {}
+    void SetItemText(int nId, const char* szText) override;
+    void ShowItem(int nId) override;
+    void EnableItem(int nId, bool bEnable) override;
+    void AppendReport(const char* const* pTexts, size_t nTexts) override;
+    uint32_t ReportLineCount() override;
+    uint32_t ReportLine(uint32_t nLine, char* pBuffer, uint32_t nMax) override;
+    bool AskSaveFileName(char* szPath, uint32_t cchPath) override;
+    void ShowMessage(const char* szText, const char* szCaption) override;
+    void ShowProgress(const char* szText) override;
+    void ReportOutcome(RunOutcome outcome, const char* szDetail) override;
+    void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
+
+    HWND hDlg;
+    int nReportId = 1053;  // ReportText of ERROR_DISPLAY_DLG
+    RunOutcome lastOutcome = kOutcomeNone;
+};
+
+// The procedure of VOLUME_DLG and STATS_DLG.
+INT_PTR CALLBACK StatusDlgProc(HWND hDlg, UINT nMessage, WPARAM wParam, LPARAM lParam);
+// The procedure of the hidden host window (class "example").
+LRESULT CALLBACK HostWndProc(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM lParam);
+
+#endif
