@@ -5,21 +5,22 @@
 #include "common/platform.h"
 #include "platform/posix/posix_platform.h"
 
+uint64_t MonotonicMs() {
+    struct timespec now;
+    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) {
+        return 0;
+    }
+    return static_cast<uint64_t>(now.tv_sec) * 1000u +
+           static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
 namespace {
 
 class PosixClockImpl : public Clock {
   public:
     // Milliseconds of the monotonic clock cut to 32 bits: it wraps as the Windows tick count
     // does, and every deadline is an unsigned difference, so the wrap does no harm.
-    uint32_t TickCount() override {
-        struct timespec now;
-        if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) {
-            return 0;
-        }
-        uint64_t nMs = static_cast<uint64_t>(now.tv_sec) * 1000u +
-                       static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-        return static_cast<uint32_t>(nMs);
-    }
+    uint32_t TickCount() override { return static_cast<uint32_t>(MonotonicMs()); }
 
     void GetLocalTime(LocalTime* pTime) override {
         time_t now = time(nullptr);

@@ -17,6 +17,9 @@ ThreadApi* PosixThreads();         // std::thread, manual-reset events on a cond
 SettingsBackend* PosixSettings();  // the INI settings file
 SerialBus* PosixSerialBus();       // termios on the device that COMn maps to
 
+// Milliseconds of the monotonic clock, in 64 bits: every wait of the POSIX side measures on it.
+uint64_t MonotonicMs();
+
 // Result codes of the settings file beyond those of settings_backend.h, as the registry
 // numbers them: no settings path can be formed (no HOME, no XDG_CONFIG_HOME), and a name or
 // value that an INI line cannot hold (a line end or NUL inside it).

@@ -54,16 +54,6 @@ void ReportOpenFailure(PortOpenFailure* pFailure, const char* szPath, int nErrno
     snprintf(pFailure->szReason, sizeof pFailure->szReason, "%s", PortFailureReason(nErrno));
 }
 
-// Milliseconds of the monotonic clock, for the write deadline and the input wait.
-uint64_t MonotonicMs() {
-    struct timespec now;
-    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) {
-        return 0;
-    }
-    return static_cast<uint64_t>(now.tv_sec) * 1000u +
-           static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-}
-
 // The baud rates termios can program. Windows takes any number; a rate missing here (14400,
 // 56000, 128000, 256000) makes SetCommState fail.
 struct BaudSpeed {

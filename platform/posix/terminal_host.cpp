@@ -6,9 +6,9 @@
 #include <limits.h>
 #include <poll.h>
 #include <stdio.h>
-#include <time.h>
 
 #include "common/app_state.h"
+#include "platform/posix/posix_platform.h"
 #include "platform/posix/self_pipe.h"
 
 namespace {
@@ -18,13 +18,6 @@ namespace {
 constexpr int kWorkerExitPollMs = 2;
 
 }  // namespace
-
-uint64_t MonotonicMs() {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000u +
-           static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-}
 
 TerminalHost::TerminalHost(FrontEnd* pFront, FrontEnd* pFallback, int fdSignal, int fdWake,
                            int fdWakeWrite)

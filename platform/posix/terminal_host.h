@@ -47,7 +47,4 @@ class TerminalHost : public HostWindow {
     uint64_t nNextTickMs;
 };
 
-// Milliseconds of the monotonic clock.
-uint64_t MonotonicMs();
-
 #endif
