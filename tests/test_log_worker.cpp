@@ -202,14 +202,77 @@ TEST_F(LogWorkerTest, TwoRunsAppendTwoEntriesOlderFirst) {
                   kStatsLine + second + kStatsLine);
 }
 
-TEST_F(LogWorkerTest, UnwritableLogSendsNothingAndStillEndsWithDone) {
+TEST_F(LogWorkerTest, UnwritableLogSendsNothingAndSaysSoInsteadOfDone) {
     Connect(ArmScenario());
     snprintf(g_App.szLogPath, sizeof g_App.szLogPath, "%sno_such_dir_%d/ErrorLog.zlg",
              ::testing::TempDir().c_str(), nCase);
     StartLogWorker(&g_App.hPort);
     EXPECT_TRUE(Commands().empty());
-    ExpectEndSteps();
-    EXPECT_NE(std::string(LastLogFileError()).find("no_such_dir_"), std::string::npos);
+    EXPECT_EQ(dialog.text[kIdStatusText].rfind("Log Not Written: ", 0), 0u)
+        << dialog.text[kIdStatusText];
+    EXPECT_EQ(dialog.text[kIdLogPathText], g_App.szLogPath) << "where the entry should be";
+    EXPECT_TRUE(dialog.shown[kIdLogPathText]);
+    EXPECT_EQ(dialog.outcome, kOutcomeLogNotWritten);
+    EXPECT_FALSE(dialog.outcomeDetail.empty());
+    EXPECT_TRUE(g_App.WorkerExitedEvent->IsSet());
+}
+
+// Whatever the arm leaves unanswered after the entry has begun is named in the outcome; the
+// entry keeps the lines it has, and the dialog keeps "Done".
+TEST_F(LogWorkerTest, UnansweredRequestsAreNamedInTheOutcome) {
+    struct Case {
+        const char* szUnanswered;
+        int nHangupAfter;
+        RunOutcome outcome;
+        const char* szDetail;
+    } cases[] = {
+        {"", 0, kOutcomeDone, ""},
+        {"_G", 0, kOutcomeIncomplete, "the arm did not answer the identity request"},
+        {"_G STATS", 0, kOutcomeIncomplete, "the arm did not answer the counters request"},
+        {"", 3, kOutcomeIncomplete,
+         "the arm did not answer the request for error record 3 of 7 (and 5 later)"},
+    };
+    for (const Case& c : cases) {
+        ArmScenario scenario;
+        if (c.szUnanswered[0] != '\0') {
+            scenario.unanswered = {c.szUnanswered};
+        }
+        scenario.nHangupAfter = c.nHangupAfter;
+        Connect(scenario);
+        StartLogWorker(&g_App.hPort);
+        EXPECT_EQ(dialog.outcome, c.outcome) << c.szDetail;
+        EXPECT_EQ(dialog.outcomeDetail, c.szDetail);
+        EXPECT_EQ(dialog.text[kIdStatusText], "Done");
+        EXPECT_EQ(dialog.progress.back(), "") << "the progress line is cleared at the end";
+        delete g_App.hPort.exchange(nullptr);
+        bus.lines[1] = SimLine();
+    }
+}
+
+// An existing log that ends inside a line (a copy cut short, an editor) gets a line end first,
+// so the new stamp starts a line of its own.
+TEST_F(LogWorkerTest, EntryStartsOnALineOfItsOwn) {
+    struct Case {
+        const char* szBefore;
+        const char* szSeparator;
+    } cases[] = {
+        {"", ""},
+        {"old entry\r\n", ""},
+        {"old entry cut short", "\r\n"},
+        {"old entry\r", "\r\n"},
+    };
+    for (const Case& c : cases) {
+        FILE* pFile = fopen(g_App.szLogPath, "wb");
+        ASSERT_NE(pFile, nullptr);
+        fputs(c.szBefore, pFile);
+        fclose(pFile);
+        Connect(ArmScenario());
+        StartLogWorker(&g_App.hPort);
+        EXPECT_EQ(Log(), std::string(c.szBefore) + c.szSeparator + kFirstLine + kStatsLine)
+            << c.szBefore;
+        delete g_App.hPort.exchange(nullptr);
+        bus.lines[1] = SimLine();
+    }
 }
 
 TEST_F(LogWorkerTest, NoPortCreatesTheFileAndWritesNothing) {

@@ -3,37 +3,50 @@
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 
 namespace {
 
-std::mutex g_ErrorLock;
-char g_szLastError[1024];
-
-void KeepError(const char* szWhat, const char* szPath, int nErrno) {
-    std::lock_guard<std::mutex> lock(g_ErrorLock);
-    snprintf(g_szLastError, sizeof g_szLastError, "%s %s: %s", szWhat, szPath, strerror(nErrno));
-}
-
 // Room for the longest line: the identity form with two tokens of 271 characters.
 constexpr size_t kLineSize = 1024;
+// A whole entry (a stamp line of at most about 600 bytes, seven error lines, the counters)
+// fits, so the buffer is written once, at the close.
+constexpr size_t kEntryBufferSize = 16384;
+
+bool Fail(LogFile* pLog, const char* szStep, int nError) {
+    if (pLog->nError == 0) {
+        pLog->nError = nError != 0 ? nError : EIO;
+        pLog->szStep = szStep;
+    }
+    return false;
+}
 
 }  // namespace
 
-const char* LastLogFileError() {
-    std::lock_guard<std::mutex> lock(g_ErrorLock);
-    return g_szLastError;
-}
-
 bool OpenLogFile(const char* szPath, LogFile* pLog) {
-    pLog->bWriteFailed = false;
+    pLog->nError = 0;
+    pLog->szStep = "";
+    pLog->bStartNewLine = false;
+    pLog->bWritten = false;
     // Binary append: the line ends are written as CR LF by WriteLog itself, the same bytes on
-    // every platform.
-    pLog->pFile = fopen(szPath, "ab");
-    if (pLog->pFile == nullptr) {
-        KeepError("cannot open", szPath, errno);
-        return false;
+    // every platform. Opened for reading too, to see how the file ends.
+    pLog->pFile = fopen(szPath, "a+b");
+    bool bReadable = pLog->pFile != nullptr;
+    if (!bReadable && errno == EACCES) {
+        pLog->pFile = fopen(szPath, "ab");  // a file that may be appended to but not read
     }
+    if (pLog->pFile == nullptr) {
+        return Fail(pLog, "open", errno);
+    }
+    setvbuf(pLog->pFile, nullptr, _IOFBF, kEntryBufferSize);
+    // A file cut short or edited by hand may end inside a line; the new entry's stamp must not
+    // be glued onto it, or the old entry would swallow the new records.
+    if (bReadable && fseek(pLog->pFile, -1, SEEK_END) == 0) {
+        int c = fgetc(pLog->pFile);
+        pLog->bStartNewLine = c != EOF && c != '\n';
+    }
+    // Positioned again between reading and writing, as an update stream asks.
+    fseek(pLog->pFile, 0, SEEK_END);
+    clearerr(pLog->pFile);
     return true;
 }
 
@@ -41,25 +54,35 @@ bool CloseLogFile(LogFile* pLog) {
     if (pLog->pFile == nullptr) {
         return false;
     }
-    bool bOk = fclose(pLog->pFile) == 0 && !pLog->bWriteFailed;
+    if (fclose(pLog->pFile) != 0) {
+        Fail(pLog, "write", errno);  // the entry is written out as the file closes
+    }
     pLog->pFile = nullptr;
-    return bOk;
+    return pLog->nError == 0;
 }
 
-void WriteLog(LogFile* pLog, const char* szText) {
-    if (pLog->pFile == nullptr) {
-        return;
+bool WriteLog(LogFile* pLog, const char* szText) {
+    if (pLog->pFile == nullptr || pLog->nError != 0) {
+        return false;
     }
+    if (pLog->bStartNewLine && !pLog->bWritten && fputs("\r\n", pLog->pFile) == EOF) {
+        return Fail(pLog, "write", errno);
+    }
+    pLog->bWritten = true;
     for (const char* p = szText; *p != '\0'; ++p) {
         int nResult = *p == '\n' ? fputs("\r\n", pLog->pFile) : fputc(*p, pLog->pFile);
         if (nResult == EOF) {
-            pLog->bWriteFailed = true;
-            return;
+            return Fail(pLog, "write", errno);
         }
     }
+    return true;
 }
 
-void WriteStampForm(LogFile* pLog, StampBy by, const LocalTime& t) {
+const char* LogFileError(const LogFile* pLog) {
+    return pLog->nError != 0 ? strerror(pLog->nError) : "";
+}
+
+bool WriteStampForm(LogFile* pLog, StampBy by, const LocalTime& t) {
     char szLine[kLineSize];
     if (by == kStampByLog) {
         snprintf(szLine, sizeof szLine,
@@ -70,35 +93,35 @@ void WriteStampForm(LogFile* pLog, StampBy by, const LocalTime& t) {
                  "STAMP: BY: Error Stat, DATE: %02d-%02d-%02d, TIME: %02d:%02d:%02d", t.nMonth,
                  t.nDay, t.nYear, t.nHour, t.nMinute, t.nSecond);
     }
-    WriteLog(pLog, szLine);
+    return WriteLog(pLog, szLine);
 }
 
-void WriteIdentityForm(LogFile* pLog, const ArmIdentity& identity) {
+bool WriteIdentityForm(LogFile* pLog, const ArmIdentity& identity) {
     char szLine[kLineSize];
     snprintf(szLine, sizeof szLine, ", ARM: %s, CALIBRATED: %s, VERSION: %3.2f\n", identity.szArm,
              identity.szCalibrated, static_cast<double>(identity.fVersion));
-    WriteLog(pLog, szLine);
+    return WriteLog(pLog, szLine);
 }
 
-void WriteBareLineEnd(LogFile* pLog) {
-    WriteLog(pLog, "\n");
+bool WriteBareLineEnd(LogFile* pLog) {
+    return WriteLog(pLog, "\n");
 }
 
-void WriteOldFirmwareForm(LogFile* pLog) {
-    WriteLog(pLog, "VERSION OF FIRMWARE DOES NOT SUPPORT EXTENDED ERROR REPORTING:\n");
+bool WriteOldFirmwareForm(LogFile* pLog) {
+    return WriteLog(pLog, "VERSION OF FIRMWARE DOES NOT SUPPORT EXTENDED ERROR REPORTING:\n");
 }
 
-void WriteErrorForm(LogFile* pLog, const ErrorRecord& r) {
+bool WriteErrorForm(LogFile* pLog, const ErrorRecord& r) {
     char szLine[kLineSize];
     snprintf(szLine, sizeof szLine, "ERROR: %08X %08X %08X %08X %08X %08X %08X\n",
              static_cast<unsigned>(r.dwWord0), static_cast<unsigned>(r.dwWord1),
              static_cast<unsigned>(r.dwWord2), static_cast<unsigned>(r.dwWord3),
              static_cast<unsigned>(r.dwWord4), static_cast<unsigned>(r.dwWord5),
              static_cast<unsigned>(r.dwWord6));
-    WriteLog(pLog, szLine);
+    return WriteLog(pLog, szLine);
 }
 
-void WriteCountersForm(LogFile* pLog, const StatsRecord& s) {
+bool WriteCountersForm(LogFile* pLog, const StatsRecord& s) {
     char szLine[kLineSize];
     snprintf(szLine, sizeof szLine, "STATS: %08X %08X %08X %08X %08X %08X %08X %08X %08X\n",
              static_cast<unsigned>(s.nCaptures), static_cast<unsigned>(s.nAsyncCaptures),
@@ -106,5 +129,5 @@ void WriteCountersForm(LogFile* pLog, const StatsRecord& s) {
              static_cast<unsigned>(s.nRetryCount), static_cast<unsigned>(s.nBounces),
              static_cast<unsigned>(s.nLineErrors), static_cast<unsigned>(s.nPointPeriod),
              static_cast<unsigned>(s.nAddressErrors));
-    WriteLog(pLog, szLine);
+    return WriteLog(pLog, szLine);
 }

@@ -4,38 +4,40 @@
 
 #include <cstdio>
 
+#include "common/clock.h"
 #include "protocol/arm_protocol.h"
-#include "common/platform.h"
 
 // One open log file. Every "\n" written is stored as CR LF on every platform, so a log moves
-// between machines unchanged.
+// between machines unchanged. The entry reaches the file in one piece when the file is closed,
+// so an entry cut short by the end of the process leaves no half line behind.
 struct LogFile {
     FILE* pFile;
-    bool bWriteFailed;  // a write or the close did not reach the file in full
+    int nError;          // the errno of the first open, write or close that failed; 0 if none
+    const char* szStep;  // what failed: "open" or "write" (the close writes the entry out)
+    bool bStartNewLine;  // the file ends inside a line: the entry begins with a line end
+    bool bWritten;       // something of this entry has been written
 };
 
-// Opens the log for appending, creating it when missing; false when it cannot be opened (the
-// reason is kept for LastLogFileError).
+// Opens the log for appending, creating it when missing; false when it cannot be opened.
 bool OpenLogFile(const char* szPath, LogFile* pLog);
-// Closes the file; false when the entry did not reach the file in full.
+// Closes the file; false when anything of the entry did not reach the file.
 bool CloseLogFile(LogFile* pLog);
-// Writes text, storing each "\n" as CR LF.
-void WriteLog(LogFile* pLog, const char* szText);
+// Writes text, storing each "\n" as CR LF. False once a write has failed: the entry stops
+// there, and later writes do nothing.
+bool WriteLog(LogFile* pLog, const char* szText);
+// Why the open, a write or the close failed, in the system's words ("" when nothing failed).
+const char* LogFileError(const LogFile* pLog);
 
 // Who writes the stamp.
 enum StampBy { kStampByLog, kStampByStats };
 
-// The line forms. The stamp has no line end of its own: the identity form or the bare line
-// end completes it.
-void WriteStampForm(LogFile* pLog, StampBy by, const LocalTime& time);
-void WriteIdentityForm(LogFile* pLog, const ArmIdentity& identity);
-void WriteBareLineEnd(LogFile* pLog);
-void WriteOldFirmwareForm(LogFile* pLog);
-void WriteErrorForm(LogFile* pLog, const ErrorRecord& record);
-void WriteCountersForm(LogFile* pLog, const StatsRecord& stats);
-
-// The reason the last open or close of a log file failed ("" when none has), for the front
-// ends that can say it.
-const char* LastLogFileError();
+// The line forms; each returns WriteLog's result. The stamp has no line end of its own: the
+// identity form or the bare line end completes it.
+bool WriteStampForm(LogFile* pLog, StampBy by, const LocalTime& time);
+bool WriteIdentityForm(LogFile* pLog, const ArmIdentity& identity);
+bool WriteBareLineEnd(LogFile* pLog);
+bool WriteOldFirmwareForm(LogFile* pLog);
+bool WriteErrorForm(LogFile* pLog, const ErrorRecord& record);
+bool WriteCountersForm(LogFile* pLog, const StatsRecord& stats);
 
 #endif

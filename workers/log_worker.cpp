@@ -2,11 +2,12 @@
 // "Done" and the log path in the dialog.
 #include "workers/log_worker.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "common/app_state.h"
 #include "protocol/arm_protocol.h"
 #include "serial/serial_port.h"
-#include "common/app_state.h"
 #include "workers/log_file.h"
 
 namespace {
@@ -24,28 +25,53 @@ uint32_t Exchange(PortSlot* pPort, ArmCommandId id, char* pReply) {
     return ReadReply(pPort->load(), pReply, command.nReplyLimit, command.nDeadlineMs);
 }
 
-// Steps 5 to 7 of an entry, with the stamp already written.
-void WriteEntryBody(PortSlot* pPort, LogFile* pLog, ArmIdentity* pIdentity) {
+// What the arm left unanswered during the entry: the first request it did not answer, and how
+// many more it did not answer after that.
+struct Silence {
+    char szFirst[64];
+    int nMore;
+};
+
+void NoteSilence(Silence* pSilence, const char* szRequest) {
+    if (pSilence->szFirst[0] == '\0') {
+        snprintf(pSilence->szFirst, sizeof pSilence->szFirst, "%s", szRequest);
+    } else {
+        ++pSilence->nMore;
+    }
+}
+
+// The body of an entry behind its stamp: the identity (or the bare line end), then the error
+// records and the counters, or the old-firmware line. Stops at the first write that fails.
+void WriteEntryBody(PortSlot* pPort, LogFile* pLog, ArmIdentity* pIdentity, Silence* pSilence) {
     char szReply[kReplyBufferSize];
 
+    ShowDialogProgress("identity request");
     PurgePort(pPort->load());
     if (Exchange(pPort, kCmdIdentity, szReply) != 0) {
         ParseArmIdentity(szReply, sizeof szReply, pIdentity);
         WriteIdentityForm(pLog, *pIdentity);
     } else {
         WriteBareLineEnd(pLog);
+        NoteSilence(pSilence, "the identity request");
     }
     if (!PassesVersionGate(pIdentity->fVersion)) {
         WriteOldFirmwareForm(pLog);
         return;
     }
 
-    for (int nRequest = 0; nRequest < kRecordRequests; ++nRequest) {
+    for (int nRequest = 0; nRequest < kRecordRequests && pLog->nError == 0; ++nRequest) {
         if (g_App.StopEvent->IsSet()) {
             break;
         }
+        char szRequest[48];
+        snprintf(szRequest, sizeof szRequest, "error record %d of %d", nRequest + 1,
+                 kRecordRequests);
+        ShowDialogProgress(szRequest);
         PurgePort(pPort->load());
         if (Exchange(pPort, kCmdErrorRecord, szReply) == 0) {
+            char szWhat[64];
+            snprintf(szWhat, sizeof szWhat, "the request for %s", szRequest);
+            NoteSilence(pSilence, szWhat);
             continue;
         }
         ErrorRecord record;
@@ -55,7 +81,11 @@ void WriteEntryBody(PortSlot* pPort, LogFile* pLog, ArmIdentity* pIdentity) {
             WriteErrorForm(pLog, record);
         }
     }
+    if (pLog->nError != 0) {
+        return;
+    }
 
+    ShowDialogProgress("counters request");
     PurgePort(pPort->load());
     if (Exchange(pPort, kCmdStats, szReply) != 0) {
         StatsRecord stats;
@@ -63,6 +93,8 @@ void WriteEntryBody(PortSlot* pPort, LogFile* pLog, ArmIdentity* pIdentity) {
         if (ParseStatsRecord(szReply, sizeof szReply, &stats) == kStatsRecordValues) {
             WriteCountersForm(pLog, stats);
         }
+    } else {
+        NoteSilence(pSilence, "the counters request");
     }
 }
 
@@ -78,28 +110,52 @@ uint32_t LogWorker(void* pArg) {
     PortSlot* pPort = static_cast<PortSlot*>(pArg);
     ArmIdentity identity;
     memset(&identity, 0, sizeof identity);
+    Silence silence;
+    silence.szFirst[0] = '\0';
+    silence.nMore = 0;
 
     LogFile log;
-    bool bOpened = OpenLogFile(g_App.szLogPath, &log);
-    if (bOpened) {
+    if (OpenLogFile(g_App.szLogPath, &log)) {
         if (pPort->load() != nullptr) {
             LocalTime now;
             g_Platform.pClock->GetLocalTime(&now);
             WriteStampForm(&log, kStampByLog, now);
-            WriteEntryBody(pPort, &log, &identity);
+            WriteEntryBody(pPort, &log, &identity, &silence);
         }
         CloseLogFile(&log);
     }
+    ShowDialogProgress("");
 
-    SetDialogItemText(kIdStatusText, "Done");
+    // A log that could not be written is never reported as done: the status says so and why,
+    // and the path stays shown so the technician knows where the entry should have been.
+    char szStatus[160];
+    if (log.nError != 0) {
+        snprintf(szStatus, sizeof szStatus, "Log Not Written: %s", LogFileError(&log));
+    } else {
+        snprintf(szStatus, sizeof szStatus, "%s", "Done");
+    }
+    SetDialogItemText(kIdStatusText, szStatus);
     SetDialogItemText(kIdButton, "Close");
     SetDialogItemText(kIdLogPathText, g_App.szLogPath);
     ShowDialogItem(kIdLogPathText);
     ShowDialogItem(kIdLogPathLabel);
-    if (bOpened) {
-        ReportRunOutcome(kOutcomeDone, "");
+    if (log.nError != 0) {
+        char szDetail[kPathSize + 160];
+        snprintf(szDetail, sizeof szDetail, "cannot %s %s: %s", log.szStep, g_App.szLogPath,
+                 LogFileError(&log));
+        ReportRunOutcome(kOutcomeLogNotWritten, szDetail);
+    } else if (silence.szFirst[0] != '\0') {
+        // The entry keeps the lines it has; the outcome says which request went unanswered.
+        char szDetail[128];
+        if (silence.nMore > 0) {
+            snprintf(szDetail, sizeof szDetail, "the arm did not answer %s (and %d later)",
+                     silence.szFirst, silence.nMore);
+        } else {
+            snprintf(szDetail, sizeof szDetail, "the arm did not answer %s", silence.szFirst);
+        }
+        ReportRunOutcome(kOutcomeIncomplete, szDetail);
     } else {
-        ReportRunOutcome(kOutcomeLogNotWritten, LastLogFileError());
+        ReportRunOutcome(kOutcomeDone, "");
     }
     // The launcher stored this thread's handle before the thread ran, so the close below
     // always releases the handle of this very thread.

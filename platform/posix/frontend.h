@@ -42,7 +42,7 @@ class FrontEnd : public DialogSurface {
     void ReportOutcome(RunOutcome outcome, const char* szDetail) final {
         lastOutcome = outcome;
         lastDetail = szDetail != nullptr ? szDetail : "";
-        OnOutcome(outcome);
+        OnOutcome(outcome, lastDetail);
     }
     RunOutcome Outcome() const { return lastOutcome; }
     const std::string& OutcomeDetail() const { return lastDetail; }
@@ -58,7 +58,7 @@ class FrontEnd : public DialogSurface {
     void ShowMessage(const char*, const char*) override {}
 
   protected:
-    virtual void OnOutcome(RunOutcome) {}
+    virtual void OnOutcome(RunOutcome, const std::string&) {}
 
   private:
     RunOutcome lastOutcome = kOutcomeNone;

@@ -19,6 +19,7 @@ namespace {
 constexpr int kBoxWidth = 48;
 constexpr int kBoxHeight = 11;
 constexpr int kStatusRow = 2;
+constexpr int kNoteRow = 3;  // progress of the work, or what the arm left unanswered
 constexpr int kLabelRow = 4;
 constexpr int kFieldRow = 5;  // the field's frame takes rows 5 to 7
 constexpr int kButtonRow = 9;
@@ -143,6 +144,9 @@ class CursesFrontEnd : public FrontEnd {
         ReleaseInput();
         // What the dialog last showed stays in the terminal's history.
         printf("status: %s\n", OneLine(status.c_str()).c_str());
+        if (!note.empty()) {
+            printf("note: %s\n", OneLine(note.c_str()).c_str());
+        }
         if (bPathShown) {
             printf("log: %s\n", path.c_str());
         }
@@ -228,10 +232,24 @@ class CursesFrontEnd : public FrontEnd {
 
     // Messages on standard error would tear the drawing; the status line names the port.
     void ReportPortFailure(unsigned, const char*, const char*) override {}
-    void ShowProgress(const char*) override {}
+
+    // The line below the status: which exchange the worker waits for.
+    void ShowProgress(const char* szText) override {
+        note = szText != nullptr ? szText : "";
+        Draw();
+    }
+
+  protected:
+    // An entry the arm did not complete is still "Done" in the status line; the line below it
+    // says what is missing.
+    void OnOutcome(RunOutcome outcome, const std::string& detail) override {
+        note = outcome == kOutcomeIncomplete ? detail : std::string();
+        Draw();
+    }
 
   private:
     void Reset() {
+        note.clear();
         status = " ";
         button = "Cancel";
         path.clear();
@@ -374,6 +392,14 @@ class CursesFrontEnd : public FrontEnd {
         }
         int nStatusCol = 1 + (nInner - static_cast<int>(line.size())) / 2;
         Put(kStatusRow, nStatusCol, line, nInner);
+        if (!note.empty()) {
+            std::string noteLine = OneLine(note.c_str());
+            if (static_cast<int>(noteLine.size()) > nInner - 2) {
+                noteLine.resize(static_cast<size_t>(nInner - 2 > 0 ? nInner - 2 : 0));
+            }
+            int nNoteCol = 1 + (nInner - static_cast<int>(noteLine.size())) / 2;
+            Put(kNoteRow, nNoteCol, noteLine, nInner, A_DIM);
+        }
 
         if (bLabelShown) {
             Put(kLabelRow, 2, "Log Saved In:", nInner - 1);
@@ -410,6 +436,7 @@ class CursesFrontEnd : public FrontEnd {
     FILE* pInput;
     bool bOwnInput;
     std::string status;
+    std::string note;
     std::string button;
     std::string path;
     bool bLabelShown;

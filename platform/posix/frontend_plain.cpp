@@ -63,7 +63,7 @@ class PlainFrontEnd : public FrontEnd {
   protected:
     // Nobody is there to press the button: the dialog closes itself once the work has an
     // outcome (after the worker's last write).
-    void OnOutcome(RunOutcome outcome) override {
+    void OnOutcome(RunOutcome outcome, const std::string&) override {
         if (outcome != kOutcomeNone) {
             closeRequest = kCloseAfterWorker;
         }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The arm hangs up in the middle of the entry: every later exchange fails at once, the entry is
-# closed with what it has, and the program ends normally (bounded by a timeout: no hang).
+# closed with what it has, and the program ends in order (bounded by a timeout: no hang),
+# saying which request went unanswered, with the exit status of an incomplete entry.
 source "$(dirname "$0")/lib.sh"
 
 write_comm_param "2 9600 n 8 1"
@@ -12,7 +13,12 @@ error 20008 1 10 0 0 0 0
 error 30001 0 0 0 0 0 0"
 export ARMLINK_COM2="$SIM_LINK"
 run_armlink 30 --plain
-expect_rc 0
+expect_rc 5
+if grep -qE "^armlink: the arm stopped answering: the arm did not answer the request for error record [23] of 7 \(and [0-9]+ later\)$" "$E2E_DIR/err"; then
+    pass "the unanswered requests named"
+else
+    fail "standard error: $(cat "$E2E_DIR/err")"
+fi
 if [ "$RC" -ne 124 ] && [ "$ELAPSED" -lt 12000 ]; then pass "ended in ${ELAPSED} ms"; else fail "took ${ELAPSED} ms"; fi
 if [ "$(tail -n 2 "$E2E_DIR/out" | head -n 1)" = "status: Done" ]; then pass "Done shown"; else fail "no Done: $(cat "$E2E_DIR/out")"; fi
 printf '%s\n' "9600 _I" "9600 _G" "9600 _Y1" "9600 _Y1" >"$E2E_DIR/record.expected"

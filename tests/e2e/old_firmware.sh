@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Firmware 4.50 fails the version gate: the entry is the first line and the old-firmware line,
 # and no record or counter is asked for. An arm that leaves "_G" unanswered gives a first line
-# that ends right after the time, the same old-firmware line, appended after the first entry.
+# that ends right after the time, the same old-firmware line, appended after the first entry;
+# that entry is incomplete, and the exit status and standard error say so.
 source "$(dirname "$0")/lib.sh"
 
 write_comm_param "2 9600 n 8 1"
@@ -27,7 +28,12 @@ start_sim mute "baud 9600
 unanswered _G"
 export ARMLINK_COM2="$SIM_LINK"
 run_armlink 30 --plain
-expect_rc 0
+expect_rc 5
+if grep -qxF "armlink: the arm stopped answering: the arm did not answer the identity request" "$E2E_DIR/err"; then
+    pass "the unanswered identity request named"
+else
+    fail "standard error: $(cat "$E2E_DIR/err")"
+fi
 printf 'STAMP: BY: Error Log, DATE: MM-DD-YY, TIME: hh:mm:ss\r\nVERSION OF FIRMWARE DOES NOT SUPPORT EXTENDED ERROR REPORTING:\r\n' \
     >>"$E2E_DIR/log.expected"
 normalised_log >"$E2E_DIR/log.normalised"
