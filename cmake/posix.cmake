@@ -37,7 +37,7 @@ target_link_libraries(armlink PRIVATE armlink_posix ${CURSES_LIBRARIES})
 if(ARMLINK_TESTS)
   enable_testing()
   foreach(ARMLINK_E2E found_at_other_baud no_arm old_firmware hangup signals log_unwritable
-          usage interactive)
+          usage interactive close_at_random)
     add_test(NAME e2e.${ARMLINK_E2E}
       COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/${ARMLINK_E2E}.sh
         $<TARGET_FILE:armlink> $<TARGET_FILE:armsim>)

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Closes armlink at random moments (SIGTERM, SIGINT, and SIGKILL now and then) while it searches
+# and while it writes the entry. Whatever the moment: the program ends in order within the
+# shutdown wait, the log never holds half a line, and a stored "CommParam" is always a whole
+# setting (never 7 data bits without parity, never 8 with). ARMLINK_CLOSE_RUNS sets how many
+# runs (default 6; the thread-sanitizer stage runs 20).
+source "$(dirname "$0")/lib.sh"
+
+nRuns=${ARMLINK_CLOSE_RUNS:-6}
+RANDOM=$$
+for nRun in $(seq 1 "$nRuns"); do
+    rm -f "$SETTINGS_FILE"
+    write_comm_param "2 19200 n 8 1"
+    start_sim "arm$nRun" "baud 9600
+error 104 2 0 1A 0 0 0
+error 20008 1 10 0 0 0 0"
+    export ARMLINK_COM2="$SIM_LINK"
+    "$ARMLINK" --plain >"$E2E_DIR/out.$nRun" 2>"$E2E_DIR/err.$nRun" </dev/null &
+    nPid=$!
+    nDelayMs=$((RANDOM % 6000))
+    case $((RANDOM % 5)) in
+        0) szSignal=INT ;;
+        1) szSignal=KILL ;;
+        *) szSignal=TERM ;;
+    esac
+    sleep "$(printf '%d.%03d' $((nDelayMs / 1000)) $((nDelayMs % 1000)))"
+    nSent=$(date +%s%N)
+    kill -"$szSignal" "$nPid" 2>/dev/null
+    wait "$nPid"
+    RC=$?
+    nWaited=$((($(date +%s%N) - nSent) / 1000000))
+    szWhat="run $nRun: SIG$szSignal after ${nDelayMs} ms"
+    if [ "$szSignal" = KILL ]; then
+        [ "$RC" -eq 137 ] || fail "$szWhat: exit status $RC"
+    else
+        # 0: the entry was done before the signal; 1: closed before it was done; 5: the arm
+        # was cut off in the middle (never here); anything else is wrong.
+        case "$RC" in
+            0 | 1) pass "$szWhat: exit status $RC" ;;
+            *) fail "$szWhat: exit status $RC ($(head -c 300 "$E2E_DIR/err.$nRun"))" ;;
+        esac
+        if [ "$nWaited" -lt 5500 ]; then pass "$szWhat: ended ${nWaited} ms later"; else fail "$szWhat: ended only ${nWaited} ms later"; fi
+    fi
+    if grep -q 'Sanitizer' "$E2E_DIR/err.$nRun"; then
+        fail "$szWhat: a sanitizer reported: $(head -c 600 "$E2E_DIR/err.$nRun")"
+    fi
+    # Every line of the log ends with CR LF, the last one included.
+    if [ -s "$LOG_FILE" ]; then
+        if [ "$(tail -c 2 "$LOG_FILE" | od -An -c | tr -d ' ')" != '\r\n' ] ||
+            tr -d '\n' <"$LOG_FILE" | grep -q $'\r[^SEV]'; then
+            fail "$szWhat: the log holds half a line: $(od -c "$LOG_FILE" | tail -5)"
+        fi
+    fi
+    kill -TERM "${E2E_SIM_PIDS[-1]}" 2>/dev/null
+    szStored=$(stored_comm_param)
+    if [ -n "$szStored" ] && ! [[ "$szStored" =~ ^[1-4]\ (4800|9600|19200|38400|57600|115200)\ (n\ 8|e\ 7)\ 1$ ]]; then
+        fail "$szWhat: CommParam is \"$szStored\""
+    fi
+done
+# Every entry in the log, however many runs wrote one, starts with its stamp.
+if [ -s "$LOG_FILE" ] && grep -v -E '^(STAMP: |ERROR: |STATS: |VERSION OF FIRMWARE)' "$LOG_FILE" | grep -q .; then
+    fail "the log holds a line of no known form: $(grep -v -E '^(STAMP: |ERROR: |STATS: |VERSION)' "$LOG_FILE" | head -3)"
+else
+    pass "every line of the log has a known form"
+fi
+
+finish
