@@ -7,6 +7,8 @@ add_library(armlink_posix STATIC
   platform/posix/threads_posix.cpp
   platform/posix/settings_backend_posix.cpp
   platform/posix/self_pipe.cpp
+  platform/posix/port_scan.cpp
+  platform/posix/port_check.cpp
 )
 target_link_libraries(armlink_posix PUBLIC armlink_core)
 find_package(Threads REQUIRED)

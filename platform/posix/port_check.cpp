@@ -1,0 +1,74 @@
+// The port listing's look at one device: there, a terminal, allowed, free.
+#include "platform/posix/port_check.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The advice for a device this user may not open, read from the device itself: the group that
+// may use it, when the group's bits would allow it.
+void NoPermission(const struct stat& info, char* szText, size_t cchText) {
+    const struct group* pGroup = getgrgid(info.st_gid);
+    bool bGroupMay = (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    if (bGroupMay && pGroup != nullptr) {
+        snprintf(szText, cchText, "terminal device, no permission: join the group \"%s\"",
+                 pGroup->gr_name);
+    } else {
+        snprintf(szText, cchText, "terminal device, no permission (mode %04o)",
+                 static_cast<unsigned>(info.st_mode & 07777));
+    }
+}
+
+}  // namespace
+
+bool CheckPortDevice(const char* szPath, char* szText, size_t cchText) {
+    struct stat info;
+    if (szPath == nullptr || szPath[0] == '\0') {
+        snprintf(szText, cchText, "%s", "no device");
+        return false;
+    }
+    if (stat(szPath, &info) != 0) {
+        bool bDangling = lstat(szPath, &info) == 0;
+        snprintf(szText, cchText, "%s", bDangling ? "a link to nowhere" : "does not exist");
+        return false;
+    }
+    if (!S_ISCHR(info.st_mode)) {
+        snprintf(szText, cchText, "%s", "not a terminal device");
+        return false;
+    }
+    if (access(szPath, R_OK | W_OK) != 0) {
+        NoPermission(info, szText, cchText);
+        return false;
+    }
+    // Read only, not exclusive, no controlling terminal: the holder of the port, if any, is
+    // not disturbed, and nothing of the line is changed.
+    int fd = open(szPath, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EBUSY) {
+            snprintf(szText, cchText, "%s", "terminal device, busy (held by another program)");
+        } else {
+            snprintf(szText, cchText, "terminal device, cannot be opened: %s", strerror(errno));
+        }
+        return false;
+    }
+    bool bTerminal = isatty(fd) != 0;
+    bool bLocked = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd);
+    if (!bTerminal) {
+        snprintf(szText, cchText, "%s", "not a terminal device");
+        return false;
+    }
+    if (bLocked) {
+        snprintf(szText, cchText, "%s", "terminal device, busy (held by another program)");
+        return false;
+    }
+    snprintf(szText, cchText, "%s", "terminal device, free");
+    return true;
+}

@@ -1,0 +1,14 @@
+// What a technician needs to know about the device of a COM port before a run: whether it is
+// there, is a terminal, may be opened by this user, or is held by another program.
+#ifndef ARMLINK_PLATFORM_POSIX_PORT_CHECK_H
+#define ARMLINK_PLATFORM_POSIX_PORT_CHECK_H
+
+#include <cstddef>
+
+// Looks at szPath without taking it: the device is opened for reading only, not exclusively,
+// and its line settings are not changed. Writes one line of text such as "terminal device,
+// free" or "terminal device, no permission: join the group \"dialout\"" into szText. True when
+// the port could be used now.
+bool CheckPortDevice(const char* szPath, char* szText, size_t cchText);
+
+#endif
