@@ -9,6 +9,7 @@ add_library(armlink_posix STATIC
   platform/posix/self_pipe.cpp
   platform/posix/port_scan.cpp
   platform/posix/port_check.cpp
+  platform/posix/log_location.cpp
 )
 target_link_libraries(armlink_posix PUBLIC armlink_core)
 find_package(Threads REQUIRED)

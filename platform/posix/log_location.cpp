@@ -1,0 +1,81 @@
+// The log file's place: beside the executable, or the user's state directory.
+#include "platform/posix/log_location.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "shell/startup.h"
+
+namespace {
+
+// Makes every missing directory of path, private to the user; true when path is a directory.
+bool MakeDirectories(const std::string& path) {
+    for (size_t n = path.find('/', 1); n != std::string::npos; n = path.find('/', n + 1)) {
+        if (mkdir(path.substr(0, n).c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        return false;
+    }
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Whether the log may be written in exeDir: an existing log that opens for appending, or a
+// file that can be made there. Asking the file system itself (rather than the mode bits) also
+// answers for root, read-only mounts and directories like /proc.
+bool LogWritableIn(const std::string& exeDir) {
+    std::string log = exeDir + "ErrorLog.zlg";
+    int fd = open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd >= 0) {
+        close(fd);
+        return true;
+    }
+    if (errno != ENOENT) {
+        return false;
+    }
+    std::string probe = exeDir + ".ErrorLog.zlg." + std::to_string(getpid());
+    fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    close(fd);
+    unlink(probe.c_str());
+    return true;
+}
+
+}  // namespace
+
+void ChooseLogPath(const char* szExeDir, char* szLogPath, size_t cchLogPath) {
+    FormatLogPath(szExeDir, szLogPath, cchLogPath);
+    std::string exeDir = szExeDir[0] != '\0' ? szExeDir : "./";
+    if (LogWritableIn(exeDir)) {
+        return;
+    }
+    // A relative XDG_STATE_HOME is to be ignored, as the XDG rules say.
+    std::string stateDir;
+    const char* szState = getenv("XDG_STATE_HOME");
+    const char* szHome = getenv("HOME");
+    if (szState != nullptr && szState[0] == '/') {
+        stateDir = szState;
+    } else if (szHome != nullptr && szHome[0] == '/') {
+        stateDir = std::string(szHome) + "/.local/state";
+    } else {
+        return;
+    }
+    std::string dir = stateDir + "/armlink";
+    if (!MakeDirectories(dir)) {
+        return;
+    }
+    std::string path = dir + "/ErrorLog.zlg";
+    if (path.size() < cchLogPath) {
+        snprintf(szLogPath, cchLogPath, "%s", path.c_str());
+    }
+}
