@@ -63,10 +63,7 @@ const BaudSpeed kBaudSpeeds[] = {{4800, B4800},   {9600, B9600},   {19200, B1920
 void MakeRawLine(struct termios* pTio) {
     cfmakeraw(pTio);
     pTio->c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-#ifdef CRTSCTS
-    pTio->c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
-#endif
-    pTio->c_cflag |= CLOCAL | CREAD;
+    pTio->c_cflag = (pTio->c_cflag & ~static_cast<tcflag_t>(CRTSCTS)) | CLOCAL | CREAD;
     pTio->c_cc[VMIN] = 0;
     pTio->c_cc[VTIME] = 0;
 }
@@ -90,7 +87,6 @@ bool ReadErrorCount(int fd, uint64_t* pnCount) {
 #endif
 }
 
-// What poll() reports for a device that hung up, was removed or fails.
 constexpr short kGoneEvents = POLLHUP | POLLERR | POLLNVAL;
 
 // poll() on one descriptor for at most nMs (negative: no limit), a signal's interruption
@@ -109,8 +105,16 @@ short PollFor(int fd, short nEvents, int64_t nMs) {
     }
 }
 
-// True when the peer hung up (the pty's other side closed, the adapter unplugged) or the
-// device reports an error.
+// Root passes TIOCEXCL: another holder's exclusive mode is asked, where the system tells it.
+bool HeldExclusively(int fd) {
+    int nExclusive = 0;
+#ifdef TIOCGEXCL
+    (void)ioctl(fd, TIOCGEXCL, &nExclusive);
+#endif
+    return nExclusive != 0;
+}
+
+// True when the device hung up (a pty's other side closed, an adapter unplugged) or fails.
 bool Gone(int fd) {
     return (PollFor(fd, 0, 0) & kGoneEvents) != 0;
 }
@@ -119,8 +123,7 @@ class PosixSerialDevice : public SerialDevice {
   public:
     PosixSerialDevice(int fdDevice, const struct termios& found)
         : fd(fdDevice), saved(found), nQueued(0), nReadTimeoutMs(0), nLastErrors(0) {
-        // Raw at once, so that nothing the arm sends is echoed or edited before the line is
-        // programmed; a device that refuses it refuses the line settings too.
+        // Raw at once: nothing the arm sends is echoed or edited before the line is programmed.
         struct termios raw = found;
         MakeRawLine(&raw);
         (void)tcsetattr(fd, TCSANOW, &raw);
@@ -152,10 +155,8 @@ class PosixSerialDevice : public SerialDevice {
         tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
         tio.c_cflag |= (nDataBits == 7 ? CS7 : CS8) | (cParity != 'n' ? PARENB : 0);
         // Parity is checked whenever a parity bit is used; a bad one counts as a line error.
-        tio.c_iflag &= ~static_cast<tcflag_t>(IGNPAR | PARMRK);
-        tio.c_iflag |= INPCK;
-        // tcsetattr succeeds when any part was taken; a UART that cannot make the rate falls
-        // back to another one, so the rate is read back.
+        tio.c_iflag = (tio.c_iflag & ~static_cast<tcflag_t>(IGNPAR | PARMRK)) | INPCK;
+        // tcsetattr succeeds when any part was taken: the rate read back shows a fallback.
         struct termios check;
         if (cfsetispeed(&tio, pRate->speed) != 0 || cfsetospeed(&tio, pRate->speed) != 0 ||
             tcsetattr(fd, TCSANOW, &tio) != 0 || tcgetattr(fd, &check) != 0 ||
@@ -204,8 +205,7 @@ class PosixSerialDevice : public SerialDevice {
         return n;
     }
 
-    // Waits for room in the output queue when it is full: a write has no time-out, but ends
-    // on a line that hung up.
+    // Waits for room when the output queue is full: no time-out, but a hang-up ends the write.
     uint32_t WriteAndDrain(const char* pData, uint32_t nBytes) override {
         uint32_t nDone = 0;
         bool bOk = true;
@@ -256,9 +256,8 @@ class PosixSerialDevice : public SerialDevice {
 class PosixSerialBusImpl : public SerialBus {
   public:
     // The exclusive open: the flock, which binds root too, turns away a second ArmLink or any
-    // program that locks the port the same way, and TIOCEXCL other openers (but not root). The
-    // lock comes before any change to the line, so a refused open leaves the holder's line as
-    // it is.
+    // program that locks the port the same way, TIOCEXCL other openers. Both are looked at
+    // before any change to the line, so a refused open leaves the holder's line as it is.
     SerialDevice* Open(unsigned nPort, PortOpenFailure* pFailure) override {
         char szPath[kPortPathSize];
         if (!ResolvePortPath(nPort, szPath, sizeof szPath)) {
@@ -276,6 +275,8 @@ class PosixSerialBusImpl : public SerialBus {
             nFailure = ENOTTY;
         } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             nFailure = (errno == EWOULDBLOCK || errno == EAGAIN) ? EBUSY : errno;
+        } else if (HeldExclusively(fd)) {
+            nFailure = EBUSY;
         } else if (tcgetattr(fd, &found) != 0) {
             nFailure = errno;
         }

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -191,16 +192,19 @@ TEST_F(PosixSerial, SecondOpenFailsWhileTheFirstHoldsThePort) {
     EXPECT_EQ(cfgetospeed(&holders), static_cast<speed_t>(B19200));
     delete pFirst;
 
+    // Another program holds it, with a lock or in exclusive mode (which root passes).
     SetForeignLine();
     struct termios held = PeerTermios();
-    int fdOther = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(fdOther, 0);
-    ASSERT_EQ(flock(fdOther, LOCK_EX | LOCK_NB), 0);
-    EXPECT_EQ(OpenRecorded(3), nullptr);
-    ExpectSameLine(held, PeerTermios());
-    close(fdOther);
-
-    ASSERT_EQ(g_Failures.size(), 2u);
+    for (bool bLock : {true, false}) {
+        int fdOther = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fdOther, 0);
+        ASSERT_EQ(bLock ? flock(fdOther, LOCK_EX | LOCK_NB) : ioctl(fdOther, TIOCEXCL), 0);
+        EXPECT_EQ(OpenRecorded(3), nullptr) << bLock;
+        ExpectSameLine(held, PeerTermios());
+        ioctl(fdOther, TIOCNXCL);
+        close(fdOther);
+    }
+    ASSERT_EQ(g_Failures.size(), 3u);
     for (const OpenFailure& failure : g_Failures) {
         EXPECT_EQ(failure.nPort, 3u);
         EXPECT_EQ(failure.path, slavePath);
