@@ -105,8 +105,7 @@ uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32
         return 0;
     }
 
-    // Phase 2: read up to the line end, on a clock of its own; it ends once more than
-    // nTimeoutMs have passed.
+    // Phase 2: read up to the line end, on a clock of its own.
     uint32_t nStart2 = Now();
     PollPort(port, &bLineError, &cbInQue);
     if (bLineError) {
@@ -137,7 +136,8 @@ uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32
             return nTotal;
         }
         if (nRead == 0) {
-            WaitForInputUntil(port, nStart2, nTimeoutMs + 1);
+            // Phase 2 ends once more than nTimeoutMs have passed.
+            WaitForInputUntil(port, nStart2, nTimeoutMs < UINT32_MAX ? nTimeoutMs + 1 : nTimeoutMs);
         }
         PollPort(port, &bLineError, &cbInQue);
         if (bLineError) {

@@ -1,6 +1,5 @@
-// The Win32 serial device: "COM%u" opened with CreateFileA, the line programmed through a DCB
-// field by field, the time-outs, the purge and the ClearCommError poll of the Windows
-// communications interface.
+// The Win32 serial device: "COM%u" through CreateFileA, the line through a DCB field by field,
+// the time-outs, the purge and the ClearCommError poll of the Windows communications interface.
 #include <windows.h>
 
 #include <cstdio>
