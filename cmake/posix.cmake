@@ -3,6 +3,7 @@
 
 add_library(armlink_posix STATIC
   platform/posix/serial_device_posix.cpp
+  platform/posix/port_map.cpp
   platform/posix/clock_posix.cpp
   platform/posix/threads_posix.cpp
   platform/posix/settings_backend_posix.cpp

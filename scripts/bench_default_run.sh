@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times one default run of armlink against the simulated arm and compares it with the floor
-# that the line protocol's deadlines set: CPU time at most 5% of the wall time, wall time within
-# 3% of the floor.
+# that the line protocol's deadlines set: CPU time at most 1% of the wall time, wall time within
+# 1% of the floor.
 #
 # Usage: scripts/bench_default_run.sh [BUILD_DIR]   (default build-bench/, built when missing)
 #
@@ -18,7 +18,7 @@
 #      "_G" 2000 ms (limit 270 bytes), seven "_Y1" of 2000 ms (limit 64), "_G STATS" 1000 ms
 #      (limit 89): 17000 ms.
 #   Floor = 1500 + 17000 = 18500 ms. The time on the line itself (a few ms per exchange), the
-#   start-up and the shutdown are the overhead that the 3% must hold.
+#   start-up and the shutdown are the overhead that the 1% must hold.
 set -u
 
 cd "$(dirname "$0")/.." || exit 1
@@ -98,9 +98,9 @@ awk -v wall="$fWall" -v user="$fUser" -v sys="$fSys" -v echo_ms="$nEchoWaitMs" \
     printf "floor: echo wait %d ms, noticed on the tick at %d ms, entry reads %d ms: %d ms\n",
         echo_ms, noticed_ms, entry_ms, floor_ms
     printf "wall %.3f s, cpu %.3f s (user %.3f, sys %.3f)\n", wall, cpu, user, sys
-    printf "cpu/wall   %.4f (at most 0.05)\n", cpu_ratio
-    printf "wall/floor %.4f (at most 1.03)\n", wall_ratio
-    if (cpu_ratio <= 0.05 && wall_ratio <= 1.03) {
+    printf "cpu/wall   %.4f (at most 0.01)\n", cpu_ratio
+    printf "wall/floor %.4f (at most 1.01)\n", wall_ratio
+    if (cpu_ratio <= 0.01 && wall_ratio <= 1.01) {
         print "PASS"
         exit 0
     }

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/app_state.h"
 #include "protocol/arm_protocol.h"
 #include "serial/serial_port.h"
-#include "common/app_state.h"
 
 const uint32_t kBaudTable[6] = {4800, 9600, 19200, 38400, 57600, 115200};
 
@@ -45,18 +45,12 @@ uint32_t PortBit(uint32_t nPort) {
     return 1u << (nPort - 1);
 }
 
-// Programs the essentials of the DCB once more after ApplyLineSettings.
+// Programs the essentials of the line once more after ApplyLineSettings: the rate, even parity
+// for the letter 'e' and none for any other, the data bits (and one stop bit, always).
 void ReapplyEssentials(SerialDevice* port) {
-    CommState state;
-    memset(&state, 0, sizeof state);
-    state.DCBlength = kDcbLength;
-    port->GetCommState(&state);
     LineSettings line = CopyLine();
-    state.BaudRate = static_cast<uint32_t>(line.nBaud);
-    state.Parity = line.cParity == 'e' ? kEvenParity : kNoParity;
-    state.ByteSize = static_cast<uint8_t>(line.nDataBits & 0xFF);
-    state.StopBits = kOneStopBit;
-    port->SetCommState(state);
+    port->SetLine(static_cast<uint32_t>(line.nBaud), line.cParity == 'e' ? 'e' : 'n',
+                  static_cast<uint8_t>(line.nDataBits & 0xFF));
 }
 
 bool IsTableBaud(int32_t nBaud) {
@@ -82,21 +76,22 @@ TryOutcome TryEcho(PortSlot* pPort, const LineSettings& line, uint32_t* pnPortSe
     uint32_t nFirstLimit = 2000000u / nBaud;
     uint32_t nReplyLimit = 10300000u / nBaud;
     // When StopEvent ends the wait before its first poll, nothing was seen: no bytes, no error.
-    uint32_t dwErrors = 0;
+    bool bLineError = false;
     uint32_t cbInQue = 0;
     for (;;) {
         if (StopRequested()) {
             break;
         }
-        PollPort(port, &dwErrors, &cbInQue);
+        PollPort(port, &bLineError, &cbInQue);
         uint32_t nElapsed = g_Platform.pClock->TickCount() - t0;
         if ((nElapsed > nFirstLimit && cbInQue == 0) || nElapsed > nReplyLimit ||
-            cbInQue >= kEchoCompleteBytes || dwErrors != 0) {
+            cbInQue >= kEchoCompleteBytes || bLineError) {
             break;
         }
-        WaitBetweenPolls(port, cbInQue);
+        // Until the reply begins the wait ends past the first limit, then past the reply limit.
+        WaitForInputUntil(port, t0, (cbInQue == 0 ? nFirstLimit : nReplyLimit) + 1);
     }
-    if (dwErrors != 0) {
+    if (bLineError) {
         return kTryGiveUp;
     }
 

@@ -1,7 +1,6 @@
 // Port access on the device seam: open and program COMn, send a command, read a reply line.
 #include "serial/serial_port.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "common/app_state.h"
@@ -14,29 +13,26 @@ uint32_t Now() {
 
 }  // namespace
 
-void WaitBetweenPolls(SerialDevice* port, uint32_t cbInQue) {
-    // With input already waiting, a wait for input would return at once: sleep the 1 ms
-    // instead, so that no wait ever spins.
-    if (cbInQue != 0 || port == nullptr) {
-        g_Platform.pClock->Sleep(1);
-    } else {
-        port->WaitForInput(1);
-    }
-}
-
-bool PollPort(SerialDevice* port, uint32_t* pdwErrors, uint32_t* pcbInQue) {
-    uint32_t dwErrors = 0;
+bool PollPort(SerialDevice* port, bool* pbLineError, uint32_t* pcbInQue) {
+    bool bLineError = false;
     uint32_t cbInQue = 0;
-    if (port == nullptr || !port->ClearCommError(&dwErrors, &cbInQue)) {
+    if (port == nullptr || !port->Poll(&bLineError, &cbInQue)) {
         // A poll that fails tells nothing about the line: it counts as a line error, and the
         // outputs of the failed call are never looked at.
-        *pdwErrors = kCeFrame;
+        *pbLineError = true;
         *pcbInQue = 0;
         return false;
     }
-    *pdwErrors = dwErrors;
+    *pbLineError = bLineError;
     *pcbInQue = cbInQue;
     return true;
+}
+
+void WaitForInputUntil(SerialDevice* port, uint32_t nStart, uint32_t nLimitMs) {
+    uint32_t nElapsed = Now() - nStart;
+    if (port != nullptr && nElapsed < nLimitMs) {
+        port->WaitForInput(nLimitMs - nElapsed);
+    }
 }
 
 SerialDevice* OpenArmPort(uint32_t nPort) {
@@ -48,10 +44,8 @@ SerialDevice* OpenArmPort(uint32_t nPort) {
         ReportPortFailure(nPort, failure.szDevice, failure.szReason);
         return nullptr;
     }
-    pDevice->SetupComm(kQueueSize, kQueueSize);
-    CommTimeouts timeouts = {0, 0, 0, 0, 0};
-    pDevice->SetCommTimeouts(timeouts);
-    pDevice->PurgeComm(kPurgeAll);
+    pDevice->SetReadTimeout(0);
+    pDevice->Purge();
     if (!ApplyLineSettings(pDevice)) {
         delete pDevice;
         return nullptr;
@@ -63,39 +57,16 @@ bool ApplyLineSettings(SerialDevice* port) {
     if (port == nullptr) {
         return false;
     }
-    CommState state;
-    memset(&state, 0, sizeof state);
-    state.DCBlength = kDcbLength;
-    port->GetCommState(&state);
-
+    // The stop bits are reported and compared, never programmed: the line always has one.
     LineSettings line = CopyLine();
-    state.DCBlength = kDcbLength;
-    state.BaudRate = static_cast<uint32_t>(line.nBaud);
-    state.fBinary = 1;
-    state.fParity = 1;
-    state.fOutxCtsFlow = 0;
-    state.fOutxDsrFlow = 0;
-    state.fDtrControl = kDtrControlEnable;
-    state.fDsrSensitivity = 0;
-    state.fOutX = 0;
-    state.fInX = 0;
-    state.fRtsControl = kRtsControlEnable;
-    state.XonLim = 100;
-    state.XoffLim = 100;
-    state.ByteSize = static_cast<uint8_t>(line.nDataBits & 0xFF);
-    state.Parity = line.cParity == 'n' ? kNoParity : kEvenParity;
-    state.StopBits = kOneStopBit;
-    state.XonChar = 0x11;
-    state.XoffChar = 0x13;
-    return port->SetCommState(state);
+    return port->SetLine(static_cast<uint32_t>(line.nBaud), line.cParity,
+                         static_cast<uint8_t>(line.nDataBits & 0xFF));
 }
 
 void SetReadTimeout(SerialDevice* port, uint32_t nTotalTimeoutMs) {
-    if (port == nullptr) {
-        return;
+    if (port != nullptr) {
+        port->SetReadTimeout(nTotalTimeoutMs);
     }
-    CommTimeouts timeouts = {0, 0, nTotalTimeoutMs, 0, 0};
-    port->SetCommTimeouts(timeouts);
 }
 
 uint32_t SendCommand(SerialDevice* port, const char* szText) {
@@ -103,12 +74,7 @@ uint32_t SendCommand(SerialDevice* port, const char* szText) {
     if (port == nullptr) {
         return 0;
     }
-    uint32_t nWritten = 0;
-    if (!port->WriteFile(szText, nLength, &nWritten)) {
-        nWritten = 0;
-    }
-    port->FlushFileBuffers();
-    return nWritten;
+    return port->WriteAndDrain(szText, nLength);
 }
 
 uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32_t nTimeoutMs) {
@@ -116,23 +82,23 @@ uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32
         return 0;
     }
     uint32_t nTotal = 0;
-    uint32_t dwErrors = 0;
+    bool bLineError = false;
     uint32_t cbInQue = 0;
 
     // Phase 1: wait for the reply to queue up. It ends early only once nMaxBytes are queued.
     uint32_t nStart = Now();
     while (Now() - nStart < nTimeoutMs) {
-        if (!PollPort(port, &dwErrors, &cbInQue)) {
+        if (!PollPort(port, &bLineError, &cbInQue)) {
             // The device itself is gone (unplugged, hung up): no reply can come any more.
             return 0;
         }
         if (cbInQue >= nMaxBytes) {
             break;
         }
-        WaitBetweenPolls(port, cbInQue);
+        WaitForInputUntil(port, nStart, nTimeoutMs);
     }
-    PollPort(port, &dwErrors, &cbInQue);
-    if (dwErrors != 0) {
+    PollPort(port, &bLineError, &cbInQue);
+    if (bLineError) {
         return 0;
     }
     if ((cbInQue < nMaxBytes ? cbInQue : nMaxBytes) == 0) {
@@ -141,8 +107,8 @@ uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32
 
     // Phase 2: read up to the line end, on a clock of its own.
     uint32_t nStart2 = Now();
-    PollPort(port, &dwErrors, &cbInQue);
-    if (dwErrors != 0) {
+    PollPort(port, &bLineError, &cbInQue);
+    if (bLineError) {
         return 0;
     }
     for (;;) {
@@ -151,11 +117,9 @@ uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32
         if (n > nRoom) {
             n = nRoom;
         }
+        uint32_t nRead = 0;
         if (n != 0) {
-            uint32_t nRead = 0;
-            if (!port->ReadFile(pBuffer + nTotal, n, &nRead)) {
-                nRead = 0;
-            }
+            nRead = port->Read(pBuffer + nTotal, n);
             if (nRead > n) {
                 nRead = n;
             }
@@ -171,12 +135,12 @@ uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32
         if (nTotal == nMaxBytes) {
             return nTotal;
         }
-        if (n == 0) {
-            // Nothing read at this pass (nothing queued, or the buffer is full).
-            WaitBetweenPolls(port, cbInQue);
+        if (nRead == 0) {
+            // Phase 2 ends once more than nTimeoutMs have passed.
+            WaitForInputUntil(port, nStart2, nTimeoutMs < UINT32_MAX ? nTimeoutMs + 1 : nTimeoutMs);
         }
-        PollPort(port, &dwErrors, &cbInQue);
-        if (dwErrors != 0) {
+        PollPort(port, &bLineError, &cbInQue);
+        if (bLineError) {
             return 0;
         }
     }
@@ -184,7 +148,7 @@ uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32
 
 void PurgePort(SerialDevice* port) {
     if (port != nullptr) {
-        port->PurgeComm(kPurgeAll);
+        port->Purge();
     }
 }
 

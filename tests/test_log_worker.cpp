@@ -100,7 +100,7 @@ TEST_F(LogWorkerTest, EntryWithTwoErrorRecords) {
                               {"_G", "_Y1", "_Y1", "_Y1", "_Y1", "_Y1", "_Y1", "_Y1", "_G STATS"}))
         << "seven requests, no \"_P\"";
     // One purge at the open, then one before every command.
-    EXPECT_EQ(bus.lines[1].purges.size(), 1u + 9u);
+    EXPECT_EQ(bus.lines[1].nPurges, 1 + 9);
     ExpectEndSteps();
     EXPECT_EQ(threads.nClosed, 1) << "the worker closes the handle the launcher stored";
 }

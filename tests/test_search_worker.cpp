@@ -67,7 +67,7 @@ TEST_F(SearchTest, ArmOnCom3BehindTwoMissingPortsIsFoundAtTheFirstEcho) {
     EXPECT_EQ(
         dialog.TextsOf(kIdStatusText),
         std::vector<std::string>({"COM1: 9600 n 8 1", "COM2: 9600 n 8 1", "COM3: 9600 n 8 1"}));
-    EXPECT_EQ(bus.lines[3].purges.back(), 0x0Fu) << "both queues purged after the echo";
+    EXPECT_EQ(bus.lines[3].nPurges, 2) << "both queues purged at the open and after the echo";
     EXPECT_EQ(threads.nAboveNormal, 1);
 }
 
@@ -95,6 +95,15 @@ TEST_F(SearchTest, SilentDeviceOnEveryPortGetsThirteenTriesAPortInOrder) {
     ExpectRunEnded();
     EXPECT_EQ(bus.openOrder, std::vector<unsigned>({1, 2, 3, 4}));
     EXPECT_EQ(TriesOf(bus.lines[1]), ThirteenTries(9600, 'n'));
+    // The line is programmed at the open, then twice for each new setting: the settings, and
+    // the essentials once more.
+    const std::vector<SimLineSetting>& programmed = bus.lines[1].settings;
+    ASSERT_EQ(programmed.size(), 1u + 13u * 2u);
+    for (size_t i = 1; i + 1 < programmed.size(); i += 2) {
+        EXPECT_EQ(programmed[i].nBaud, programmed[i + 1].nBaud) << i;
+        EXPECT_EQ(programmed[i].cParity, programmed[i + 1].cParity) << i;
+        EXPECT_EQ(programmed[i].nDataBits, programmed[i + 1].nDataBits) << i;
+    }
     // The mismatch after the 13th try toggles the framing back and sets 4800 before the port
     // is given up, so every later port starts at 4800 with the opening framing.
     for (unsigned n = 2; n <= 4; ++n) {
@@ -124,6 +133,8 @@ TEST_F(SearchTest, SilentTriesWaitTheFirstLimitOfTheirRate) {
     }
     EXPECT_GT(nTook, nFloor);
     EXPECT_LT(nTook, nFloor + 13 * 3 + 10);
+    // Each wait sleeps through to its limit: a poll when the echo has gone out, one after.
+    EXPECT_LE(bus.lines[1].nPolls, 13 * 2);
 }
 
 TEST_F(SearchTest, ArmAt19200SevenEvenIsFoundOnTheTenthTry) {
@@ -167,7 +178,7 @@ TEST_F(SearchTest, LineErrorDuringAWaitGivesThePortUp) {
 }
 
 TEST_F(SearchTest, PortThatRejectsSettingsIsPassedOver) {
-    bus.lines[1].bRejectState = true;
+    bus.lines[1].bRejectLine = true;
     PlaceArm(2, ArmAt(9600, 8, 'n'));
     g_App.Line = {1, 9600, 'n', 8, 1};
     RunSearch();
@@ -187,7 +198,12 @@ TEST_F(SearchTest, StopRequestEndsTheRunWithinOneTry) {
     ExpectRunEnded();
     EXPECT_EQ(g_App.hPort, nullptr);
     EXPECT_FALSE(bus.lines[1].bOpen);
-    EXPECT_LE(clock.TickCount(), nStopAt + 2) << "every wait polls the stop request";
+    // Every pass of the wait polls the stop request: the wait in progress sleeps on to its
+    // limit (no input comes), the poll after it sees the stop, and no try follows.
+    ASSERT_FALSE(bus.lines[1].commands.empty());
+    const SimCommand& last = bus.lines[1].commands.back();
+    EXPECT_LE(last.nTick, nStopAt) << "no try after the stop request";
+    EXPECT_LE(clock.TickCount(), last.nTick + 2000000 / last.nBaud + 1);
     EXPECT_LT(bus.lines[1].commands.size(), 13u);
     EXPECT_TRUE(bus.lines[2].commands.empty());
 }

@@ -2,6 +2,7 @@
 // reading a reply.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "serial/serial_port.h"
 #include "support/core_fixture.h"
@@ -73,27 +74,27 @@ TEST_F(SerialPortTest, LineFeedInsideAPieceDoesNotEndTheReply) {
 TEST_F(SerialPortTest, FramingErrorAtTheEndOfPhaseOneFailsTheRead) {
     device->QueueInput(At(10), "9600 n 8 1\r\n");
     // Reported at the poll that ends phase 1; errors seen by the earlier polls are not examined.
-    device->InjectError(At(1500), kCeOverrun);
-    device->InjectError(At(2000), kCeFrame);
+    device->InjectError(At(1500));
+    device->InjectError(At(2000));
     EXPECT_EQ(Read(64, 2000), 0u);
 }
 
 TEST_F(SerialPortTest, ErrorsSeenWhilePhaseOneWaitsAreNotExamined) {
     device->QueueInput(At(10), "9600 n 8 1\r\n");
-    device->InjectError(At(1500), kCeOverrun);
+    device->InjectError(At(1500));
     EXPECT_EQ(Read(64, 2000), 12u);
 }
 
 TEST_F(SerialPortTest, VanishedDeviceEndsTheReadAtOnce) {
     device->QueueInput(At(10), "9600 n 8 1\r\n");
-    clock.At(At(300), [this] { line.bFailPoll = true; });
+    device->Vanish(At(300));
     EXPECT_EQ(Read(64, 2000), 0u);
     EXPECT_LE(Took(), 301u) << "a poll that fails means the device is gone: no use waiting";
 }
 
 TEST_F(SerialPortTest, ErrorDuringPhaseTwoFailsTheReadWithBytesStored) {
     device->QueueInput(At(10), "partial");
-    device->InjectError(At(2500), kCeOverrun);
+    device->InjectError(At(2500));
     EXPECT_EQ(Read(64, 2000), 0u);
     EXPECT_EQ(Got(7), "partial");
 }
@@ -114,14 +115,40 @@ TEST_F(SerialPortTest, EndlessDribbleIsCutAfterTwoDeadlines) {
     EXPECT_EQ(Got(nCount), std::string(nCount, 'x'));
 }
 
+// Between its polls a read sleeps until new input comes or its deadline passes: a poll for each
+// arrival, never one a millisecond.
+TEST_F(SerialPortTest, WaitsSleepUntilNewInputOrTheDeadline) {
+    struct Case {
+        const char* szInput;  // the first byte at 5 ms, each further one nGapMs later
+        uint32_t nGapMs;
+        uint32_t nExpected;
+        int nMaxPolls;
+    } cases[] = {
+        {"", 0, 0, 2},                      // a poll at the start and one at the deadline
+        {"9600 n 8 1\r\n", 0, 12, 5},       // all at once
+        {"9600 n 8 1\r\n", 1, 12, 12 + 5},  // at the line's pace: one wake a byte
+    };
+    for (const Case& c : cases) {
+        device.reset(new SimDevice(&line, &clock));
+        line.nPolls = 0;
+        std::string input(c.szInput);
+        for (size_t i = 0; i < input.size(); ++i) {
+            device->QueueInput(At(5 + c.nGapMs * static_cast<uint32_t>(i)), input.substr(i, 1));
+        }
+        EXPECT_EQ(Read(64, 2000), c.nExpected) << c.nGapMs;
+        EXPECT_GE(Took(), 2000u);
+        EXPECT_LE(line.nPolls, c.nMaxPolls) << '"' << c.szInput << "\" every " << c.nGapMs;
+    }
+}
+
 TEST_F(SerialPortTest, FailedPollCountsAsALineError) {
     device->QueueInput(At(1), "9600 n 8 1\r\n");
     line.bFailPoll = true;
     EXPECT_EQ(Read(64, 100), 0u);
-    uint32_t dwErrors = 0;
+    bool bLineError = false;
     uint32_t cbInQue = 99;
-    PollPort(device.get(), &dwErrors, &cbInQue);
-    EXPECT_NE(dwErrors, 0u);
+    EXPECT_FALSE(PollPort(device.get(), &bLineError, &cbInQue));
+    EXPECT_TRUE(bLineError);
     EXPECT_EQ(cbInQue, 0u);
 }
 
@@ -139,60 +166,30 @@ TEST_F(SerialPortTest, SendCommandWritesTheBareText) {
     EXPECT_EQ(line.commands[1].text, "_G STATS");
 }
 
-TEST_F(SerialPortTest, ApplyLineSettingsProgramsTheFieldsThatMatterAndKeepsTheRest) {
-    CommState& before = device->state;
-    before.fTXContinueOnXoff = 1;
-    before.fErrorChar = 1;
-    before.fNull = 1;
-    before.fAbortOnError = 1;
-    before.fDummy2 = 0x1ABCD;
-    before.wReserved = 7;
-    before.ErrorChar = 'E';
-    before.EofChar = 'F';
-    before.EvtChar = 'V';
-    before.wReserved1 = 9;
-    before.fOutxCtsFlow = 1;
-    before.fOutX = 1;
-    before.fInX = 1;
-    before.StopBits = 2;
-    g_App.Line = {2, 19200, 'o', 7, 2};
-
-    ASSERT_TRUE(ApplyLineSettings(device.get()));
-    ASSERT_EQ(line.states.size(), 1u);
-    const CommState& s = line.states[0];
-    EXPECT_EQ(s.DCBlength, 28u);
-    EXPECT_EQ(s.BaudRate, 19200u);
-    EXPECT_EQ(s.fBinary, 1);
-    EXPECT_EQ(s.fParity, 1);
-    EXPECT_EQ(s.fOutxCtsFlow, 0);
-    EXPECT_EQ(s.fOutxDsrFlow, 0);
-    EXPECT_EQ(s.fDtrControl, 1);
-    EXPECT_EQ(s.fDsrSensitivity, 0);
-    EXPECT_EQ(s.fOutX, 0);
-    EXPECT_EQ(s.fInX, 0);
-    EXPECT_EQ(s.fRtsControl, 1);
-    EXPECT_EQ(s.XonLim, 100);
-    EXPECT_EQ(s.XoffLim, 100);
-    EXPECT_EQ(s.ByteSize, 7);
-    EXPECT_EQ(s.Parity, kEvenParity) << "any letter but 'n' programs even parity";
-    EXPECT_EQ(s.StopBits, kOneStopBit) << "stop bits are never programmed";
-    EXPECT_EQ(s.XonChar, 0x11);
-    EXPECT_EQ(s.XoffChar, 0x13);
-    // Kept as read back.
-    EXPECT_EQ(s.fTXContinueOnXoff, 1);
-    EXPECT_EQ(s.fErrorChar, 1);
-    EXPECT_EQ(s.fNull, 1);
-    EXPECT_EQ(s.fAbortOnError, 1);
-    EXPECT_EQ(s.fDummy2, 0x1ABCDu);
-    EXPECT_EQ(s.wReserved, 7);
-    EXPECT_EQ(s.ErrorChar, 'E');
-    EXPECT_EQ(s.EofChar, 'F');
-    EXPECT_EQ(s.EvtChar, 'V');
-    EXPECT_EQ(s.wReserved1, 9);
-
-    g_App.Line.cParity = 'n';
-    ASSERT_TRUE(ApplyLineSettings(device.get()));
-    EXPECT_EQ(line.states[1].Parity, kNoParity);
+// The line is programmed from Line as it stands: any letter but 'n' means even parity, and the
+// stop bits are never programmed.
+TEST_F(SerialPortTest, ApplyLineSettingsProgramsRateParityAndDataBitsFromLine) {
+    struct Case {
+        LineSettings line;
+        SimLineSetting expected;
+    } cases[] = {
+        {{2, 19200, 'o', 7, 2}, {19200, 'e', 7}},
+        {{2, 19200, 'e', 7, 1}, {19200, 'e', 7}},
+        {{2, 115200, 'n', 8, 1}, {115200, 'n', 8}},
+        {{2, 4800, 'x', 8, 2}, {4800, 'e', 8}},
+    };
+    for (const Case& c : cases) {
+        g_App.Line = c.line;
+        ASSERT_TRUE(ApplyLineSettings(device.get()));
+        const SimLineSetting& s = line.settings.back();
+        EXPECT_EQ(s.nBaud, c.expected.nBaud);
+        EXPECT_EQ(s.cParity, c.expected.cParity) << c.line.cParity;
+        EXPECT_EQ(s.nDataBits, c.expected.nDataBits);
+    }
+    EXPECT_EQ(line.settings.size(), 4u);
+    line.bRejectLine = true;
+    EXPECT_FALSE(ApplyLineSettings(device.get()));
+    EXPECT_FALSE(ApplyLineSettings(nullptr));
 }
 
 TEST_F(SerialPortTest, OpenArmPortSizesClearsAndProgramsThePort) {
@@ -200,15 +197,14 @@ TEST_F(SerialPortTest, OpenArmPortSizesClearsAndProgramsThePort) {
     SerialDevice* port = OpenArmPort(3);
     ASSERT_NE(port, nullptr);
     const SimLine& opened = bus.lines[3];
-    ASSERT_EQ(opened.timeouts.size(), 1u);
-    EXPECT_EQ(opened.timeouts[0].ReadTotalTimeoutConstant, 0u);
-    EXPECT_EQ(opened.timeouts[0].ReadIntervalTimeout, 0u);
-    ASSERT_EQ(opened.purges.size(), 1u);
-    EXPECT_EQ(opened.purges[0], 0x0Fu);
-    ASSERT_EQ(opened.states.size(), 1u);
-    EXPECT_EQ(opened.states[0].BaudRate, 38400u);
+    EXPECT_EQ(opened.readTimeouts, std::vector<uint32_t>({0}));
+    EXPECT_EQ(opened.nPurges, 1);
+    ASSERT_EQ(opened.settings.size(), 1u);
+    EXPECT_EQ(opened.settings[0].nBaud, 38400u);
+    EXPECT_EQ(opened.settings[0].cParity, 'n');
+    EXPECT_EQ(opened.settings[0].nDataBits, 8);
     SetReadTimeout(port, 250);
-    EXPECT_EQ(opened.timeouts.back().ReadTotalTimeoutConstant, 250u);
+    EXPECT_EQ(opened.readTimeouts.back(), 250u);
     CloseArmPort(port);
     EXPECT_FALSE(bus.lines[3].bOpen);
 }
@@ -216,7 +212,7 @@ TEST_F(SerialPortTest, OpenArmPortSizesClearsAndProgramsThePort) {
 TEST_F(SerialPortTest, PortsThatCannotBeUsedDoNotOpen) {
     RemoveDevice(1);
     bus.lines[2].bBusy = true;
-    bus.lines[3].bRejectState = true;
+    bus.lines[3].bRejectLine = true;
     EXPECT_EQ(OpenArmPort(1), nullptr);
     EXPECT_EQ(OpenArmPort(2), nullptr) << "held by another program";
     EXPECT_EQ(OpenArmPort(3), nullptr) << "rejects the line settings";

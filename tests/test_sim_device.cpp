@@ -11,35 +11,27 @@
 
 namespace {
 
-uint32_t Queued(SimDevice* pDevice, uint32_t* pdwErrors = nullptr) {
-    uint32_t dwErrors = 0;
+uint32_t Queued(SimDevice* pDevice, bool* pbLineError = nullptr) {
+    bool bLineError = false;
     uint32_t cbInQue = 0;
-    EXPECT_TRUE(pDevice->ClearCommError(&dwErrors, &cbInQue));
-    if (pdwErrors != nullptr) {
-        *pdwErrors = dwErrors;
+    EXPECT_TRUE(pDevice->Poll(&bLineError, &cbInQue));
+    if (pbLineError != nullptr) {
+        *pbLineError = bLineError;
     }
     return cbInQue;
 }
 
-void Program(SimDevice* pDevice, uint32_t nBaud, uint8_t nByteSize, uint8_t nParity) {
-    CommState state;
-    ASSERT_TRUE(pDevice->GetCommState(&state));
-    state.BaudRate = nBaud;
-    state.ByteSize = nByteSize;
-    state.Parity = nParity;
-    ASSERT_TRUE(pDevice->SetCommState(state));
+void Program(SimDevice* pDevice, uint32_t nBaud, uint8_t nDataBits, char cParity) {
+    ASSERT_TRUE(pDevice->SetLine(nBaud, cParity, nDataBits));
 }
 
 void Send(SimDevice* pDevice, const std::string& text) {
-    uint32_t nWritten = 0;
-    ASSERT_TRUE(pDevice->WriteFile(text.data(), static_cast<uint32_t>(text.size()), &nWritten));
-    ASSERT_EQ(nWritten, text.size());
+    ASSERT_EQ(pDevice->WriteAndDrain(text.data(), static_cast<uint32_t>(text.size())), text.size());
 }
 
 std::string ReadAll(SimDevice* pDevice) {
     char buffer[512];
-    uint32_t nRead = 0;
-    EXPECT_TRUE(pDevice->ReadFile(buffer, sizeof buffer, &nRead));
+    uint32_t nRead = pDevice->Read(buffer, sizeof buffer);
     return std::string(buffer, nRead);
 }
 
@@ -75,7 +67,7 @@ TEST(SimDevice, ReplyArrivesAtTheLinePace) {
         s.nBaud = c.nBaud;
         s.nLatencyMs = 2;
         Rig rig(s);
-        Program(rig.pDevice.get(), c.nBaud, 8, kNoParity);
+        Program(rig.pDevice.get(), c.nBaud, 8, 'n');
         Send(rig.pDevice.get(), "_I");
         rig.clock.Advance(c.nAfterMs);
         EXPECT_EQ(Queued(rig.pDevice.get()), c.nArrived) << c.nBaud << " baud +" << c.nAfterMs;
@@ -88,7 +80,7 @@ TEST(SimDevice, ByteGapSpacesTheReply) {
     s.nLatencyMs = 0;
     s.nByteGapMs = 5;
     Rig rig(s);
-    Program(rig.pDevice.get(), 115200, 8, kNoParity);
+    Program(rig.pDevice.get(), 115200, 8, 'n');
     Send(rig.pDevice.get(), "_P");  // "OK\r\n"
     const uint32_t expected[][2] = {{0, 0}, {1, 1}, {5, 1}, {6, 2}, {10, 2}, {11, 3}, {16, 4}};
     uint32_t nAt = 0;
@@ -107,11 +99,9 @@ TEST(SimDevice, ReadReturnsOnlyWhatHasArrived) {
     EXPECT_EQ(ReadAll(rig.pDevice.get()), "9600 ");
     EXPECT_EQ(rig.pDevice->Pending(), 7u);
     char buffer[4];
-    uint32_t nRead = 99;
-    EXPECT_TRUE(rig.pDevice->ReadFile(buffer, sizeof buffer, &nRead));
-    EXPECT_EQ(nRead, 0u);
+    EXPECT_EQ(rig.pDevice->Read(buffer, sizeof buffer), 0u);
     rig.clock.Advance(20);
-    EXPECT_TRUE(rig.pDevice->ReadFile(buffer, 3, &nRead));
+    uint32_t nRead = rig.pDevice->Read(buffer, 3);
     EXPECT_EQ(std::string(buffer, nRead), "n 8");
     EXPECT_EQ(ReadAll(rig.pDevice.get()), " 1\r\n");
 }
@@ -151,20 +141,14 @@ TEST(SimDevice, PurgeDropsQueuedInputAndBytesOnTheirWay) {
     Send(rig.pDevice.get(), "_I");
     rig.clock.Advance(6);
     EXPECT_EQ(Queued(rig.pDevice.get()), 3u);
-    EXPECT_TRUE(rig.pDevice->PurgeComm(kPurgeAll));
+    rig.pDevice->Purge();
     EXPECT_EQ(Queued(rig.pDevice.get()), 0u);
     rig.clock.Advance(50);
     EXPECT_EQ(Queued(rig.pDevice.get()), 0u);
-    // A purge without RX clear keeps the input.
-    Send(rig.pDevice.get(), "_P");
-    rig.clock.Advance(20);
-    EXPECT_TRUE(rig.pDevice->PurgeComm(kPurgeTxAbort | kPurgeTxClear));
-    EXPECT_EQ(Queued(rig.pDevice.get()), 4u);
-    ASSERT_EQ(rig.line.purges.size(), 2u);
-    EXPECT_EQ(rig.line.purges[0], kPurgeAll);
-    EXPECT_EQ(rig.line.purges[1], kPurgeTxAbort | kPurgeTxClear);
     // The next reply is paced from its own write, not behind the dropped one.
-    EXPECT_TRUE(rig.pDevice->PurgeComm(kPurgeRxClear));
+    Send(rig.pDevice.get(), "_P");
+    rig.pDevice->Purge();
+    EXPECT_EQ(rig.line.nPurges, 2);
     Send(rig.pDevice.get(), "_P");
     EXPECT_EQ(rig.pDevice->LastArrivalTick(), rig.clock.nNow + 7);
 }
@@ -174,50 +158,53 @@ TEST(SimDevice, NoiseRaisesAFramingErrorWithItsFirstByte) {
     s.bGarbageOnMismatch = true;
     s.bFramingErrorOnMismatch = true;
     Rig rig(s);
-    Program(rig.pDevice.get(), 19200, 8, kNoParity);  // the arm is at 9600
+    Program(rig.pDevice.get(), 19200, 8, 'n');  // the arm is at 9600
     Send(rig.pDevice.get(), "_I");
-    uint32_t dwErrors = 99;
+    bool bLineError = true;
     rig.clock.Advance(2);  // first byte at 2.52 ms
-    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 0u);
-    EXPECT_EQ(dwErrors, 0u);
+    EXPECT_EQ(Queued(rig.pDevice.get(), &bLineError), 0u);
+    EXPECT_FALSE(bLineError);
     rig.clock.Advance(1);
-    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 1u);
-    EXPECT_EQ(dwErrors, kCeFrame);
-    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 1u);
-    EXPECT_EQ(dwErrors, 0u);  // the poll cleared it
+    EXPECT_EQ(Queued(rig.pDevice.get(), &bLineError), 1u);
+    EXPECT_TRUE(bLineError);
+    EXPECT_EQ(Queued(rig.pDevice.get(), &bLineError), 1u);
+    EXPECT_FALSE(bLineError);  // the poll cleared it
     rig.clock.Advance(10);
     EXPECT_EQ(ReadAll(rig.pDevice.get()), ArmModelNoise());
 
     // Purged before it arrives, noise brings no error either.
     Send(rig.pDevice.get(), "_I");
-    rig.pDevice->PurgeComm(kPurgeAll);
+    rig.pDevice->Purge();
     rig.clock.Advance(20);
-    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 0u);
-    EXPECT_EQ(dwErrors, 0u);
+    EXPECT_EQ(Queued(rig.pDevice.get(), &bLineError), 0u);
+    EXPECT_FALSE(bLineError);
 }
 
 TEST(SimDevice, InjectedErrorsAndInputComeAtTheirTicks) {
     Rig rig;
-    rig.pDevice->InjectError(105, kCeOverrun);
-    rig.pDevice->InjectError(105, kCeRxParity);
+    rig.pDevice->InjectError(105);
+    rig.pDevice->InjectError(105);
     rig.pDevice->QueueInput(103, "abc");
-    uint32_t dwErrors = 0;
+    bool bLineError = true;
     rig.clock.Advance(2);
-    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 0u);
-    EXPECT_EQ(dwErrors, 0u);
+    EXPECT_EQ(Queued(rig.pDevice.get(), &bLineError), 0u);
+    EXPECT_FALSE(bLineError);
     rig.pDevice->WaitForInput(50);
     EXPECT_EQ(rig.clock.nNow, 103u);
-    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 3u);
+    EXPECT_EQ(Queued(rig.pDevice.get(), &bLineError), 3u);
+    EXPECT_FALSE(bLineError);
     rig.pDevice->WaitForInput(50);  // wakes for the errors too
     EXPECT_EQ(rig.clock.nNow, 105u);
-    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 3u);
-    EXPECT_EQ(dwErrors, kCeOverrun | kCeRxParity);
+    EXPECT_EQ(Queued(rig.pDevice.get(), &bLineError), 3u);
+    EXPECT_TRUE(bLineError);
+    EXPECT_EQ(Queued(rig.pDevice.get(), &bLineError), 3u);
+    EXPECT_FALSE(bLineError) << "two errors at one tick are one report";
     // An injected error survives a purge: it is the line's, not the bytes'.
-    rig.pDevice->InjectError(110, kCeBreak);
-    rig.pDevice->PurgeComm(kPurgeAll);
+    rig.pDevice->InjectError(110);
+    rig.pDevice->Purge();
     rig.clock.Advance(5);
-    EXPECT_EQ(Queued(rig.pDevice.get(), &dwErrors), 0u);
-    EXPECT_EQ(dwErrors, kCeBreak);
+    EXPECT_EQ(Queued(rig.pDevice.get(), &bLineError), 0u);
+    EXPECT_TRUE(bLineError);
 }
 
 TEST(SimDevice, WriteIsRecordedWithTheProgrammedLine) {
@@ -226,15 +213,15 @@ TEST(SimDevice, WriteIsRecordedWithTheProgrammedLine) {
     s.nDataBits = 7;
     s.cParity = 'e';
     Rig rig(s);
-    Program(rig.pDevice.get(), 19200, 7, kEvenParity);
+    Program(rig.pDevice.get(), 19200, 7, 'e');
     rig.clock.Advance(5);
     Send(rig.pDevice.get(), "_G STATS");
     ASSERT_EQ(rig.line.commands.size(), 1u);
     const SimCommand& c = rig.line.commands[0];
     EXPECT_EQ(c.text, "_G STATS");
     EXPECT_EQ(c.nBaud, 19200u);
-    EXPECT_EQ(c.nByteSize, 7);
-    EXPECT_EQ(c.nParity, kEvenParity);
+    EXPECT_EQ(c.nDataBits, 7);
+    EXPECT_EQ(c.cParity, 'e');
     EXPECT_EQ(c.nTick, 105u);
     ASSERT_EQ(rig.arm.seen.size(), 1u);
     EXPECT_EQ(rig.arm.seen[0].text, "_G STATS");
@@ -244,51 +231,52 @@ TEST(SimDevice, WriteIsRecordedWithTheProgrammedLine) {
     EXPECT_EQ(ReadAll(rig.pDevice.get()), "0 1F40 3 0 1 2 0 0 FA 0\r\n");
 }
 
-TEST(SimDevice, LineStateIsKeptRecordedOrRefused) {
+TEST(SimDevice, LineIsKeptRecordedOrRefused) {
     VirtualClock clock;
     SimLine line;
     SimDevice device(&line, &clock);
-    CommState state;
-    memset(&state, 0xAB, sizeof state);
-    ASSERT_TRUE(device.GetCommState(&state));
-    EXPECT_EQ(state.DCBlength, 28u);
-    EXPECT_EQ(state.BaudRate, 9600u);
-    EXPECT_EQ(state.ByteSize, 8);
-    EXPECT_EQ(state.Parity, kNoParity);
-    EXPECT_EQ(state.StopBits, kOneStopBit);
-    EXPECT_EQ(state.fBinary, 1);
-    EXPECT_EQ(state.fOutX, 0);
-    EXPECT_EQ(state.fOutxCtsFlow, 0);
-    EXPECT_EQ(state.XonChar, 0x11);
-    EXPECT_EQ(state.XoffChar, 0x13);
+    // Before anyone programs it, a port runs 9600 8N1.
+    EXPECT_EQ(device.programmed.nBaud, 9600u);
+    EXPECT_EQ(device.programmed.cParity, 'n');
+    EXPECT_EQ(device.programmed.nDataBits, 8);
 
-    state.BaudRate = 57600;
-    state.fDummy2 = 0x1234;
-    ASSERT_TRUE(device.SetCommState(state));
-    CommState back;
-    ASSERT_TRUE(device.GetCommState(&back));
-    EXPECT_EQ(back.BaudRate, 57600u);
-    EXPECT_EQ(back.fDummy2, 0x1234u);
-    ASSERT_EQ(line.states.size(), 1u);
-    EXPECT_EQ(line.states[0].BaudRate, 57600u);
+    EXPECT_TRUE(device.SetLine(57600, 'o', 7));  // any letter but 'n': even parity
+    ASSERT_EQ(line.settings.size(), 1u);
+    EXPECT_EQ(line.settings[0].nBaud, 57600u);
+    EXPECT_EQ(line.settings[0].cParity, 'e');
+    EXPECT_EQ(line.settings[0].nDataBits, 7);
 
-    CommState bad = state;
-    bad.BaudRate = 0;
-    EXPECT_FALSE(device.SetCommState(bad));
-    bad = state;
-    bad.ByteSize = 9;
-    EXPECT_FALSE(device.SetCommState(bad));
-    line.bRejectState = true;
-    state.BaudRate = 4800;
-    EXPECT_FALSE(device.SetCommState(state));
-    ASSERT_TRUE(device.GetCommState(&back));
-    EXPECT_EQ(back.BaudRate, 57600u);
-    EXPECT_EQ(line.states.size(), 1u);
+    EXPECT_FALSE(device.SetLine(0, 'n', 8));
+    EXPECT_FALSE(device.SetLine(9600, 'n', 9));
+    EXPECT_FALSE(device.SetLine(9600, 'n', 4));
+    line.bRejectLine = true;
+    EXPECT_FALSE(device.SetLine(4800, 'n', 8));
+    EXPECT_EQ(device.programmed.nBaud, 57600u);
+    EXPECT_EQ(line.settings.size(), 1u);
 
-    CommTimeouts timeouts = {0, 0, 2000, 0, 0};
-    EXPECT_TRUE(device.SetCommTimeouts(timeouts));
-    ASSERT_EQ(line.timeouts.size(), 1u);
-    EXPECT_EQ(line.timeouts[0].ReadTotalTimeoutConstant, 2000u);
+    device.SetReadTimeout(2000);
+    EXPECT_EQ(line.readTimeouts, std::vector<uint32_t>({2000}));
+}
+
+// A read asks for more than has arrived: without a read time-out it takes what is there at
+// once; with one it waits for the rest, at most that long.
+TEST(SimDevice, ReadTimeoutWaitsForTheRest) {
+    struct Case {
+        uint32_t nTimeoutMs;
+        uint32_t nExpected;
+        uint32_t nTook;
+    } cases[] = {{0, 2, 0}, {50, 5, 30}, {10, 2, 10}};
+    for (const Case& c : cases) {
+        VirtualClock clock;
+        SimLine line;
+        SimDevice device(&line, &clock);
+        device.QueueInput(0, "ab");
+        device.QueueInput(30, "cde");
+        device.SetReadTimeout(c.nTimeoutMs);
+        char buffer[8];
+        EXPECT_EQ(device.Read(buffer, 5), c.nExpected) << c.nTimeoutMs;
+        EXPECT_EQ(clock.nNow, c.nTook) << c.nTimeoutMs;
+    }
 }
 
 TEST(SimDevice, FailingPollAndSilentLine) {
@@ -300,9 +288,9 @@ TEST(SimDevice, FailingPollAndSilentLine) {
     EXPECT_EQ(Queued(&device), 0u);
     EXPECT_EQ(line.commands.size(), 1u);
     line.bFailPoll = true;
-    uint32_t dwErrors = 0;
+    bool bLineError = false;
     uint32_t cbInQue = 0;
-    EXPECT_FALSE(device.ClearCommError(&dwErrors, &cbInQue));
+    EXPECT_FALSE(device.Poll(&bLineError, &cbInQue));
 }
 
 TEST(SimDevice, HungUpArmLeavesADeadLine) {
@@ -314,13 +302,11 @@ TEST(SimDevice, HungUpArmLeavesADeadLine) {
     // The last reply is still there to be read; then the line is dead.
     EXPECT_EQ(Queued(rig.pDevice.get()), 12u);
     EXPECT_EQ(ReadAll(rig.pDevice.get()), "9600 n 8 1\r\n");
-    uint32_t dwErrors = 0;
+    bool bLineError = false;
     uint32_t cbInQue = 0;
-    EXPECT_FALSE(rig.pDevice->ClearCommError(&dwErrors, &cbInQue));
+    EXPECT_FALSE(rig.pDevice->Poll(&bLineError, &cbInQue));
     char buffer[8];
-    uint32_t nRead = 0;
-    EXPECT_FALSE(rig.pDevice->ReadFile(buffer, sizeof buffer, &nRead));
-    EXPECT_EQ(nRead, 0u);
+    EXPECT_EQ(rig.pDevice->Read(buffer, sizeof buffer), 0u);
     Send(rig.pDevice.get(), "_G");  // a write still reports its count
     rig.clock.Advance(100);
     EXPECT_EQ(rig.pDevice->Pending(), 0u);

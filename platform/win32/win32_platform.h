@@ -1,12 +1,13 @@
 // The Win32 seam implementations and the pieces of the Windows program that its tests reach:
-// the DCB mapping, the host window procedure, the status dialog procedure.
+// the line's DCB, the host window procedure, the status dialog procedure.
 #ifndef ARMLINK_PLATFORM_WIN32_WIN32_PLATFORM_H
 #define ARMLINK_PLATFORM_WIN32_WIN32_PLATFORM_H
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "common/dialog_surface.h"
-#include "common/serial_device.h"
 
 class Clock;
 class ThreadApi;
@@ -19,9 +20,10 @@ ThreadApi* Win32Threads();         // CreateThread, CreateEventA, WaitForSingleO
 SettingsBackend* Win32Settings();  // the registry below HKEY_LOCAL_MACHINE
 SerialBus* Win32SerialBus();       // CreateFileA on "COM%u" and the comm calls
 
-// The line state carried member for member between the seam's record and the DCB.
-void CommStateToDcb(const CommState& state, DCB* pDcb);
-void DcbToCommState(const DCB& dcb, CommState* pState);
+// Sets the DCB fields that the line names (rate, parity from the letter, data bits, one stop
+// bit, DTR and RTS on, no flow control, the XON/XOFF limits and characters) in a DCB read back
+// from the port; every other field stays as read.
+void ProgramLineDcb(DCB* pDcb, uint32_t nBaud, char cParity, uint8_t nDataBits);
 
 // The open dialog as the core writes into it: control writes are window messages to hDlg,
 // sent across threads and handled by the dialog's own thread.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The arm answers on COM2 at 19200 while 9600 is stored: the search finds it, the entry is
-# appended in the log's line forms, the negotiated settings are stored, and a second armlink
-# meanwhile finds COM2 held by the first.
+# appended in the log's line forms, the negotiated settings are stored, a second armlink
+# meanwhile finds COM2 held by the first, and the line is left as it was found.
 source "$(dirname "$0")/lib.sh"
 
 write_comm_param "2 9600 n 8 1"
@@ -14,6 +14,9 @@ error 0000FF00 1 2 3 4 5 6
 error 00020008 1 10 0 0 0 0
 counters 12345678 FFFFFFFF 0 1 2 3 4 5 A"
 export ARMLINK_COM2="$SIM_LINK"
+# The line as another program left it: 38400 baud and flags of its own. The run puts it back.
+stty -F "$SIM_LINK" 38400 cstopb crtscts ixoff || fail "stty cannot set the pty"
+szLineBefore=$(stty -F "$SIM_LINK" -g)
 
 szBefore=$(date +%m-%d-%Y-%H-%M-%S)
 timeout -k 2 60 "$ARMLINK" --plain >"$E2E_DIR/out" 2>"$E2E_DIR/err" </dev/null &
@@ -38,6 +41,11 @@ wait "$nFirst"
 RC=$?
 szAfter=$(date +%m-%d-%Y-%H-%M-%S)
 expect_rc 0
+if [ "$(stty -F "$SIM_LINK" -g)" = "$szLineBefore" ]; then
+    pass "the line is as it was before the run"
+else
+    fail "the line changed: $(stty -F "$SIM_LINK" -a | head -n 2)"
+fi
 
 printf '%s\n' "status: Searching" "status: COM2: 9600 n 8 1" "status: COM2: 4800 n 8 1" \
     "status: COM2: 9600 n 8 1" "status: COM2: 19200 n 8 1" "status: Connected" \

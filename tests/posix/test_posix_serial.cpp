@@ -1,11 +1,13 @@
-// The termios serial device over a pty pair: the port map, the exclusive open, the line state
-// the peer sees, the poll, reads that never wait, the input wait and a hung-up peer.
+// The termios serial device over a pty pair: the port map, the exclusive open, the line the peer
+// sees and the line put back at the close, the poll, reads, the input wait and a hung-up peer.
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,9 +17,11 @@
 #include <thread>
 #include <vector>
 
+#include "common/app_state.h"
 #include "common/serial_device.h"
-#include "support/virtual_platform.h"
 #include "platform/posix/posix_platform.h"
+#include "serial/search_worker.h"
+#include "support/virtual_platform.h"
 
 namespace {
 
@@ -101,10 +105,10 @@ class PosixSerial : public ::testing::Test {
 
     // Waits (briefly) until the pty has moved nCount bytes into the device's input queue.
     uint32_t WaitQueued(SerialDevice* pDevice, uint32_t nCount) {
-        uint32_t dwErrors = 0;
+        bool bLineError = false;
         uint32_t cbInQue = 0;
         for (int i = 0; i < 100; ++i) {
-            EXPECT_TRUE(pDevice->ClearCommError(&dwErrors, &cbInQue));
+            EXPECT_TRUE(pDevice->Poll(&bLineError, &cbInQue));
             if (cbInQue >= nCount) {
                 break;
             }
@@ -130,24 +134,29 @@ class PosixSerial : public ::testing::Test {
         return got;
     }
 
-    // The state ApplyLineSettings writes for 9600 8N1.
-    static CommState LineState(uint32_t nBaud) {
-        CommState state;
-        memset(&state, 0, sizeof(state));
-        state.DCBlength = 28;
-        state.BaudRate = nBaud;
-        state.fBinary = 1;
-        state.fParity = 1;
-        state.fDtrControl = kDtrControlEnable;
-        state.fRtsControl = kRtsControlEnable;
-        state.XonLim = 100;
-        state.XoffLim = 100;
-        state.ByteSize = 8;
-        state.Parity = kNoParity;
-        state.StopBits = kOneStopBit;
-        state.XonChar = 0x11;
-        state.XoffChar = 0x13;
-        return state;
+    // Sets the line from the peer's side, as another program would have left it: 38400 baud,
+    // two stop bits, both flow controls, canonical input with echo, output processing.
+    void SetForeignLine() {
+        struct termios tio = PeerTermios();
+        cfsetispeed(&tio, B38400);
+        cfsetospeed(&tio, B38400);
+        tio.c_cflag |= CSTOPB | CRTSCTS;
+        tio.c_iflag |= IXON | IXOFF | ICRNL;
+        tio.c_lflag |= ICANON | ECHO | ISIG;
+        tio.c_oflag |= OPOST | ONLCR;
+        tio.c_cc[VMIN] = 1;
+        tio.c_cc[VTIME] = 5;
+        ASSERT_EQ(tcsetattr(fdMaster, TCSANOW, &tio), 0);
+    }
+
+    static void ExpectSameLine(const struct termios& before, const struct termios& after) {
+        EXPECT_EQ(after.c_iflag, before.c_iflag);
+        EXPECT_EQ(after.c_oflag, before.c_oflag);
+        EXPECT_EQ(after.c_cflag, before.c_cflag);
+        EXPECT_EQ(after.c_lflag, before.c_lflag);
+        EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+        EXPECT_EQ(cfgetispeed(&after), cfgetispeed(&before));
+        EXPECT_EQ(memcmp(after.c_cc, before.c_cc, sizeof before.c_cc), 0);
     }
 
     int fdMaster = -1;
@@ -167,32 +176,40 @@ TEST_F(PosixSerial, OpensTheMappedDeviceInRawMode) {
     EXPECT_EQ(tio.c_cc[VMIN], 0);
     EXPECT_EQ(tio.c_cc[VTIME], 0);
     // The bytes go out exactly as given: no CR added to a LF.
-    uint32_t nWritten = 0;
-    EXPECT_TRUE(pDevice->WriteFile("_I\n", 3, &nWritten));
-    EXPECT_EQ(nWritten, 3u);
-    EXPECT_TRUE(pDevice->FlushFileBuffers());
+    EXPECT_EQ(pDevice->WriteAndDrain("_I\n", 3), 3u);
     EXPECT_EQ(ReadAtArm(3), "_I\n");
     delete pDevice;
 }
 
+// A port held by another opener is refused, and the refused open changes nothing on the
+// holder's line: held by a second ArmLink, or by another program that locks it the same way.
 TEST_F(PosixSerial, SecondOpenFailsWhileTheFirstHoldsThePort) {
     SerialDevice* pFirst = OpenRecorded(3);
     ASSERT_NE(pFirst, nullptr);
-    CommState state = LineState(19200);
-    state.fOutX = 1;  // IXON, which a raw-mode reset would clear
-    ASSERT_TRUE(pFirst->SetCommState(state));
-
+    ASSERT_TRUE(pFirst->SetLine(19200, 'n', 8));
     EXPECT_EQ(OpenRecorded(3), nullptr);
-    ASSERT_EQ(g_Failures.size(), 1u);
-    EXPECT_EQ(g_Failures[0].nPort, 3u);
-    EXPECT_EQ(g_Failures[0].path, slavePath);
-    EXPECT_EQ(g_Failures[0].reason, "in use by another program");
-    // The refused opener changed nothing on the holder's line.
-    struct termios tio = PeerTermios();
-    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B19200));
-    EXPECT_NE(tio.c_iflag & IXON, 0u);
-
+    struct termios holders = PeerTermios();
+    EXPECT_EQ(cfgetospeed(&holders), static_cast<speed_t>(B19200));
     delete pFirst;
+
+    // Another program holds it, with a lock or in exclusive mode (which root passes).
+    SetForeignLine();
+    struct termios held = PeerTermios();
+    for (bool bLock : {true, false}) {
+        int fdOther = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fdOther, 0);
+        ASSERT_EQ(bLock ? flock(fdOther, LOCK_EX | LOCK_NB) : ioctl(fdOther, TIOCEXCL), 0);
+        EXPECT_EQ(OpenRecorded(3), nullptr) << bLock;
+        ExpectSameLine(held, PeerTermios());
+        ioctl(fdOther, TIOCNXCL);
+        close(fdOther);
+    }
+    ASSERT_EQ(g_Failures.size(), 3u);
+    for (const OpenFailure& failure : g_Failures) {
+        EXPECT_EQ(failure.nPort, 3u);
+        EXPECT_EQ(failure.path, slavePath);
+        EXPECT_EQ(failure.reason, "in use by another program");
+    }
     SerialDevice* pAgain = OpenRecorded(3);
     EXPECT_NE(pAgain, nullptr);
     delete pAgain;
@@ -250,18 +267,24 @@ TEST_F(PosixSerial, PortMapTriesEnvironmentThenSettingsThenTtyS) {
     EXPECT_STREQ(szSmall, "");
 }
 
-TEST_F(PosixSerial, SetCommStateProgramsTheBaudThePeerSees) {
+// The six rates of the search reach the peer; any other rate, or data bits other than 7 and
+// 8, are refused and leave the line as it was.
+TEST_F(PosixSerial, SetLineProgramsTheRateThePeerSees) {
     SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
     struct Case {
         uint32_t nBaud;
-        speed_t speed;
+        uint8_t nDataBits;
+        bool bTaken;
+        speed_t speed;  // what the peer sees afterwards
     } cases[] = {
-        {4800, B4800},   {9600, B9600},     {19200, B19200},   {38400, B38400},
-        {57600, B57600}, {115200, B115200}, {230400, B230400}, {2400, B2400},
+        {4800, 8, true, B4800},      {9600, 7, true, B9600},    {19200, 8, true, B19200},
+        {38400, 8, true, B38400},    {57600, 7, true, B57600},  {115200, 8, true, B115200},
+        {230400, 8, false, B115200}, {2400, 8, false, B115200}, {14400, 8, false, B115200},
+        {0, 8, false, B115200},      {9600, 6, false, B115200}, {9600, 9, false, B115200},
     };
     for (const Case& c : cases) {
-        EXPECT_TRUE(pDevice->SetCommState(LineState(c.nBaud))) << c.nBaud;
+        EXPECT_EQ(pDevice->SetLine(c.nBaud, 'n', c.nDataBits), c.bTaken) << c.nBaud;
         struct termios tio = PeerTermios();
         EXPECT_EQ(cfgetospeed(&tio), c.speed) << c.nBaud;
         EXPECT_EQ(cfgetispeed(&tio), c.speed) << c.nBaud;
@@ -269,176 +292,123 @@ TEST_F(PosixSerial, SetCommStateProgramsTheBaudThePeerSees) {
     delete pDevice;
 }
 
-TEST_F(PosixSerial, SetCommStateCarriesFlagsToTermios) {
+// Whatever the line had, the arm's line has one stop bit, no flow control of either kind, and
+// parity checked.
+TEST_F(PosixSerial, SetLineLeavesOneStopBitAndNoFlowControl) {
+    SetForeignLine();
     SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
-    struct Case {
-        const char* szName;
-        void (*pfnSet)(CommState*);
-        bool bCflag;
-        tcflag_t nFlag;
-    } cases[] = {
-        {"two stop bits", [](CommState* p) { p->StopBits = 2; }, true, CSTOPB},
-        {"CTS flow", [](CommState* p) { p->fOutxCtsFlow = 1; }, true, CRTSCTS},
-        {"parity check", [](CommState* p) { p->fParity = 1; }, false, INPCK},
-        {"XON/XOFF out", [](CommState* p) { p->fOutX = 1; }, false, IXON},
-        {"XON/XOFF in", [](CommState* p) { p->fInX = 1; }, false, IXOFF},
-    };
-    for (const Case& c : cases) {
-        CommState off = LineState(9600);
-        off.fParity = 0;
-        ASSERT_TRUE(pDevice->SetCommState(off)) << c.szName;
-        struct termios before = PeerTermios();
-        EXPECT_EQ((c.bCflag ? before.c_cflag : before.c_iflag) & c.nFlag, 0u) << c.szName;
-        CommState on = off;
-        c.pfnSet(&on);
-        ASSERT_TRUE(pDevice->SetCommState(on)) << c.szName;
-        struct termios after = PeerTermios();
-        EXPECT_NE((c.bCflag ? after.c_cflag : after.c_iflag) & c.nFlag, 0u) << c.szName;
-    }
-    delete pDevice;
-}
-
-TEST_F(PosixSerial, SetCommStateRefusesWhatTermiosCannotDo) {
-    SerialDevice* pDevice = OpenRecorded(3);
-    ASSERT_NE(pDevice, nullptr);
-    CommState good = LineState(19200);
-    ASSERT_TRUE(pDevice->SetCommState(good));
-    struct Case {
-        const char* szName;
-        void (*pfnSet)(CommState*);
-    } cases[] = {
-        {"14400 baud", [](CommState* p) { p->BaudRate = 14400; }},
-        {"128000 baud", [](CommState* p) { p->BaudRate = 128000; }},
-        {"0 baud", [](CommState* p) { p->BaudRate = 0; }},
-        {"4 data bits", [](CommState* p) { p->ByteSize = 4; }},
-        {"9 data bits", [](CommState* p) { p->ByteSize = 9; }},
-        {"mark parity", [](CommState* p) { p->Parity = 3; }},
-        {"space parity", [](CommState* p) { p->Parity = 4; }},
-        {"1.5 stop bits", [](CommState* p) { p->StopBits = 1; }},
-        {"DSR flow", [](CommState* p) { p->fOutxDsrFlow = 1; }},
-        {"DTR handshake", [](CommState* p) { p->fDtrControl = 2; }},
-    };
-    for (const Case& c : cases) {
-        CommState bad = LineState(9600);
-        c.pfnSet(&bad);
-        EXPECT_FALSE(pDevice->SetCommState(bad)) << c.szName;
-        struct termios tio = PeerTermios();
-        EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B19200)) << c.szName;
-        CommState now;
-        ASSERT_TRUE(pDevice->GetCommState(&now));
-        EXPECT_EQ(now.BaudRate, 19200u) << c.szName;
-    }
-    delete pDevice;
-}
-
-TEST_F(PosixSerial, GetCommStateBeforeAnySetReadsTheDevice) {
+    // A pty carries 8 data bits without parity only (the kernel refuses a change to either):
+    // the framing is proven with the simulated line.
+    ASSERT_TRUE(pDevice->SetLine(9600, 'n', 8));
     struct termios tio = PeerTermios();
-    cfsetispeed(&tio, B4800);
-    cfsetospeed(&tio, B4800);
-    ASSERT_EQ(tcsetattr(fdMaster, TCSANOW, &tio), 0);
-    SerialDevice* pDevice = OpenRecorded(3);
-    ASSERT_NE(pDevice, nullptr);
-    CommState state;
-    memset(&state, 0xAB, sizeof(state));
-    ASSERT_TRUE(pDevice->GetCommState(&state));
-    EXPECT_EQ(state.DCBlength, 28u);
-    EXPECT_EQ(state.BaudRate, 4800u);
-    EXPECT_EQ(state.ByteSize, 8);
-    EXPECT_EQ(state.Parity, kNoParity);
-    EXPECT_EQ(state.StopBits, kOneStopBit);
-    EXPECT_EQ(state.fBinary, 1);
-    EXPECT_EQ(state.fOutX, 0);
-    EXPECT_EQ(state.fInX, 0);
-    EXPECT_EQ(state.fDummy2, 0u);
+    EXPECT_EQ(tio.c_cflag & (CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY), 0u);
+    EXPECT_NE(tio.c_iflag & INPCK, 0u);
+    EXPECT_NE(tio.c_cflag & CLOCAL, 0u);
     delete pDevice;
 }
 
-TEST_F(PosixSerial, GetCommStateReturnsEveryFieldAsSet) {
-    SerialDevice* pDevice = OpenRecorded(3);
-    ASSERT_NE(pDevice, nullptr);
-    CommState set = LineState(57600);
-    set.ByteSize = 7;  // a pty forces 8 bits on the line; the state keeps what was set
-    set.Parity = kEvenParity;
-    set.fTXContinueOnXoff = 1;
-    set.fErrorChar = 1;
-    set.fNull = 1;
-    set.fAbortOnError = 1;
-    set.fDummy2 = 0x1ABCD;
-    set.wReserved = 7;
-    set.XonLim = 2048;
-    set.XoffLim = 512;
-    set.ErrorChar = '?';
-    set.EofChar = 0x1A;
-    set.EvtChar = 0x7E;
-    set.wReserved1 = 0x55AA;
-    ASSERT_TRUE(pDevice->SetCommState(set));
-    CommState got;
-    memset(&got, 0, sizeof(got));
-    ASSERT_TRUE(pDevice->GetCommState(&got));
-    EXPECT_EQ(got.DCBlength, set.DCBlength);
-    EXPECT_EQ(got.BaudRate, set.BaudRate);
-    EXPECT_EQ(got.fBinary, set.fBinary);
-    EXPECT_EQ(got.fParity, set.fParity);
-    EXPECT_EQ(got.fOutxCtsFlow, set.fOutxCtsFlow);
-    EXPECT_EQ(got.fOutxDsrFlow, set.fOutxDsrFlow);
-    EXPECT_EQ(got.fDtrControl, set.fDtrControl);
-    EXPECT_EQ(got.fDsrSensitivity, set.fDsrSensitivity);
-    EXPECT_EQ(got.fTXContinueOnXoff, set.fTXContinueOnXoff);
-    EXPECT_EQ(got.fOutX, set.fOutX);
-    EXPECT_EQ(got.fInX, set.fInX);
-    EXPECT_EQ(got.fErrorChar, set.fErrorChar);
-    EXPECT_EQ(got.fNull, set.fNull);
-    EXPECT_EQ(got.fRtsControl, set.fRtsControl);
-    EXPECT_EQ(got.fAbortOnError, set.fAbortOnError);
-    EXPECT_EQ(got.fDummy2, set.fDummy2);
-    EXPECT_EQ(got.wReserved, set.wReserved);
-    EXPECT_EQ(got.XonLim, set.XonLim);
-    EXPECT_EQ(got.XoffLim, set.XoffLim);
-    EXPECT_EQ(got.ByteSize, set.ByteSize);
-    EXPECT_EQ(got.Parity, set.Parity);
-    EXPECT_EQ(got.StopBits, set.StopBits);
-    EXPECT_EQ(got.XonChar, set.XonChar);
-    EXPECT_EQ(got.XoffChar, set.XoffChar);
-    EXPECT_EQ(got.ErrorChar, set.ErrorChar);
-    EXPECT_EQ(got.EofChar, set.EofChar);
-    EXPECT_EQ(got.EvtChar, set.EvtChar);
-    EXPECT_EQ(got.wReserved1, set.wReserved1);
-    delete pDevice;
+// Every look at this clock moves it a second on: each wait of the search is over at its first
+// poll, so a whole run over a real port costs no real time.
+class SteppingClock : public Clock {
+  public:
+    uint32_t TickCount() override { return nNow += 1000; }
+    void GetLocalTime(LocalTime* pTime) override { memset(pTime, 0, sizeof *pTime); }
+    void Sleep(uint32_t nMs) override { nNow += nMs; }
+    uint32_t nNow = 0;
+};
+
+// A search that finds nothing gives the port up and puts its line back as it found it, each
+// setting of the other program's included.
+TEST_F(PosixSerial, SearchThatFindsNothingLeavesTheLineAsItWasFound) {
+    for (unsigned n : {1u, 2u, 4u}) {
+        setenv(VariableOf(n).c_str(), (tempDir + "/no-port").c_str(), 1);
+    }
+    SetForeignLine();
+    struct termios before = PeerTermios();
+
+    SteppingClock clock;
+    VirtualClock eventClock;
+    InlineThreads threads(&eventClock);
+    MemorySettings settings;
+    ResetAppState();
+    g_Platform.pClock = &clock;
+    g_Platform.pThreads = &threads;
+    g_Platform.pBus = PosixSerialBus();
+    g_Platform.pSettings = &settings;
+    Event** events[] = {&g_App.SearchDoneEvent, &g_App.ConnectedEvent, &g_App.StopEvent,
+                        &g_App.WorkerExitedEvent};
+    for (Event** ppEvent : events) {
+        *ppEvent = threads.CreateEvent();
+    }
+    g_App.Line = {3, 9600, 'n', 8, 1};
+
+    StartSearchWorker(&g_App.hPort);
+
+    EXPECT_TRUE(g_App.SearchDoneEvent->IsSet());
+    EXPECT_FALSE(g_App.ConnectedEvent->IsSet());
+    EXPECT_EQ(g_App.hPort.load(), nullptr);
+    std::string thirteen;
+    for (int i = 0; i < 13; ++i) {
+        thirteen += "_I";
+    }
+    EXPECT_EQ(ReadAtArm(thirteen.size()), thirteen) << "the port had its thirteen tries";
+    ExpectSameLine(before, PeerTermios());
+
+    for (Event** ppEvent : events) {
+        delete *ppEvent;
+        *ppEvent = nullptr;
+    }
+    g_Platform = Platform();
 }
 
 TEST_F(PosixSerial, PollCountsQueuedBytesAndReadsTakeOnlyThose) {
     SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
-    uint32_t dwErrors = 99;
+    bool bLineError = true;
     uint32_t cbInQue = 99;
-    ASSERT_TRUE(pDevice->ClearCommError(&dwErrors, &cbInQue));
-    EXPECT_EQ(dwErrors, 0u);
+    ASSERT_TRUE(pDevice->Poll(&bLineError, &cbInQue));
+    EXPECT_FALSE(bLineError);
     EXPECT_EQ(cbInQue, 0u);
 
     SendFromArm("1.2.3\r\n");
     EXPECT_EQ(WaitQueued(pDevice, 7), 7u);
-    ASSERT_TRUE(pDevice->ClearCommError(&dwErrors, &cbInQue));
-    EXPECT_EQ(dwErrors, 0u);  // a pty counts no line errors
+    ASSERT_TRUE(pDevice->Poll(&bLineError, &cbInQue));
+    EXPECT_FALSE(bLineError);  // a pty counts no line errors
 
     // Asking for more than is queued returns at once with what is there.
     char buffer[64];
     memset(buffer, 'X', sizeof(buffer));
-    uint32_t nRead = 0;
     auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(pDevice->ReadFile(buffer, sizeof(buffer), &nRead));
+    uint32_t nRead = pDevice->Read(buffer, sizeof(buffer));
     EXPECT_LT(ElapsedMs(start), 50);
     EXPECT_EQ(nRead, 7u);
     EXPECT_EQ(std::string(buffer, 8), std::string("1.2.3\r\nX"));
-    ASSERT_TRUE(pDevice->ClearCommError(&dwErrors, &cbInQue));
+    ASSERT_TRUE(pDevice->Poll(&bLineError, &cbInQue));
     EXPECT_EQ(cbInQue, 0u);
 
     // An empty queue: a read of 64 returns 0 bytes at once.
     start = std::chrono::steady_clock::now();
-    nRead = 99;
-    ASSERT_TRUE(pDevice->ReadFile(buffer, sizeof(buffer), &nRead));
-    EXPECT_EQ(nRead, 0u);
+    EXPECT_EQ(pDevice->Read(buffer, sizeof(buffer)), 0u);
     EXPECT_LT(ElapsedMs(start), 50);
+
+    // With a read time-out a read waits for the rest, at most that long.
+    pDevice->SetReadTimeout(2000);
+    std::thread arm([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        SendFromArm("abc");
+    });
+    start = std::chrono::steady_clock::now();
+    nRead = pDevice->Read(buffer, 3);
+    long nElapsed = ElapsedMs(start);
+    arm.join();
+    EXPECT_EQ(std::string(buffer, nRead), "abc");
+    EXPECT_LT(nElapsed, 1000);
+    pDevice->SetReadTimeout(60);
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(pDevice->Read(buffer, 3), 0u);
+    EXPECT_GE(ElapsedMs(start), 55);
     delete pDevice;
 }
 
@@ -447,15 +417,15 @@ TEST_F(PosixSerial, PurgeEmptiesTheInputQueue) {
     ASSERT_NE(pDevice, nullptr);
     SendFromArm("stale");
     ASSERT_EQ(WaitQueued(pDevice, 5), 5u);
-    EXPECT_TRUE(pDevice->PurgeComm(kPurgeAll));
-    uint32_t dwErrors = 0;
+    pDevice->Purge();
+    bool bLineError = false;
     uint32_t cbInQue = 99;
-    ASSERT_TRUE(pDevice->ClearCommError(&dwErrors, &cbInQue));
+    ASSERT_TRUE(pDevice->Poll(&bLineError, &cbInQue));
     EXPECT_EQ(cbInQue, 0u);
     delete pDevice;
 }
 
-TEST_F(PosixSerial, WaitForInputEndsWhenAByteArrives) {
+TEST_F(PosixSerial, WaitForInputEndsWhenNewBytesArrive) {
     SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
     // Nothing comes: the whole wait.
@@ -475,11 +445,13 @@ TEST_F(PosixSerial, WaitForInputEndsWhenAByteArrives) {
     EXPECT_LT(nElapsed, 1000);
     EXPECT_EQ(WaitQueued(pDevice, 1), 1u);
 
-    // With that byte still queued the wait does not return at once (no spinning caller)...
+    // With that byte counted by the poll the wait does not return at once (no spinning
+    // caller)...
     start = std::chrono::steady_clock::now();
     pDevice->WaitForInput(30);
     EXPECT_GE(ElapsedMs(start), 25);
-    // ...but a further byte still ends it early.
+    // ...but a further byte still ends it early, also one that came between the poll and
+    // the wait.
     std::thread more([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         SendFromArm("2");
@@ -490,6 +462,11 @@ TEST_F(PosixSerial, WaitForInputEndsWhenAByteArrives) {
     more.join();
     EXPECT_LT(nElapsed, 1000);
     EXPECT_EQ(WaitQueued(pDevice, 2), 2u);
+    SendFromArm("3");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    start = std::chrono::steady_clock::now();
+    pDevice->WaitForInput(2000);
+    EXPECT_LT(ElapsedMs(start), 1000);
     delete pDevice;
 }
 
@@ -503,8 +480,7 @@ TEST_F(PosixSerial, LongWriteArrivesWhole) {
     }
     std::string got;
     std::thread arm([this, &got, &data] { got = ReadAtArm(data.size()); });
-    uint32_t nWritten = 0;
-    EXPECT_TRUE(pDevice->WriteFile(data.data(), static_cast<uint32_t>(data.size()), &nWritten));
+    uint32_t nWritten = pDevice->WriteAndDrain(data.data(), static_cast<uint32_t>(data.size()));
     arm.join();
     EXPECT_EQ(nWritten, data.size());
     EXPECT_EQ(got, data);
@@ -514,15 +490,13 @@ TEST_F(PosixSerial, LongWriteArrivesWhole) {
 TEST_F(PosixSerial, HungUpPeerFailsThePoll) {
     SerialDevice* pDevice = OpenRecorded(3);
     ASSERT_NE(pDevice, nullptr);
-    uint32_t dwErrors = 0;
+    bool bLineError = false;
     uint32_t cbInQue = 0;
-    ASSERT_TRUE(pDevice->ClearCommError(&dwErrors, &cbInQue));
+    ASSERT_TRUE(pDevice->Poll(&bLineError, &cbInQue));
     CloseMaster();
-    EXPECT_FALSE(pDevice->ClearCommError(&dwErrors, &cbInQue));
+    EXPECT_FALSE(pDevice->Poll(&bLineError, &cbInQue));
     char buffer[8];
-    uint32_t nRead = 0;
-    EXPECT_FALSE(pDevice->ReadFile(buffer, sizeof(buffer), &nRead));
-    EXPECT_EQ(nRead, 0u);
+    EXPECT_EQ(pDevice->Read(buffer, sizeof(buffer)), 0u);
     // The wait does not sit out its time on a dead line.
     auto start = std::chrono::steady_clock::now();
     pDevice->WaitForInput(2000);

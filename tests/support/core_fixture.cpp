@@ -8,8 +8,7 @@ std::vector<std::string> TriesOf(const SimLine& line) {
     for (const SimCommand& command : line.commands) {
         char szTry[64];
         snprintf(szTry, sizeof szTry, "%u %u%c1 %s", static_cast<unsigned>(command.nBaud),
-                 static_cast<unsigned>(command.nByteSize), command.nParity == 0 ? 'n' : 'e',
-                 command.text.c_str());
+                 static_cast<unsigned>(command.nDataBits), command.cParity, command.text.c_str());
         tries.push_back(szTry);
     }
     return tries;

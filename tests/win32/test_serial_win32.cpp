@@ -1,125 +1,101 @@
-// The Win32 serial device: the line state carried member for member to the DCB and back, and a
-// COM port without a device.
+// The Win32 serial device: the DCB programmed from the line field by field, every field the
+// line does not name kept as read back, and a COM port without a device.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstring>
 
 #include "common/serial_device.h"
-#include "support/virtual_platform.h"
 #include "platform/win32/win32_platform.h"
+#include "support/virtual_platform.h"
 
 namespace {
 
-// Every member has a value of its own (within its bit width), so a member carried to another
-// field, or dropped, shows.
-CommState DistinctState() {
-    CommState state;
-    memset(&state, 0, sizeof state);
-    state.DCBlength = 28;
-    state.BaudRate = 19200;
-    state.fBinary = 1;
-    state.fParity = 0;
-    state.fOutxCtsFlow = 1;
-    state.fOutxDsrFlow = 0;
-    state.fDtrControl = 2;
-    state.fDsrSensitivity = 1;
-    state.fTXContinueOnXoff = 0;
-    state.fOutX = 1;
-    state.fInX = 0;
-    state.fErrorChar = 1;
-    state.fNull = 0;
-    state.fRtsControl = 3;
-    state.fAbortOnError = 1;
-    state.fDummy2 = 0x15A5A;
-    state.wReserved = 0;  // must be 0 for SetCommState
-    state.XonLim = 100;
-    state.XoffLim = 200;
-    state.ByteSize = 7;
-    state.Parity = 2;
-    state.StopBits = 0;
-    state.XonChar = 0x11;
-    state.XoffChar = 0x13;
-    state.ErrorChar = '?';
-    state.EofChar = 0x1A;
-    state.EvtChar = '\n';
-    state.wReserved1 = 0x4321;
-    return state;
+// A DCB as the port might report it: every field has a value of its own (within its bit
+// width) and unlike what the line writes, so a field left alone or written wrongly shows.
+DCB ReadBack() {
+    DCB dcb;
+    memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = 12;
+    dcb.BaudRate = 1200;
+    dcb.fBinary = 0;
+    dcb.fParity = 0;
+    dcb.fOutxCtsFlow = 1;
+    dcb.fOutxDsrFlow = 1;
+    dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+    dcb.fDsrSensitivity = 1;
+    dcb.fTXContinueOnXoff = 1;
+    dcb.fOutX = 1;
+    dcb.fInX = 1;
+    dcb.fErrorChar = 1;
+    dcb.fNull = 1;
+    dcb.fRtsControl = RTS_CONTROL_TOGGLE;
+    dcb.fAbortOnError = 1;
+    dcb.fDummy2 = 0x15A5A;
+    dcb.wReserved = 0x1234;
+    dcb.XonLim = 2048;
+    dcb.XoffLim = 512;
+    dcb.ByteSize = 5;
+    dcb.Parity = MARKPARITY;
+    dcb.StopBits = TWOSTOPBITS;
+    dcb.XonChar = 'A';
+    dcb.XoffChar = 'B';
+    dcb.ErrorChar = '?';
+    dcb.EofChar = 0x1A;
+    dcb.EvtChar = '\n';
+    dcb.wReserved1 = 0x4321;
+    return dcb;
 }
 
-TEST(Win32SerialDevice, LineStateMapsToTheDcbFieldOfTheSameName) {
-    CommState state = DistinctState();
-    DCB dcb;
-    CommStateToDcb(state, &dcb);
+// The table of the line's DCB: any parity letter but 'n' is even parity, the stop bits are
+// always one, DTR and RTS on, no flow control; the rest stays as read.
+TEST(Win32SerialDevice, LineProgramsTheFieldsItNamesAndKeepsTheRest) {
     EXPECT_EQ(sizeof(DCB), 28u);
-    EXPECT_EQ(dcb.DCBlength, 28u);
-    EXPECT_EQ(dcb.BaudRate, 19200u);
-    EXPECT_EQ(dcb.fBinary, 1u);
-    EXPECT_EQ(dcb.fParity, 0u);
-    EXPECT_EQ(dcb.fOutxCtsFlow, 1u);
-    EXPECT_EQ(dcb.fOutxDsrFlow, 0u);
-    EXPECT_EQ(dcb.fDtrControl, 2u);
-    EXPECT_EQ(dcb.fDsrSensitivity, 1u);
-    EXPECT_EQ(dcb.fTXContinueOnXoff, 0u);
-    EXPECT_EQ(dcb.fOutX, 1u);
-    EXPECT_EQ(dcb.fInX, 0u);
-    EXPECT_EQ(dcb.fErrorChar, 1u);
-    EXPECT_EQ(dcb.fNull, 0u);
-    EXPECT_EQ(dcb.fRtsControl, 3u);
-    EXPECT_EQ(dcb.fAbortOnError, 1u);
-    EXPECT_EQ(dcb.fDummy2, 0x15A5Au);
-    EXPECT_EQ(dcb.XonLim, 100);
-    EXPECT_EQ(dcb.XoffLim, 200);
-    EXPECT_EQ(dcb.ByteSize, 7);
-    EXPECT_EQ(dcb.Parity, 2);
-    EXPECT_EQ(dcb.StopBits, 0);
-    EXPECT_EQ(dcb.XonChar, 0x11);
-    EXPECT_EQ(dcb.XoffChar, 0x13);
-    EXPECT_EQ(dcb.ErrorChar, '?');
-    EXPECT_EQ(dcb.EofChar, 0x1A);
-    EXPECT_EQ(dcb.EvtChar, '\n');
-    EXPECT_EQ(dcb.wReserved1, 0x4321);
-
-    CommState back;
-    memset(&back, 0xEE, sizeof back);
-    DcbToCommState(dcb, &back);
-    // Compared member by member: the record has padding between its members.
-    EXPECT_EQ(back.DCBlength, state.DCBlength);
-    EXPECT_EQ(back.BaudRate, state.BaudRate);
-    const uint8_t CommState::*kFlags[] = {
-        &CommState::fBinary,           &CommState::fParity,     &CommState::fOutxCtsFlow,
-        &CommState::fOutxDsrFlow,      &CommState::fDtrControl, &CommState::fDsrSensitivity,
-        &CommState::fTXContinueOnXoff, &CommState::fOutX,       &CommState::fInX,
-        &CommState::fErrorChar,        &CommState::fNull,       &CommState::fRtsControl,
-        &CommState::fAbortOnError,     &CommState::ByteSize,    &CommState::Parity,
-        &CommState::StopBits};
-    for (const uint8_t CommState::*pMember : kFlags) {
-        EXPECT_EQ(back.*pMember, state.*pMember);
+    struct Case {
+        uint32_t nBaud;
+        char cParity;
+        uint8_t nDataBits;
+        BYTE nParity;
+    } cases[] = {
+        {9600, 'n', 8, NOPARITY},
+        {19200, 'e', 7, EVENPARITY},
+        {4800, 'o', 7, EVENPARITY},
+        {115200, 'x', 8, EVENPARITY},
+    };
+    for (const Case& c : cases) {
+        const DCB read = ReadBack();
+        DCB dcb = read;
+        ProgramLineDcb(&dcb, c.nBaud, c.cParity, c.nDataBits);
+        EXPECT_EQ(dcb.DCBlength, 28u);
+        EXPECT_EQ(dcb.BaudRate, c.nBaud);
+        EXPECT_EQ(dcb.fBinary, 1u);
+        EXPECT_EQ(dcb.fParity, 1u) << "parity checked, also without a parity bit";
+        EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
+        EXPECT_EQ(dcb.fOutxDsrFlow, 0u);
+        EXPECT_EQ(dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+        EXPECT_EQ(dcb.fDsrSensitivity, 0u);
+        EXPECT_EQ(dcb.fOutX, 0u);
+        EXPECT_EQ(dcb.fInX, 0u);
+        EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+        EXPECT_EQ(dcb.XonLim, 100);
+        EXPECT_EQ(dcb.XoffLim, 100);
+        EXPECT_EQ(dcb.ByteSize, c.nDataBits);
+        EXPECT_EQ(dcb.Parity, c.nParity) << c.cParity;
+        EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+        EXPECT_EQ(dcb.XonChar, 0x11);
+        EXPECT_EQ(dcb.XoffChar, 0x13);
+        // Kept as read back.
+        EXPECT_EQ(dcb.fTXContinueOnXoff, read.fTXContinueOnXoff);
+        EXPECT_EQ(dcb.fErrorChar, read.fErrorChar);
+        EXPECT_EQ(dcb.fNull, read.fNull);
+        EXPECT_EQ(dcb.fAbortOnError, read.fAbortOnError);
+        EXPECT_EQ(dcb.fDummy2, read.fDummy2);
+        EXPECT_EQ(dcb.wReserved, read.wReserved);
+        EXPECT_EQ(dcb.ErrorChar, read.ErrorChar);
+        EXPECT_EQ(dcb.EofChar, read.EofChar);
+        EXPECT_EQ(dcb.EvtChar, read.EvtChar);
+        EXPECT_EQ(dcb.wReserved1, read.wReserved1);
     }
-    EXPECT_EQ(back.fDummy2, state.fDummy2);
-    EXPECT_EQ(back.wReserved, state.wReserved);
-    EXPECT_EQ(back.XonLim, state.XonLim);
-    EXPECT_EQ(back.XoffLim, state.XoffLim);
-    EXPECT_EQ(back.XonChar, state.XonChar);
-    EXPECT_EQ(back.XoffChar, state.XoffChar);
-    EXPECT_EQ(back.ErrorChar, state.ErrorChar);
-    EXPECT_EQ(back.EofChar, state.EofChar);
-    EXPECT_EQ(back.EvtChar, state.EvtChar);
-    EXPECT_EQ(back.wReserved1, state.wReserved1);
-}
-
-TEST(Win32SerialDevice, WideMembersAreCutToTheirBitFields) {
-    CommState state = DistinctState();
-    state.fBinary = 2;            // one bit: 0
-    state.fDtrControl = 5;        // two bits: 1
-    state.fDummy2 = 0xFFFFFFFFu;  // seventeen bits
-    DCB dcb;
-    CommStateToDcb(state, &dcb);
-    EXPECT_EQ(dcb.fBinary, 0u);
-    EXPECT_EQ(dcb.fDtrControl, 1u);
-    EXPECT_EQ(dcb.fDummy2, 0x1FFFFu);
-    EXPECT_EQ(dcb.fParity, 0u) << "no spill into the next bit field";
-    EXPECT_EQ(dcb.fOutxCtsFlow, 1u);
 }
 
 // No COM port of that number exists (Wine maps COM1 to COM4 at most here).

@@ -43,7 +43,7 @@ check "each search opened the four ports once" test "$(grep -c . <<<"$szSearchTh
 # What the silent device saw: the first search tries the initial 9600, then the six rates from
 # 4800 at 8 data bits without parity, then the first try at 7 data bits, even parity. A pty
 # cannot carry parity: glibc's tcsetattr reports EINVAL when the pty drops it (from the second
-# such request on), so SetCommState fails, the port is given up, and the later searches cannot
+# such request on), so the port refuses the line, is given up, and the later searches cannot
 # program it at all. The framing half of the search is proven in the unit tests.
 EXPECTED="9600 _I
 4800 _I

@@ -2,14 +2,14 @@
 // pace in the time of a clock, and the bus of COM1 to COM4.
 #include "tools/armsim/sim_device.h"
 
-#include <cstdio>
-
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
 
 constexpr uint64_t kNsPerMs = 1000000;
+constexpr uint64_t kNever = ~0ull;
 
 // A character on the line is 10 bits: start, 8 (or 7 and parity) and stop.
 uint64_t CharacterNs(uint32_t nBaud) {
@@ -19,51 +19,17 @@ uint64_t CharacterNs(uint32_t nBaud) {
     return 10ull * 1000000000ull / nBaud;
 }
 
-char ParityLetter(uint8_t nParity) {
-    switch (nParity) {
-        case kNoParity:
-            return 'n';
-        case 1:
-            return 'o';
-        case kEvenParity:
-            return 'e';
-        case 3:
-            return 'm';
-        default:
-            return 's';
-    }
-}
-
-// What a COM port reports before anyone has programmed it: 9600 baud, 8 data bits, no
-// parity, one stop bit, DTR and RTS on, no flow control.
-CommState DefaultState() {
-    CommState state;
-    memset(&state, 0, sizeof state);
-    state.DCBlength = 28;
-    state.BaudRate = 9600;
-    state.fBinary = 1;
-    state.fDtrControl = kDtrControlEnable;
-    state.fRtsControl = kRtsControlEnable;
-    state.XonLim = 2048;
-    state.XoffLim = 512;
-    state.ByteSize = 8;
-    state.Parity = kNoParity;
-    state.StopBits = kOneStopBit;
-    state.XonChar = 0x11;
-    state.XoffChar = 0x13;
-    return state;
-}
-
 }  // namespace
 
 SimDevice::SimDevice(SimLine* pLine, Clock* pClock)
-    : state(DefaultState()),
-      timeouts(),
+    : programmed{9600, 'n', 8},
+      nReadTimeoutMs(0),
       pLine(pLine),
       pClock(pClock),
       nLastTick(pClock->TickCount()),
       nUnwrappedMs(nLastTick),
-      nLineFreeNs(0) {
+      nLineFreeNs(0),
+      nVanishNs(kNever) {
     pLine->bOpen = true;
     pLine->nOpens++;
     pLine->pDevice = this;
@@ -129,126 +95,94 @@ void SimDevice::QueueInput(uint32_t nAtTick, const std::string& bytes) {
     }
 }
 
-void SimDevice::InjectError(uint32_t nAtTick, uint32_t dwMask) {
-    errors.push_back(LineError{TickToNs(nAtTick), dwMask, false});
+void SimDevice::Vanish(uint32_t nAtTick) {
+    nVanishNs = TickToNs(nAtTick);
 }
 
-void SimDevice::SetupComm(uint32_t, uint32_t) {}
-
-bool SimDevice::SetCommTimeouts(const CommTimeouts& newTimeouts) {
-    timeouts = newTimeouts;
-    pLine->timeouts.push_back(newTimeouts);
-    return true;
+bool SimDevice::Gone(uint64_t nNowNs) const {
+    return pLine->bFailPoll || DeadLine() || nNowNs >= nVanishNs;
 }
 
-bool SimDevice::PurgeComm(uint32_t dwFlags) {
-    pLine->purges.push_back(dwFlags);
-    if ((dwFlags & kPurgeRxClear) != 0) {
-        // The input queue is emptied, and what the arm is still sending is dropped with it,
-        // together with the line errors those bytes would raise.
-        uint64_t nNow = NowNs();
-        incoming.clear();
-        nLineFreeNs = 0;
-        errors.erase(
-            std::remove_if(errors.begin(), errors.end(),
-                           [nNow](const LineError& e) { return e.bFromInput && e.nAtNs > nNow; }),
-            errors.end());
-    }
-    return true;
+void SimDevice::InjectError(uint32_t nAtTick) {
+    errors.push_back(LineError{TickToNs(nAtTick), false});
 }
 
-bool SimDevice::GetCommState(CommState* pState) {
-    if (pState == nullptr) {
+bool SimDevice::SetLine(uint32_t nBaud, char cParity, uint8_t nDataBits) {
+    if (pLine->bRejectLine || nBaud == 0 || nDataBits < 5 || nDataBits > 8) {
         return false;
     }
-    *pState = state;
+    programmed = SimLineSetting{nBaud, cParity == 'n' ? 'n' : 'e', nDataBits};
+    pLine->settings.push_back(programmed);
     return true;
 }
 
-bool SimDevice::SetCommState(const CommState& newState) {
-    // A port refuses a state it cannot run: no rate, or a character size outside 5 to 8.
-    if (pLine->bRejectState || newState.BaudRate == 0 || newState.ByteSize < 5 ||
-        newState.ByteSize > 8) {
-        return false;
-    }
-    state = newState;
-    pLine->states.push_back(newState);
-    return true;
+void SimDevice::SetReadTimeout(uint32_t nTotalTimeoutMs) {
+    nReadTimeoutMs = nTotalTimeoutMs;
+    pLine->readTimeouts.push_back(nTotalTimeoutMs);
 }
 
-bool SimDevice::ClearCommError(uint32_t* pdwErrors, uint32_t* pcbInQue) {
-    if (pLine->bFailPoll || DeadLine()) {
-        return false;
-    }
+void SimDevice::Purge() {
+    pLine->nPurges++;
+    // The input queue is emptied, and what the arm is still sending is dropped with it,
+    // together with the line errors those bytes would raise.
     uint64_t nNow = NowNs();
-    uint32_t dwMask = 0;
-    for (size_t i = 0; i < errors.size();) {
-        if (errors[i].nAtNs <= nNow) {
-            dwMask |= errors[i].dwMask;
-            errors.erase(errors.begin() + static_cast<std::ptrdiff_t>(i));
-        } else {
-            ++i;
-        }
+    incoming.clear();
+    nLineFreeNs = 0;
+    errors.erase(
+        std::remove_if(errors.begin(), errors.end(),
+                       [nNow](const LineError& e) { return e.bFromInput && e.nAtNs > nNow; }),
+        errors.end());
+}
+
+bool SimDevice::Poll(bool* pbLineError, uint32_t* pnQueued) {
+    pLine->nPolls++;
+    uint64_t nNow = NowNs();
+    if (Gone(nNow)) {
+        return false;
     }
-    if (pdwErrors != nullptr) {
-        *pdwErrors = dwMask;
-    }
-    if (pcbInQue != nullptr) {
-        *pcbInQue = static_cast<uint32_t>(Arrived(nNow));
-    }
+    size_t nBefore = errors.size();
+    errors.erase(std::remove_if(errors.begin(), errors.end(),
+                                [nNow](const LineError& e) { return e.nAtNs <= nNow; }),
+                 errors.end());
+    *pbLineError = errors.size() != nBefore;
+    *pnQueued = static_cast<uint32_t>(Arrived(nNow));
     return true;
 }
 
-bool SimDevice::ReadFile(void* pBuffer, uint32_t nBytes, uint32_t* pnRead) {
-    if (pnRead != nullptr) {
-        *pnRead = 0;
+uint32_t SimDevice::Read(char* pBuffer, uint32_t nBytes) {
+    uint32_t nStart = pClock->TickCount();
+    while (!Gone(NowNs()) && Arrived(NowNs()) < nBytes &&
+           pClock->TickCount() - nStart < nReadTimeoutMs) {
+        WaitForInput(nReadTimeoutMs - (pClock->TickCount() - nStart));
     }
     if (DeadLine()) {
-        return false;
+        return 0;
     }
     size_t n = std::min<size_t>(nBytes, Arrived(NowNs()));
-    if (n != 0 && pBuffer == nullptr) {
-        return false;
-    }
-    char* pOut = static_cast<char*>(pBuffer);
     for (size_t i = 0; i < n; ++i) {
-        pOut[i] = incoming.front().c;
+        pBuffer[i] = incoming.front().c;
         incoming.pop_front();
     }
-    if (pnRead != nullptr) {
-        *pnRead = static_cast<uint32_t>(n);
-    }
-    return true;
+    return static_cast<uint32_t>(n);
 }
 
-bool SimDevice::WriteFile(const void* pData, uint32_t nBytes, uint32_t* pnWritten) {
-    if (pnWritten != nullptr) {
-        *pnWritten = 0;
-    }
-    if (nBytes != 0 && pData == nullptr) {
-        return false;
-    }
+uint32_t SimDevice::WriteAndDrain(const char* pData, uint32_t nBytes) {
     uint64_t nNow = NowNs();
-    std::string text(static_cast<const char*>(pData), nBytes);
+    std::string text(pData, nBytes);
     if (nBytes != 0) {
-        SimCommand command;
-        command.text = text;
-        command.nBaud = state.BaudRate;
-        command.nByteSize = state.ByteSize;
-        command.nParity = state.Parity;
-        command.nTick = nLastTick;
-        pLine->commands.push_back(command);
+        pLine->commands.push_back(SimCommand{text, programmed.nBaud, programmed.nDataBits,
+                                             programmed.cParity, nLastTick});
     }
     ArmModel* pArm = pLine->pArm;
     if (nBytes != 0 && pArm != nullptr && !pArm->HungUp()) {
         bool bNoise = false;
-        std::string reply = pArm->Receive(text, state.BaudRate, state.ByteSize,
-                                          ParityLetter(state.Parity), &bNoise);
+        std::string reply = pArm->Receive(text, programmed.nBaud, programmed.nDataBits,
+                                          programmed.cParity, &bNoise);
         if (!reply.empty()) {
             // The first byte comes the arm's latency and one character after the command, the
             // others one character (and the arm's gap) apart; a reply never overtakes the one
             // still arriving.
-            uint64_t nCharNs = CharacterNs(state.BaudRate);
+            uint64_t nCharNs = CharacterNs(programmed.nBaud);
             uint64_t nGapNs = static_cast<uint64_t>(pArm->scenario.nByteGapMs) * kNsPerMs;
             uint64_t nStart = nNow + static_cast<uint64_t>(pArm->scenario.nLatencyMs) * kNsPerMs;
             if (nStart < nLineFreeNs) {
@@ -259,32 +193,27 @@ bool SimDevice::WriteFile(const void* pData, uint32_t nBytes, uint32_t* pnWritte
                 nAt += nCharNs + (i == 0 ? 0 : nGapNs);
                 QueueAt(nAt, reply[i]);
                 if (i == 0 && bNoise) {
-                    errors.push_back(LineError{nAt, kCeFrame, true});
+                    errors.push_back(LineError{nAt, true});
                 }
             }
             nLineFreeNs = nAt;
         }
     }
-    if (pnWritten != nullptr) {
-        *pnWritten = nBytes;
-    }
-    return true;
-}
-
-bool SimDevice::FlushFileBuffers() {
-    return true;
+    return nBytes;
 }
 
 void SimDevice::WaitForInput(uint32_t nMs) {
-    if (nMs == 0) {
+    // A device that is gone wakes every wait at once, as a hang-up does.
+    uint64_t nNow = NowNs();
+    if (nMs == 0 || Gone(nNow)) {
         return;
     }
-    // Sleep up to nMs, but wake at the tick when the next byte (or line error) has come.
-    uint64_t nNow = NowNs();
-    uint64_t nNext = 0;
-    bool bNext = false;
+    // Sleep up to nMs, but wake at the tick when the next byte (or line error) has come, or
+    // when the device goes.
+    uint64_t nNext = nVanishNs;
+    bool bNext = nVanishNs != kNever;
     size_t nArrived = Arrived(nNow);
-    if (nArrived < incoming.size()) {
+    if (nArrived < incoming.size() && (!bNext || incoming[nArrived].nAtNs < nNext)) {
         nNext = incoming[nArrived].nAtNs;
         bNext = true;
     }

@@ -8,34 +8,42 @@
 #include <string>
 #include <vector>
 
-#include "common/serial_device.h"
 #include "common/platform.h"
+#include "common/serial_device.h"
 #include "tools/armsim/arm_model.h"
+
+// One programming of the line as the device took it.
+struct SimLineSetting {
+    uint32_t nBaud;
+    char cParity;  // 'n' none, 'e' even
+    uint8_t nDataBits;
+};
 
 // One command as the device saw it, with the line settings the host had programmed.
 struct SimCommand {
     std::string text;
     uint32_t nBaud;
-    uint8_t nByteSize;
-    uint8_t nParity;  // DCB Parity: 0 none, 2 even
-    uint32_t nTick;   // virtual time of the write
+    uint8_t nDataBits;
+    char cParity;    // 'n' none, 'e' even
+    uint32_t nTick;  // virtual time of the write
 };
 
 class SimDevice;
 
 // What a port of the bus holds.
 struct SimLine {
-    ArmModel* pArm = nullptr;   // the arm on this line, or none (a silent device)
-    bool bPresent = true;       // false: no device, the open fails
-    bool bBusy = false;         // held by another program: the open fails
-    bool bRejectState = false;  // SetCommState fails (the port rejects every setting)
-    bool bFailPoll = false;     // ClearCommError fails
+    ArmModel* pArm = nullptr;  // the arm on this line, or none (a silent device)
+    bool bPresent = true;      // false: no device, the open fails
+    bool bBusy = false;        // held by another program: the open fails
+    bool bRejectLine = false;  // the port rejects every line setting
+    bool bFailPoll = false;    // the poll fails (the device is gone)
 
     // Everything the line has seen, in order, across opens.
     std::vector<SimCommand> commands;
-    std::vector<CommState> states;  // every SetCommState
-    std::vector<uint32_t> purges;   // every PurgeComm mask
-    std::vector<CommTimeouts> timeouts;
+    std::vector<SimLineSetting> settings;  // every line programming the device took
+    int nPurges = 0;
+    int nPolls = 0;
+    std::vector<uint32_t> readTimeouts;  // every read time-out set
     int nOpens = 0;
     int nCloses = 0;
     bool bOpen = false;
@@ -50,29 +58,33 @@ class SimDevice : public SerialDevice {
     SimDevice(SimLine* pLine, Clock* pClock);
     ~SimDevice() override;
 
-    void SetupComm(uint32_t nInQueue, uint32_t nOutQueue) override;
-    bool SetCommTimeouts(const CommTimeouts& timeouts) override;
-    bool PurgeComm(uint32_t dwFlags) override;
-    bool GetCommState(CommState* pState) override;
-    bool SetCommState(const CommState& state) override;
-    bool ClearCommError(uint32_t* pdwErrors, uint32_t* pcbInQue) override;
-    bool ReadFile(void* pBuffer, uint32_t nBytes, uint32_t* pnRead) override;
-    bool WriteFile(const void* pData, uint32_t nBytes, uint32_t* pnWritten) override;
-    bool FlushFileBuffers() override;
+    // A rate of 0 and data bits outside 5 to 8 are refused, as a UART would.
+    bool SetLine(uint32_t nBaud, char cParity, uint8_t nDataBits) override;
+    void SetReadTimeout(uint32_t nTotalTimeoutMs) override;
+    void Purge() override;
+    bool Poll(bool* pbLineError, uint32_t* pnQueued) override;
+    // Takes what has arrived; with a read time-out set, waits up to that long for the rest.
+    uint32_t Read(char* pBuffer, uint32_t nBytes) override;
+    uint32_t WriteAndDrain(const char* pData, uint32_t nBytes) override;
+    // Moves the clock to the next arrival (of a byte or a line error) or by nMs, whichever is
+    // first; an arrival within the current millisecond still costs 1 ms.
     void WaitForInput(uint32_t nMs) override;
 
     // Direct injection, for tests of the reading rules: bytes that arrive at an absolute tick,
-    // and a line-error mask that the first poll at or after a tick reports.
+    // and a line error that the first poll at or after a tick reports.
     void QueueInput(uint32_t nAtTick, const std::string& bytes);
-    void InjectError(uint32_t nAtTick, uint32_t dwMask);
+    void InjectError(uint32_t nAtTick);
+    // The device goes (unplugged, hung up) at a tick: from then on every poll fails, and a
+    // wait in progress wakes for it.
+    void Vanish(uint32_t nAtTick);
     // Received bytes not yet read (arrived by now or later).
     size_t Pending() const { return incoming.size(); }
     // The ms tick at which the last byte queued so far arrives (the tick now when none is
     // queued).
     uint32_t LastArrivalTick();
 
-    CommState state;
-    CommTimeouts timeouts;
+    SimLineSetting programmed;  // the line now; 9600 8N1 before anyone programs it
+    uint32_t nReadTimeoutMs;
 
     // Where the bus keeps its last opened device; cleared when this device closes.
     SimDevice** ppOpenedSlot = nullptr;
@@ -86,7 +98,6 @@ class SimDevice : public SerialDevice {
     };
     struct LineError {
         uint64_t nAtNs;
-        uint32_t dwMask;
         bool bFromInput;  // raised by received bytes: dropped with them by a purge
     };
     uint64_t NowNs();
@@ -94,11 +105,13 @@ class SimDevice : public SerialDevice {
     void QueueAt(uint64_t nAtNs, char c);
     size_t Arrived(uint64_t nNowNs) const;  // bytes of incoming whose time has come
     bool DeadLine() const;                  // the arm hung up and its last bytes are gone
+    bool Gone(uint64_t nNowNs) const;       // the poll fails: dead line, vanished, bFailPoll
     SimLine* pLine;
     Clock* pClock;
     uint32_t nLastTick;
     uint64_t nUnwrappedMs;
     uint64_t nLineFreeNs;  // when the last reply byte queued so far has arrived
+    uint64_t nVanishNs;    // when the device goes; never, unless Vanish() says
     std::deque<Byte> incoming;
     std::vector<LineError> errors;
 };
