@@ -18,6 +18,8 @@ constexpr int kPortTurns = 4;
 constexpr uint32_t kSendsPerPort = 13;
 constexpr uint32_t kEchoCompleteBytes = 14;
 constexpr uint32_t kEchoBufferSize = 32;
+// How soon a wait for the echo notices a stop request.
+constexpr uint32_t kStopCheckMs = 10;
 
 bool StopRequested() {
     return g_App.StopEvent != nullptr && g_App.StopEvent->IsSet();
@@ -88,8 +90,12 @@ TryOutcome TryEcho(PortSlot* pPort, const LineSettings& line, uint32_t* pnPortSe
             cbInQue >= kEchoCompleteBytes || bLineError) {
             break;
         }
-        // Until the reply begins the wait ends past the first limit, then past the reply limit.
-        WaitForInputUntil(port, t0, (cbInQue == 0 ? nFirstLimit : nReplyLimit) + 1);
+        // Until the reply begins the wait ends past the first limit, then past the reply limit;
+        // it wakes at least every kStopCheckMs to look at the stop request, so that closing the
+        // dialog during a search is not held up by a silent port.
+        uint32_t nLimit = (cbInQue == 0 ? nFirstLimit : nReplyLimit) + 1;
+        uint32_t nSoonest = g_Platform.pClock->TickCount() - t0 + kStopCheckMs;
+        WaitForInputUntil(port, t0, nSoonest < nLimit ? nSoonest : nLimit);
     }
     if (bLineError) {
         return kTryGiveUp;
