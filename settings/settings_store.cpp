@@ -27,9 +27,9 @@ SettingsStore::SettingsStore(const char* szKeyPath)
         return;
     }
     SettingsKey hOpened = nullptr;
-    nLastError = pBackend->CreateKey(szKeyPath, &hOpened, &dwDisposition);
+    nLastError = pBackend->OpenKey(szKeyPath, &hOpened, &dwDisposition);
     if (nLastError != kErrorSuccess) {
-        pBackend->FormatError(nLastError, szErrorText, sizeof szErrorText);
+        pBackend->ResultText(nLastError, szErrorText, sizeof szErrorText);
         return;
     }
     hKey = hOpened;
@@ -44,7 +44,7 @@ SettingsStore::~SettingsStore() {
 bool SettingsStore::RecordResult(int32_t nResult) {
     nLastError = nResult;
     if (nLastError != kErrorSuccess) {
-        Backend()->FormatError(nLastError, szErrorText, sizeof szErrorText);
+        Backend()->ResultText(nLastError, szErrorText, sizeof szErrorText);
     }
     return nLastError == kErrorSuccess;
 }
@@ -62,7 +62,7 @@ bool SettingsStore::WriteCommParam(int32_t nPort, int32_t nBaud, char cParity, i
         return false;
     }
     return RecordResult(
-        Backend()->SetValue(hKey, "CommParam", szText, static_cast<uint32_t>(nLength)));
+        Backend()->WriteValue(hKey, "CommParam", szText, static_cast<uint32_t>(nLength)));
 }
 
 bool SettingsStore::ReadCommParam(uint32_t* pPort, int32_t* pBaud, char* pParity,
@@ -75,7 +75,7 @@ bool SettingsStore::ReadCommParam(uint32_t* pPort, int32_t* pBaud, char* pParity
     char szBuffer[kCommParamReadSize + 1];
     memset(szBuffer, 0, sizeof szBuffer);
     uint32_t cbData = kCommParamReadSize;
-    if (!RecordResult(Backend()->QueryValue(hKey, "CommParam", szBuffer, &cbData))) {
+    if (!RecordResult(Backend()->ReadValue(hKey, "CommParam", szBuffer, &cbData))) {
         return false;
     }
     // Parsed field by field, so that a text that stops early updates the fields it reaches,
@@ -110,7 +110,7 @@ bool SettingsStore::WriteLastFile(const char* szPath) {
         return false;
     }
     return RecordResult(
-        Backend()->SetValue(hKey, "LastFile", szPath, static_cast<uint32_t>(strlen(szPath))));
+        Backend()->WriteValue(hKey, "LastFile", szPath, static_cast<uint32_t>(strlen(szPath))));
 }
 
 bool SettingsStore::ReadLastFile(char* pBuffer, uint32_t* pSize) {
@@ -120,7 +120,7 @@ bool SettingsStore::ReadLastFile(char* pBuffer, uint32_t* pSize) {
     // The value is stored without a terminator: read it with room for one and add it, so the
     // path read is always terminated within the caller's buffer.
     uint32_t cbData = *pSize - 1;
-    if (!RecordResult(Backend()->QueryValue(hKey, "LastFile", pBuffer, &cbData))) {
+    if (!RecordResult(Backend()->ReadValue(hKey, "LastFile", pBuffer, &cbData))) {
         return false;
     }
     pBuffer[cbData] = '\0';

@@ -39,7 +39,7 @@ bool ReadPortsEntry(unsigned nPort, char* szPath, size_t cchPath);
 // ${XDG_CONFIG_HOME:-$HOME/.config}/armlink/settings.ini. Keys opened before keep their file.
 void SetSettingsFilePath(const char* szPath);
 
-// The settings file in use, as the next CreateKey would open it. False when no path can be
+// The settings file in use, as the next OpenKey would open it. False when no path can be
 // formed (no override, no usable XDG_CONFIG_HOME and no HOME) or it does not fit cchPath.
 bool GetSettingsFilePath(char* szPath, size_t cchPath);
 

@@ -451,7 +451,7 @@ bool ReplaceFile(const std::string& configuredPath, const std::string& text,
 
 class PosixSettingsImpl : public SettingsBackend {
   public:
-    int32_t CreateKey(const char* szPath, SettingsKey* phKey, uint32_t* pdwDisposition) override {
+    int32_t OpenKey(const char* szPath, SettingsKey* phKey, uint32_t* pdwDisposition) override {
         if (phKey == nullptr || !IsStorableName(szPath, true)) {
             return kErrorInvalidData;
         }
@@ -501,8 +501,8 @@ class PosixSettingsImpl : public SettingsBackend {
         return kErrorSuccess;
     }
 
-    int32_t QueryValue(SettingsKey hKey, const char* szName, void* pData,
-                       uint32_t* pcbData) override {
+    int32_t ReadValue(SettingsKey hKey, const char* szName, char* pData,
+                      uint32_t* pcbData) override {
         PosixSettingsKey* pKey = static_cast<PosixSettingsKey*>(hKey);
         if (pKey == nullptr) {
             return kErrorInvalidHandle;
@@ -542,8 +542,8 @@ class PosixSettingsImpl : public SettingsBackend {
 
     // A value with a line end cannot be held by an INI line and would split into a foreign
     // entry; one with a NUL would not read back the same. Both are refused, the file untouched.
-    int32_t SetValue(SettingsKey hKey, const char* szName, const void* pData,
-                     uint32_t cbData) override {
+    int32_t WriteValue(SettingsKey hKey, const char* szName, const char* pData,
+                       uint32_t cbData) override {
         PosixSettingsKey* pKey = static_cast<PosixSettingsKey*>(hKey);
         if (pKey == nullptr) {
             return kErrorInvalidHandle;
@@ -595,7 +595,7 @@ class PosixSettingsImpl : public SettingsBackend {
 
     void CloseKey(SettingsKey hKey) override { delete static_cast<PosixSettingsKey*>(hKey); }
 
-    void FormatError(int32_t nCode, char* szText, uint32_t cchText) override {
+    void ResultText(int32_t nCode, char* szText, uint32_t cchText) override {
         if (szText == nullptr || cchText == 0) {
             return;
         }

@@ -97,7 +97,7 @@ class PosixSettingsFile : public ::testing::Test {
 
     void OpenKey(uint32_t dwExpected) {
         uint32_t dwDisposition = 0;
-        ASSERT_EQ(pBackend->CreateKey(kKey, &hKey, &dwDisposition), kErrorSuccess);
+        ASSERT_EQ(pBackend->OpenKey(kKey, &hKey, &dwDisposition), kErrorSuccess);
         ASSERT_NE(hKey, nullptr);
         EXPECT_EQ(dwDisposition, dwExpected);
     }
@@ -108,14 +108,15 @@ class PosixSettingsFile : public ::testing::Test {
     }
 
     int32_t Set(const char* szName, const std::string& value) {
-        return pBackend->SetValue(hKey, szName, value.data(), static_cast<uint32_t>(value.size()));
+        return pBackend->WriteValue(hKey, szName, value.data(),
+                                    static_cast<uint32_t>(value.size()));
     }
 
     // The value's bytes, or "<code N>" when the query fails.
     std::string Query(const char* szName, uint32_t cbBuffer = 768) {
         std::vector<char> buffer(cbBuffer + 1, 'X');
         uint32_t cbData = cbBuffer;
-        int32_t nResult = pBackend->QueryValue(hKey, szName, buffer.data(), &cbData);
+        int32_t nResult = pBackend->ReadValue(hKey, szName, buffer.data(), &cbData);
         if (nResult != kErrorSuccess) {
             return "<code " + std::to_string(nResult) + ">";
         }
@@ -131,7 +132,7 @@ class PosixSettingsFile : public ::testing::Test {
     std::string path;
 };
 
-TEST_F(PosixSettingsFile, CreateKeyMakesTheDirectoryAndTheSection) {
+TEST_F(PosixSettingsFile, OpenKeyMakesTheDirectoryAndTheSection) {
     OpenKey(kRegCreatedNewKey);
     EXPECT_EQ(ReadText(path), kHeader + "\n");
     struct stat info;
@@ -225,7 +226,7 @@ TEST_F(PosixSettingsFile, CrLfFilesGetCrLfLines) {
             hKey = nullptr;
         }
         uint32_t dwDisposition = 0;
-        ASSERT_EQ(pBackend->CreateKey(kKey, &hKey, &dwDisposition), kErrorSuccess) << c.szName;
+        ASSERT_EQ(pBackend->OpenKey(kKey, &hKey, &dwDisposition), kErrorSuccess) << c.szName;
         EXPECT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess) << c.szName;
         EXPECT_EQ(ReadText(path), c.after) << c.szName;
         EXPECT_EQ(Query("CommParam"), "2 19200 e 7 1") << c.szName;
@@ -257,12 +258,12 @@ TEST_F(PosixSettingsFile, ShortBufferMissingValueAndBadHandle) {
     ASSERT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess);  // 13 bytes
     std::vector<char> buffer(32, 'X');
     uint32_t cbData = 12;
-    EXPECT_EQ(pBackend->QueryValue(hKey, "CommParam", buffer.data(), &cbData), kErrorMoreData);
+    EXPECT_EQ(pBackend->ReadValue(hKey, "CommParam", buffer.data(), &cbData), kErrorMoreData);
     EXPECT_EQ(cbData, 13u);  // the size needed, as the registry reports it
     EXPECT_EQ(std::string(buffer.data(), 32), std::string(32, 'X'));  // nothing stored
     EXPECT_EQ(Query("CommParam", 13), "2 19200 e 7 1");
     cbData = 0;
-    EXPECT_EQ(pBackend->QueryValue(hKey, "CommParam", nullptr, &cbData), kErrorSuccess);
+    EXPECT_EQ(pBackend->ReadValue(hKey, "CommParam", nullptr, &cbData), kErrorSuccess);
     EXPECT_EQ(cbData, 13u);
 
     EXPECT_EQ(Query("LastFile"), "<code 2>");
@@ -277,9 +278,9 @@ TEST_F(PosixSettingsFile, ShortBufferMissingValueAndBadHandle) {
     EXPECT_EQ(ReadText(path), kHeader + "\nLastFile=/a\n");
 
     cbData = 32;
-    EXPECT_EQ(pBackend->QueryValue(nullptr, "CommParam", buffer.data(), &cbData),
+    EXPECT_EQ(pBackend->ReadValue(nullptr, "CommParam", buffer.data(), &cbData),
               kErrorInvalidHandle);
-    EXPECT_EQ(pBackend->SetValue(nullptr, "CommParam", "1", 1), kErrorInvalidHandle);
+    EXPECT_EQ(pBackend->WriteValue(nullptr, "CommParam", "1", 1), kErrorInvalidHandle);
 }
 
 TEST_F(PosixSettingsFile, DamagedFilesAreReadWithBoundsAndKept) {
@@ -302,7 +303,7 @@ TEST_F(PosixSettingsFile, DamagedFilesAreReadWithBoundsAndKept) {
         }
         Preload(c.text);
         uint32_t dwDisposition = 0;
-        ASSERT_EQ(pBackend->CreateKey(kKey, &hKey, &dwDisposition), kErrorSuccess) << c.szName;
+        ASSERT_EQ(pBackend->OpenKey(kKey, &hKey, &dwDisposition), kErrorSuccess) << c.szName;
         EXPECT_EQ(dwDisposition, kRegCreatedNewKey) << c.szName;
         EXPECT_EQ(Query("CommParam"), "<code 2>") << c.szName;
         ASSERT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess) << c.szName;
@@ -339,7 +340,7 @@ TEST_F(PosixSettingsFile, LongValuesAndValuesNoLineCanHold) {
     EXPECT_EQ(ReadText(path), kept);
 }
 
-TEST_F(PosixSettingsFile, UnwritableLocationsFailCreateKey) {
+TEST_F(PosixSettingsFile, UnwritableLocationsFailOpenKey) {
     ASSERT_EQ(system(("mkdir -p '" + tempDir + "'").c_str()), 0);
     WriteText(tempDir + "/afile", "not a directory\n");
     struct Case {
@@ -353,8 +354,7 @@ TEST_F(PosixSettingsFile, UnwritableLocationsFailCreateKey) {
         SetSettingsFilePath(c.path.c_str());
         SettingsKey hNone = nullptr;
         uint32_t dwDisposition = 0;
-        EXPECT_EQ(pBackend->CreateKey(kKey, &hNone, &dwDisposition), kErrorAccessDenied)
-            << c.szName;
+        EXPECT_EQ(pBackend->OpenKey(kKey, &hNone, &dwDisposition), kErrorAccessDenied) << c.szName;
         EXPECT_EQ(hNone, nullptr) << c.szName;
         EXPECT_EQ(dwDisposition, 0u) << c.szName;
     }
@@ -364,7 +364,7 @@ TEST_F(PosixSettingsFile, UnwritableLocationsFailCreateKey) {
         SetSettingsFilePath((locked + "/settings.ini").c_str());
         SettingsKey hNone = nullptr;
         uint32_t dwDisposition = 0;
-        EXPECT_EQ(pBackend->CreateKey(kKey, &hNone, &dwDisposition), kErrorAccessDenied);
+        EXPECT_EQ(pBackend->OpenKey(kKey, &hNone, &dwDisposition), kErrorAccessDenied);
         EXPECT_EQ(ListDirectory(locked), std::vector<std::string>{});
     }
 
@@ -412,7 +412,7 @@ TEST_F(PosixSettingsFile, DefaultPathFollowsXdgThenHome) {
         if (c.szPath == nullptr) {
             SettingsKey hNone = nullptr;
             uint32_t dwDisposition = 0;
-            EXPECT_EQ(pBackend->CreateKey(kKey, &hNone, &dwDisposition), kErrorPathNotFound);
+            EXPECT_EQ(pBackend->OpenKey(kKey, &hNone, &dwDisposition), kErrorPathNotFound);
             EXPECT_EQ(hNone, nullptr);
         }
     }
@@ -456,7 +456,7 @@ TEST_F(PosixSettingsFile, PortsSectionMapsComPorts) {
     EXPECT_FALSE(ReadPortsEntry(2, szSmall, sizeof(szSmall)));  // 12 characters and the NUL
 }
 
-TEST_F(PosixSettingsFile, FormatErrorIsBoundedAndTerminated) {
+TEST_F(PosixSettingsFile, ResultTextIsBoundedAndTerminated) {
     struct Case {
         int32_t nCode;
         uint32_t cchText;
@@ -473,7 +473,7 @@ TEST_F(PosixSettingsFile, FormatErrorIsBoundedAndTerminated) {
     for (const Case& c : cases) {
         char szText[128];
         memset(szText, 'X', sizeof(szText));
-        pBackend->FormatError(c.nCode, szText, c.cchText);
+        pBackend->ResultText(c.nCode, szText, c.cchText);
         EXPECT_STREQ(szText, c.szText);
     }
 }
