@@ -6,6 +6,7 @@ add_library(armlink_posix STATIC
   platform/posix/clock_posix.cpp
   platform/posix/threads_posix.cpp
   platform/posix/settings_backend_posix.cpp
+  platform/posix/ini_file.cpp
   platform/posix/self_pipe.cpp
 )
 target_link_libraries(armlink_posix PUBLIC armlink_core)

@@ -1,6 +1,7 @@
 // The INI settings file: the exact text it writes, the foreign lines it keeps, the atomic
 // replace, the registry's answers for short buffers and missing values, and damaged files.
 #include <dirent.h>
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -123,6 +124,12 @@ class PosixSettingsFile : public ::testing::Test {
         EXPECT_LE(cbData, cbBuffer);
         EXPECT_EQ(buffer[cbData], 'X') << "a terminator or more was written";
         return std::string(buffer.data(), cbData);
+    }
+
+    std::string TextOf(int32_t nResult) {
+        char szText[256];
+        pBackend->ResultText(nResult, szText, sizeof szText);
+        return szText;
     }
 
     SettingsBackend* pBackend = nullptr;
@@ -340,21 +347,33 @@ TEST_F(PosixSettingsFile, LongValuesAndValuesNoLineCanHold) {
     EXPECT_EQ(ReadText(path), kept);
 }
 
-TEST_F(PosixSettingsFile, UnwritableLocationsFailOpenKey) {
-    ASSERT_EQ(system(("mkdir -p '" + tempDir + "'").c_str()), 0);
+// A settings file that cannot be written refuses the key, or the save, with a result whose
+// text says what failed and where; no stray file is left behind.
+TEST_F(PosixSettingsFile, UnwritableLocationsSayWhatFailedAndWhere) {
+    ASSERT_EQ(system(("mkdir -p '" + tempDir + "/isdir/settings.ini'").c_str()), 0);
     WriteText(tempDir + "/afile", "not a directory\n");
     struct Case {
         const char* szName;
         std::string path;
+        int32_t nResult;
+        std::string text;
     } cases[] = {
-        {"a file where the directory goes", tempDir + "/afile/armlink/settings.ini"},
-        {"a directory that cannot be made", "/proc/armlink-test/settings.ini"},
+        {"a file where the directory goes", tempDir + "/afile/armlink/settings.ini",
+         kSettingsFault + kStepMakeDirectory * 1000 + ENOTDIR,
+         "cannot create directory " + tempDir + "/afile/armlink: Not a directory"},
+        {"a directory that cannot be made", "/proc/armlink-test/settings.ini",
+         kSettingsFault + kStepMakeDirectory * 1000 + ENOENT,
+         "cannot create directory /proc/armlink-test: No such file or directory"},
+        {"the settings path a directory", tempDir + "/isdir/settings.ini",
+         kSettingsFault + kStepRead * 1000 + EISDIR,
+         "cannot read " + tempDir + "/isdir/settings.ini: Is a directory"},
     };
     for (const Case& c : cases) {
         SetSettingsFilePath(c.path.c_str());
         SettingsKey hNone = nullptr;
         uint32_t dwDisposition = 0;
-        EXPECT_EQ(pBackend->OpenKey(kKey, &hNone, &dwDisposition), kErrorAccessDenied) << c.szName;
+        EXPECT_EQ(pBackend->OpenKey(kKey, &hNone, &dwDisposition), c.nResult) << c.szName;
+        EXPECT_EQ(TextOf(c.nResult), c.text) << c.szName;
         EXPECT_EQ(hNone, nullptr) << c.szName;
         EXPECT_EQ(dwDisposition, 0u) << c.szName;
     }
@@ -364,16 +383,39 @@ TEST_F(PosixSettingsFile, UnwritableLocationsFailOpenKey) {
         SetSettingsFilePath((locked + "/settings.ini").c_str());
         SettingsKey hNone = nullptr;
         uint32_t dwDisposition = 0;
-        EXPECT_EQ(pBackend->OpenKey(kKey, &hNone, &dwDisposition), kErrorAccessDenied);
+        int32_t nResult = pBackend->OpenKey(kKey, &hNone, &dwDisposition);
+        EXPECT_EQ(nResult, kSettingsFault + kStepWrite * 1000 + EACCES);
+        EXPECT_EQ(TextOf(nResult), "cannot write " + locked + "/settings.ini: Permission denied");
         EXPECT_EQ(ListDirectory(locked), std::vector<std::string>{});
     }
 
-    // A key whose directory is taken away fails its writes and leaves no stray file.
+    // Saves through an open key when the place changes under it: the file is left as it was.
     SetSettingsFilePath(path.c_str());
     OpenKey(kRegCreatedNewKey);
+    ASSERT_EQ(Set("CommParam", "1 9600 n 8 1"), kErrorSuccess);
+    const std::string saved = ReadText(path);
+    if (geteuid() != 0) {
+        ASSERT_EQ(chmod(directory.c_str(), 0500), 0);
+        int32_t nResult = Set("CommParam", "2 19200 e 7 1");
+        EXPECT_EQ(nResult, kSettingsFault + kStepWrite * 1000 + EACCES);
+        EXPECT_EQ(TextOf(nResult), "cannot write " + path + ": Permission denied");
+        ASSERT_EQ(chmod(directory.c_str(), 0700), 0);
+        EXPECT_EQ(ReadText(path), saved);
+        EXPECT_EQ(ListDirectory(directory), std::vector<std::string>{"settings.ini"});
+    }
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    int32_t nResult = Set("CommParam", "2 19200 e 7 1");
+    EXPECT_EQ(nResult, kSettingsFault + kStepRead * 1000 + EISDIR);
+    EXPECT_EQ(TextOf(nResult), "cannot read " + path + ": Is a directory");
+    EXPECT_EQ(ListDirectory(directory), std::vector<std::string>{"settings.ini"});
+
+    // A key whose directory is taken away fails its writes and leaves no stray file.
     RemoveTree(directory);
     WriteText(directory, "in the way\n");
-    EXPECT_EQ(Set("CommParam", "1 9600 n 8 1"), kErrorAccessDenied);
+    nResult = Set("CommParam", "1 9600 n 8 1");
+    EXPECT_EQ(nResult, kSettingsFault + kStepMakeDirectory * 1000 + ENOTDIR);
+    EXPECT_EQ(TextOf(nResult), "cannot create directory " + directory + ": Not a directory");
     EXPECT_EQ(ReadText(directory), "in the way\n");
 }
 
