@@ -1,7 +1,10 @@
 // The settings store over the settings backend: "CommParam" and "LastFile" of one key.
 #include "settings/settings_store.h"
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/platform.h"
@@ -14,6 +17,22 @@ constexpr uint32_t kCommParamReadSize = 128;
 
 SettingsBackend* Backend() {
     return g_Platform.pSettings;
+}
+
+// One number of the "CommParam" text as "%u", "%ld" or "%d" takes it (spaces, a sign, decimal
+// digits), but read wide: a number outside [nMin, nMax] gives 0, a value the line cannot use,
+// never its lower 32 bits (a baud of 2^32 + 19200 is not 19200). False when no number starts
+// here; the text is terminated, so the parse stops at its end.
+bool ParseNumber(const char** ppText, int64_t nMin, int64_t nMax, int64_t* pnValue) {
+    char* pEnd = nullptr;
+    errno = 0;
+    long long nValue = strtoll(*ppText, &pEnd, 10);
+    if (pEnd == *ppText) {
+        return false;
+    }
+    *ppText = pEnd;
+    *pnValue = (errno == ERANGE || nValue < nMin || nValue > nMax) ? 0 : nValue;
+    return true;
 }
 
 }  // namespace
@@ -78,29 +97,31 @@ bool SettingsStore::ReadCommParam(uint32_t* pPort, int32_t* pBaud, char* pParity
     if (!RecordResult(Backend()->ReadValue(hKey, "CommParam", szBuffer, &cbData))) {
         return false;
     }
-    // Parsed field by field, so that a text that stops early updates the fields it reaches,
-    // in order, and leaves the others as they were.
-    unsigned nPort = 0;
-    long nBaud = 0;
-    char cParity = 0;
-    int nDataBits = 0;
-    int nStopBits = 0;
-    int nParsed =
-        sscanf(szBuffer, "%u %ld %c %d %d", &nPort, &nBaud, &cParity, &nDataBits, &nStopBits);
-    if (nParsed >= 1) {
-        *pPort = nPort;
+    // Parsed field by field as "%u %ld %c %d %d" reads it, so that a text that stops early
+    // updates the fields it reaches, in order, and leaves the others as they were.
+    const char* pText = szBuffer;
+    int64_t nValue = 0;
+    if (!ParseNumber(&pText, 0, UINT32_MAX, &nValue)) {
+        return true;
     }
-    if (nParsed >= 2) {
-        *pBaud = static_cast<int32_t>(nBaud);
+    *pPort = static_cast<uint32_t>(nValue);
+    if (!ParseNumber(&pText, INT32_MIN, INT32_MAX, &nValue)) {
+        return true;
     }
-    if (nParsed >= 3) {
-        *pParity = cParity;
+    *pBaud = static_cast<int32_t>(nValue);
+    while (isspace(static_cast<unsigned char>(*pText))) {
+        ++pText;
     }
-    if (nParsed >= 4) {
-        *pDataBits = nDataBits;
+    if (*pText == '\0') {
+        return true;
     }
-    if (nParsed >= 5) {
-        *pStopBits = nStopBits;
+    *pParity = *pText++;
+    if (!ParseNumber(&pText, INT32_MIN, INT32_MAX, &nValue)) {
+        return true;
+    }
+    *pDataBits = static_cast<int32_t>(nValue);
+    if (ParseNumber(&pText, INT32_MIN, INT32_MAX, &nValue)) {
+        *pStopBits = static_cast<int32_t>(nValue);
     }
     return true;
 }
