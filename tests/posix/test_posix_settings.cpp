@@ -240,6 +240,97 @@ TEST_F(PosixSettingsFile, CrLfFilesGetCrLfLines) {
     }
 }
 
+// The lines of a text, each with its line end (LF, CR LF, a lone CR, or none at the end).
+std::vector<std::string> LinesWithEnds(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t nPos = 0; nPos < text.size();) {
+        size_t nEnd = std::min(text.find_first_of("\r\n", nPos), text.size());
+        if (nEnd < text.size()) {
+            nEnd += text.compare(nEnd, 2, "\r\n") == 0 ? 2 : 1;
+        }
+        lines.push_back(text.substr(nPos, nEnd - nPos));
+        nPos = nEnd;
+    }
+    return lines;
+}
+
+// Whatever line ends the file has and whatever junk it holds: a value written reads back
+// unchanged (also in the next run), new lines take the file's own line end, the section is
+// never doubled, and every line the write does not own is kept byte for byte, in order.
+TEST_F(PosixSettingsFile, AnyLineEndKeepsForeignLinesAndReadsBackWhatWasWritten) {
+    const std::string kJunk("\x00\xff\n\x01=\x02\r\x00]\r\n[\r=\n", 15);
+    struct Case {
+        const char* szName;
+        std::string before;
+        std::string end;  // the line end of the lines the writes add
+    } cases[] = {
+        {"LF", "[Ports]\nCOM1=/dev/x\n\n" + kHeader + "\nCommParam=1 9600 n 8 1\nOther=1\n", "\n"},
+        {"CR LF", "[Ports]\r\nCOM1=/dev/x\r\n\r\n" + kHeader + "\r\nCommParam=1 9600 n 8 1\r\n",
+         "\r\n"},
+        {"lone CR", "[Ports]\rCOM1=/dev/x\r\r" + kHeader + "\rCommParam=1 9600 n 8 1\rOther=1\r",
+         "\r"},
+        {"CR LF, the last line ending in a lone CR", "[Ports]\r\nCOM1=/dev/x\r", "\r\n"},
+        {"CR LF, the header last in a lone CR", "[Ports]\r\n" + kHeader + "\r", "\r\n"},
+        {"lone CR, no final line end", "; by hand\r[Ports]\rCOM2=/dev/ttyUSB0", "\r"},
+        {"no final line end in the section", kHeader + "\nOther=1", "\n"},
+        {"binary junk lines", kJunk + kHeader + "\n" + kJunk, "\n"},
+        {"the section twice", kHeader + "\nOther=1\n\n[Ports]\n\n" + kHeader + "\nCommParam=3\n",
+         "\n"},
+    };
+    const std::string kValues[][2] = {{"CommParam", "2 19200 e 7 1"},
+                                      {"LastFile", "/home/tech/report.txt"},
+                                      {"CommParam", "4 115200 n 8 1"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.szName);
+        if (hKey != nullptr) {
+            pBackend->CloseKey(hKey);
+            hKey = nullptr;
+        }
+        Preload(c.before);
+        uint32_t dwDisposition = 0;
+        ASSERT_EQ(pBackend->OpenKey(kKey, &hKey, &dwDisposition), kErrorSuccess);
+        for (const auto& value : kValues) {
+            ASSERT_EQ(Set(value[0].c_str(), value[1]), kErrorSuccess) << value[0];
+            EXPECT_EQ(Query(value[0].c_str()), value[1]);
+        }
+        pBackend->CloseKey(hKey);
+        hKey = nullptr;
+        OpenKey(kRegOpenedExistingKey);  // the next run
+        EXPECT_EQ(Query("CommParam"), "4 115200 n 8 1");
+        EXPECT_EQ(Query("LastFile"), "/home/tech/report.txt");
+
+        const std::string after = ReadText(path);
+        EXPECT_NE(after.find("LastFile=/home/tech/report.txt" + c.end), std::string::npos);
+        auto countHeaders = [](const std::string& text) {
+            size_t nHeaders = 0;
+            for (size_t nAt = text.find(kHeader); nAt != std::string::npos;
+                 nAt = text.find(kHeader, nAt + 1)) {
+                ++nHeaders;
+            }
+            return nHeaders;
+        };
+        EXPECT_EQ(countHeaders(after), std::max<size_t>(1, countHeaders(c.before)));
+        // Each line of the file before, other than the CommParam it held, is in the file after,
+        // in order; a last line without a line end may have been given one.
+        std::vector<std::string> linesAfter = LinesWithEnds(after);
+        size_t nNext = 0;
+        for (const std::string& line : LinesWithEnds(c.before)) {
+            if (line.compare(0, 10, "CommParam=") == 0) {
+                continue;
+            }
+            while (nNext < linesAfter.size() &&
+                   linesAfter[nNext].compare(0, line.size(), line) != 0) {
+                ++nNext;
+            }
+            ASSERT_LT(nNext, linesAfter.size()) << "lost: " << line;
+            EXPECT_TRUE(linesAfter[nNext] == line ||
+                        line.find_first_of("\r\n") == std::string::npos)
+                << "changed: " << line;
+            ++nNext;
+        }
+    }
+}
+
 TEST_F(PosixSettingsFile, WritesReplaceTheFileAtomically) {
     OpenKey(kRegCreatedNewKey);
     ASSERT_EQ(Set("CommParam", "1 9600 n 8 1"), kErrorSuccess);
