@@ -501,6 +501,15 @@ TEST_F(PosixSettingsFile, UnwritableLocationsSayWhatFailedAndWhere) {
     EXPECT_EQ(TextOf(nResult), "cannot read " + path + ": Is a directory");
     EXPECT_EQ(ListDirectory(directory), std::vector<std::string>{"settings.ini"});
 
+    // A file too large to be read whole is never rewritten, so its tail is not lost.
+    ASSERT_EQ(rmdir(path.c_str()), 0);
+    const std::string huge = kHeader + "\n" + std::string(2 * 1024 * 1024, ';') + "\nOther=1\n";
+    WriteText(path, huge);
+    nResult = Set("CommParam", "2 19200 e 7 1");
+    EXPECT_EQ(nResult, kSettingsFault + kStepWrite * 1000 + EFBIG);
+    EXPECT_EQ(TextOf(nResult), "cannot write " + path + ": File too large");
+    EXPECT_EQ(ReadText(path), huge);
+
     // A key whose directory is taken away fails its writes and leaves no stray file.
     RemoveTree(directory);
     WriteText(directory, "in the way\n");
