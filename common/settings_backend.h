@@ -25,7 +25,8 @@ class SettingsBackend {
     virtual int32_t OpenKey(const char* szKeyPath, SettingsKey* phKey,
                             uint32_t* pdwDisposition) = 0;
     // Reads the text value szName into pText, a buffer of *pnSize bytes; on success *pnSize is
-    // the count stored, without a terminator of its own. A value that does not fit gives
+    // the count stored. The backend adds no terminator (a registry may count the one it keeps
+    // with a value, and store it when it fits). A value that does not fit gives
     // kErrorMoreData, leaves none of its bytes in pText and sets *pnSize to the size it needs
     // (a null pText asks only that size); a missing value gives kErrorFileNotFound.
     virtual int32_t ReadValue(SettingsKey hKey, const char* szName, char* pText,

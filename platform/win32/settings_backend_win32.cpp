@@ -28,8 +28,8 @@ class Win32SettingsImpl : public SettingsBackend {
 
     // The type asked for is REG_SZ; the type the value has is not examined. When the value
     // does not fit, Windows leaves the buffer's contents undefined: the buffer is cleared
-    // again, so that no part of a value is ever taken for the whole of it. A terminator that
-    // the registry keeps with a REG_SZ value and counts (Wine does) is not part of the text.
+    // again, so that no part of a value is ever taken for the whole of it. The count is the
+    // registry's: it may include a terminator that the registry keeps with a REG_SZ value.
     int32_t ReadValue(SettingsKey hKey, const char* szName, char* pText,
                       uint32_t* pnSize) override {
         DWORD dwType = REG_SZ;
@@ -37,9 +37,6 @@ class Win32SettingsImpl : public SettingsBackend {
         LONG nResult = RegQueryValueExA(static_cast<HKEY>(hKey), szName, nullptr, &dwType,
                                         reinterpret_cast<LPBYTE>(pText), &cbData);
         if (nResult == ERROR_SUCCESS) {
-            if (pText != nullptr && cbData > 0 && pText[cbData - 1] == '\0') {
-                --cbData;
-            }
             *pnSize = cbData;
         } else if (nResult == ERROR_MORE_DATA) {
             if (pText != nullptr) {
