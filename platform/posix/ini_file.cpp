@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 #include <sys/file.h>
@@ -234,9 +235,20 @@ int32_t ReadIniValue(const std::string& path, const std::string& section, const 
 }
 
 // The directory's lock is held from the read to the rename, so that two ArmLinks writing at
-// once do not lose each other's values.
-int32_t WriteIniValue(const std::string& path, const std::string& section, const char* szName,
+// once do not lose each other's values. A linked settings file stays linked: its target is
+// the file read, locked and replaced.
+int32_t WriteIniValue(const std::string& configured, const std::string& section, const char* szName,
                       const std::string& value, bool* pbCreated) {
+    std::string path = configured;
+    struct stat info;
+    if (lstat(configured.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        char* szTarget = realpath(configured.c_str(), nullptr);
+        if (szTarget == nullptr) {
+            return Fault(kStepRead, configured, errno);
+        }
+        path = szTarget;
+        free(szTarget);
+    }
     std::string directory = DirectoryOf(path);
     int nError = MakeDirectories(directory);
     if (nError != 0) {
