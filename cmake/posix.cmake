@@ -7,6 +7,7 @@ add_library(armlink_posix STATIC
   platform/posix/clock_posix.cpp
   platform/posix/threads_posix.cpp
   platform/posix/settings_backend_posix.cpp
+  platform/posix/ini_file.cpp
   platform/posix/self_pipe.cpp
   platform/posix/port_scan.cpp
   platform/posix/port_check.cpp

@@ -1,7 +1,10 @@
 // The settings store over the settings backend: "CommParam" and "LastFile" of one key.
 #include "settings/settings_store.h"
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/platform.h"
@@ -16,6 +19,22 @@ SettingsBackend* Backend() {
     return g_Platform.pSettings;
 }
 
+// One number of the "CommParam" text as "%u", "%ld" or "%d" takes it (spaces, a sign, decimal
+// digits), but read wide: a number outside [nMin, nMax] gives 0, a value the line cannot use,
+// never its lower 32 bits (a baud of 2^32 + 19200 is not 19200). False when no number starts
+// here; the text is terminated, so the parse stops at its end.
+bool ParseNumber(const char** ppText, int64_t nMin, int64_t nMax, int64_t* pnValue) {
+    char* pEnd = nullptr;
+    errno = 0;
+    long long nValue = strtoll(*ppText, &pEnd, 10);
+    if (pEnd == *ppText) {
+        return false;
+    }
+    *ppText = pEnd;
+    *pnValue = (errno == ERANGE || nValue < nMin || nValue > nMax) ? 0 : nValue;
+    return true;
+}
+
 }  // namespace
 
 SettingsStore::SettingsStore(const char* szKeyPath)
@@ -27,9 +46,9 @@ SettingsStore::SettingsStore(const char* szKeyPath)
         return;
     }
     SettingsKey hOpened = nullptr;
-    nLastError = pBackend->CreateKey(szKeyPath, &hOpened, &dwDisposition);
+    nLastError = pBackend->OpenKey(szKeyPath, &hOpened, &dwDisposition);
     if (nLastError != kErrorSuccess) {
-        pBackend->FormatError(nLastError, szErrorText, sizeof szErrorText);
+        pBackend->ResultText(nLastError, szErrorText, sizeof szErrorText);
         return;
     }
     hKey = hOpened;
@@ -44,7 +63,7 @@ SettingsStore::~SettingsStore() {
 bool SettingsStore::RecordResult(int32_t nResult) {
     nLastError = nResult;
     if (nLastError != kErrorSuccess) {
-        Backend()->FormatError(nLastError, szErrorText, sizeof szErrorText);
+        Backend()->ResultText(nLastError, szErrorText, sizeof szErrorText);
     }
     return nLastError == kErrorSuccess;
 }
@@ -62,7 +81,7 @@ bool SettingsStore::WriteCommParam(int32_t nPort, int32_t nBaud, char cParity, i
         return false;
     }
     return RecordResult(
-        Backend()->SetValue(hKey, "CommParam", szText, static_cast<uint32_t>(nLength)));
+        Backend()->WriteValue(hKey, "CommParam", szText, static_cast<uint32_t>(nLength)));
 }
 
 bool SettingsStore::ReadCommParam(uint32_t* pPort, int32_t* pBaud, char* pParity,
@@ -75,32 +94,34 @@ bool SettingsStore::ReadCommParam(uint32_t* pPort, int32_t* pBaud, char* pParity
     char szBuffer[kCommParamReadSize + 1];
     memset(szBuffer, 0, sizeof szBuffer);
     uint32_t cbData = kCommParamReadSize;
-    if (!RecordResult(Backend()->QueryValue(hKey, "CommParam", szBuffer, &cbData))) {
+    if (!RecordResult(Backend()->ReadValue(hKey, "CommParam", szBuffer, &cbData))) {
         return false;
     }
-    // Parsed field by field, so that a text that stops early updates the fields it reaches,
-    // in order, and leaves the others as they were.
-    unsigned nPort = 0;
-    long nBaud = 0;
-    char cParity = 0;
-    int nDataBits = 0;
-    int nStopBits = 0;
-    int nParsed =
-        sscanf(szBuffer, "%u %ld %c %d %d", &nPort, &nBaud, &cParity, &nDataBits, &nStopBits);
-    if (nParsed >= 1) {
-        *pPort = nPort;
+    // Parsed field by field as "%u %ld %c %d %d" reads it, so that a text that stops early
+    // updates the fields it reaches, in order, and leaves the others as they were.
+    const char* pText = szBuffer;
+    int64_t nValue = 0;
+    if (!ParseNumber(&pText, 0, UINT32_MAX, &nValue)) {
+        return true;
     }
-    if (nParsed >= 2) {
-        *pBaud = static_cast<int32_t>(nBaud);
+    *pPort = static_cast<uint32_t>(nValue);
+    if (!ParseNumber(&pText, INT32_MIN, INT32_MAX, &nValue)) {
+        return true;
     }
-    if (nParsed >= 3) {
-        *pParity = cParity;
+    *pBaud = static_cast<int32_t>(nValue);
+    while (isspace(static_cast<unsigned char>(*pText))) {
+        ++pText;
     }
-    if (nParsed >= 4) {
-        *pDataBits = nDataBits;
+    if (*pText == '\0') {
+        return true;
     }
-    if (nParsed >= 5) {
-        *pStopBits = nStopBits;
+    *pParity = *pText++;
+    if (!ParseNumber(&pText, INT32_MIN, INT32_MAX, &nValue)) {
+        return true;
+    }
+    *pDataBits = static_cast<int32_t>(nValue);
+    if (ParseNumber(&pText, INT32_MIN, INT32_MAX, &nValue)) {
+        *pStopBits = static_cast<int32_t>(nValue);
     }
     return true;
 }
@@ -110,7 +131,7 @@ bool SettingsStore::WriteLastFile(const char* szPath) {
         return false;
     }
     return RecordResult(
-        Backend()->SetValue(hKey, "LastFile", szPath, static_cast<uint32_t>(strlen(szPath))));
+        Backend()->WriteValue(hKey, "LastFile", szPath, static_cast<uint32_t>(strlen(szPath))));
 }
 
 bool SettingsStore::ReadLastFile(char* pBuffer, uint32_t* pSize) {
@@ -120,7 +141,7 @@ bool SettingsStore::ReadLastFile(char* pBuffer, uint32_t* pSize) {
     // The value is stored without a terminator: read it with room for one and add it, so the
     // path read is always terminated within the caller's buffer.
     uint32_t cbData = *pSize - 1;
-    if (!RecordResult(Backend()->QueryValue(hKey, "LastFile", pBuffer, &cbData))) {
+    if (!RecordResult(Backend()->ReadValue(hKey, "LastFile", pBuffer, &cbData))) {
         return false;
     }
     pBuffer[cbData] = '\0';

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "serial/search_worker.h"
 #include "settings/settings_store.h"
 #include "support/core_fixture.h"
 
@@ -61,6 +62,39 @@ TEST_F(SettingsStoreTest, PartialTextUpdatesTheFieldsItReaches) {
         EXPECT_EQ(line.cParity, c.expected.cParity) << c.szStored;
         EXPECT_EQ(line.nDataBits, c.expected.nDataBits) << c.szStored;
         EXPECT_EQ(line.nStopBits, c.expected.nStopBits) << c.szStored;
+    }
+}
+
+// A stored number that does not fit its 32-bit field is unusable, like 0, and never its lower
+// 32 bits: the safe line then starts that field from its initial value.
+TEST_F(SettingsStoreTest, NumbersBeyond32BitsAreUnusable) {
+    struct Case {
+        const char* szStored;
+        LineSettings read;  // as the store leaves it
+        LineSettings safe;  // once made safe for the search
+    } cases[] = {
+        {"2 4294986496 e 7 1", {2, 0, 'e', 7, 1}, {2, 9600, 'e', 7, 1}},  // 2^32 + 19200
+        {"4294967298 19200 e 7 1", {0, 19200, 'e', 7, 1}, {1, 19200, 'e', 7, 1}},
+        {"-1 19200 e 7 1", {0, 19200, 'e', 7, 1}, {1, 19200, 'e', 7, 1}},
+        {"2 19200 e 4294967303 1", {2, 19200, 'e', 0, 1}, {2, 19200, 'e', 8, 1}},
+        {"2 19200 e 7 -4294967295", {2, 19200, 'e', 7, 0}, {2, 19200, 'e', 7, 1}},
+        {"3 99999999999999999999999 n", {3, 0, 'n', 7, 2}, {3, 9600, 'n', 7, 2}},
+        {"4 -2147483648 n 8", {4, INT32_MIN, 'n', 8, 2}, {4, 9600, 'n', 8, 2}},
+    };
+    for (const Case& c : cases) {
+        settings.Put(kSettingsKeyPath, "CommParam", c.szStored);
+        LineSettings line = {4, 4800, 'e', 7, 2};
+        EXPECT_TRUE(Read(&line)) << c.szStored;
+        EXPECT_EQ(line.nPort, c.read.nPort) << c.szStored;
+        EXPECT_EQ(line.nBaud, c.read.nBaud) << c.szStored;
+        EXPECT_EQ(line.cParity, c.read.cParity) << c.szStored;
+        EXPECT_EQ(line.nDataBits, c.read.nDataBits) << c.szStored;
+        EXPECT_EQ(line.nStopBits, c.read.nStopBits) << c.szStored;
+        MakeLineSafe(&line);
+        EXPECT_EQ(line.nPort, c.safe.nPort) << c.szStored;
+        EXPECT_EQ(line.nBaud, c.safe.nBaud) << c.szStored;
+        EXPECT_EQ(line.nDataBits, c.safe.nDataBits) << c.szStored;
+        EXPECT_EQ(line.nStopBits, c.safe.nStopBits) << c.szStored;
     }
 }
 

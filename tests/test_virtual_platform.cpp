@@ -166,45 +166,45 @@ TEST(VirtualPlatformSettings, KeysValuesAndTheirErrors) {
     MemorySettings settings;
     SettingsKey hKey = nullptr;
     uint32_t dwDisposition = 0;
-    ASSERT_EQ(settings.CreateKey("SOFTWARE\\A", &hKey, &dwDisposition), kErrorSuccess);
+    ASSERT_EQ(settings.OpenKey("SOFTWARE\\A", &hKey, &dwDisposition), kErrorSuccess);
     EXPECT_EQ(dwDisposition, kRegCreatedNewKey);
     EXPECT_EQ(settings.nOpenKeys, 1);
 
     char buffer[16];
     uint32_t cbData = sizeof buffer;
-    EXPECT_EQ(settings.QueryValue(hKey, "CommParam", buffer, &cbData), kErrorFileNotFound);
+    EXPECT_EQ(settings.ReadValue(hKey, "CommParam", buffer, &cbData), kErrorFileNotFound);
 
     // Exactly the bytes given, a NUL among them included, and no terminator added.
-    ASSERT_EQ(settings.SetValue(hKey, "CommParam", "2 19200 e 7 1\0zz", 15), kErrorSuccess);
+    ASSERT_EQ(settings.WriteValue(hKey, "CommParam", "2 19200 e 7 1\0zz", 15), kErrorSuccess);
     EXPECT_EQ(settings.Value("SOFTWARE\\A", "CommParam"), std::string("2 19200 e 7 1\0z", 15));
     EXPECT_EQ(settings.nWrites, 1);
-    ASSERT_EQ(settings.SetValue(hKey, "CommParam", "2 19200 e 7 1", 13), kErrorSuccess);
+    ASSERT_EQ(settings.WriteValue(hKey, "CommParam", "2 19200 e 7 1", 13), kErrorSuccess);
 
     memset(buffer, 'x', sizeof buffer);
     cbData = sizeof buffer;
-    ASSERT_EQ(settings.QueryValue(hKey, "CommParam", buffer, &cbData), kErrorSuccess);
+    ASSERT_EQ(settings.ReadValue(hKey, "CommParam", buffer, &cbData), kErrorSuccess);
     EXPECT_EQ(cbData, 13u);
     EXPECT_EQ(std::string(buffer, 14), "2 19200 e 7 1x");
 
     memset(buffer, 'x', sizeof buffer);
     cbData = 12;
-    EXPECT_EQ(settings.QueryValue(hKey, "CommParam", buffer, &cbData), kErrorMoreData);
+    EXPECT_EQ(settings.ReadValue(hKey, "CommParam", buffer, &cbData), kErrorMoreData);
     EXPECT_EQ(cbData, 13u);
     EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, 'x'));
 
     cbData = 13;  // exactly the size: fits
-    EXPECT_EQ(settings.QueryValue(hKey, "CommParam", buffer, &cbData), kErrorSuccess);
+    EXPECT_EQ(settings.ReadValue(hKey, "CommParam", buffer, &cbData), kErrorSuccess);
 
     SettingsKey hSecond = nullptr;
-    ASSERT_EQ(settings.CreateKey("SOFTWARE\\A", &hSecond, &dwDisposition), kErrorSuccess);
+    ASSERT_EQ(settings.OpenKey("SOFTWARE\\A", &hSecond, &dwDisposition), kErrorSuccess);
     EXPECT_EQ(dwDisposition, kRegOpenedExistingKey);
     EXPECT_EQ(settings.nOpenKeys, 2);
     settings.CloseKey(hSecond);
     settings.CloseKey(hKey);
     EXPECT_EQ(settings.nOpenKeys, 0);
     cbData = sizeof buffer;
-    EXPECT_EQ(settings.QueryValue(hKey, "CommParam", buffer, &cbData), kErrorInvalidHandle);
-    EXPECT_EQ(settings.SetValue(hKey, "CommParam", "1", 1), kErrorInvalidHandle);
+    EXPECT_EQ(settings.ReadValue(hKey, "CommParam", buffer, &cbData), kErrorInvalidHandle);
+    EXPECT_EQ(settings.WriteValue(hKey, "CommParam", "1", 1), kErrorInvalidHandle);
     EXPECT_NONFATAL_FAILURE(settings.CloseKey(hKey), "not open");
 }
 
@@ -217,17 +217,17 @@ TEST(VirtualPlatformSettings, InjectedFailuresAndPresetValues) {
 
     SettingsKey hKey = nullptr;
     uint32_t dwDisposition = 0;
-    ASSERT_EQ(settings.CreateKey("K", &hKey, &dwDisposition), kErrorSuccess);
+    ASSERT_EQ(settings.OpenKey("K", &hKey, &dwDisposition), kErrorSuccess);
     EXPECT_EQ(dwDisposition, kRegOpenedExistingKey);
     settings.nWriteFailure = kErrorAccessDenied;
-    EXPECT_EQ(settings.SetValue(hKey, "LastFile", "x", 1), kErrorAccessDenied);
+    EXPECT_EQ(settings.WriteValue(hKey, "LastFile", "x", 1), kErrorAccessDenied);
     EXPECT_EQ(settings.Value("K", "LastFile"), "C:\\report.txt");
     EXPECT_EQ(settings.nWrites, 0);
     settings.CloseKey(hKey);
 
     settings.nOpenFailure = kErrorAccessDenied;
     hKey = nullptr;
-    EXPECT_EQ(settings.CreateKey("K", &hKey, &dwDisposition), kErrorAccessDenied);
+    EXPECT_EQ(settings.OpenKey("K", &hKey, &dwDisposition), kErrorAccessDenied);
     EXPECT_EQ(hKey, nullptr);
     EXPECT_EQ(settings.nOpenKeys, 0);
 }
@@ -235,16 +235,16 @@ TEST(VirtualPlatformSettings, InjectedFailuresAndPresetValues) {
 TEST(VirtualPlatformSettings, ErrorTextIsBoundedAndTerminated) {
     MemorySettings settings;
     char szText[32];
-    settings.FormatError(kErrorAccessDenied, szText, sizeof szText);
+    settings.ResultText(kErrorAccessDenied, szText, sizeof szText);
     EXPECT_STREQ(szText, "Access is denied.");
     memset(szText, 'x', sizeof szText);
-    settings.FormatError(kErrorFileNotFound, szText, 5);
+    settings.ResultText(kErrorFileNotFound, szText, 5);
     EXPECT_STREQ(szText, "The ");
     EXPECT_EQ(szText[5], 'x');
-    settings.FormatError(1234, szText, sizeof szText);
+    settings.ResultText(1234, szText, sizeof szText);
     EXPECT_STREQ(szText, "Unknown error 1234.");
     szText[0] = 'q';
-    settings.FormatError(kErrorAccessDenied, szText, 0);
+    settings.ResultText(kErrorAccessDenied, szText, 0);
     EXPECT_EQ(szText[0], 'q');
 }
 

@@ -1,6 +1,7 @@
 // The INI settings file: the exact text it writes, the foreign lines it keeps, the atomic
 // replace, the registry's answers for short buffers and missing values, and damaged files.
 #include <dirent.h>
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -97,7 +98,7 @@ class PosixSettingsFile : public ::testing::Test {
 
     void OpenKey(uint32_t dwExpected) {
         uint32_t dwDisposition = 0;
-        ASSERT_EQ(pBackend->CreateKey(kKey, &hKey, &dwDisposition), kErrorSuccess);
+        ASSERT_EQ(pBackend->OpenKey(kKey, &hKey, &dwDisposition), kErrorSuccess);
         ASSERT_NE(hKey, nullptr);
         EXPECT_EQ(dwDisposition, dwExpected);
     }
@@ -108,20 +109,27 @@ class PosixSettingsFile : public ::testing::Test {
     }
 
     int32_t Set(const char* szName, const std::string& value) {
-        return pBackend->SetValue(hKey, szName, value.data(), static_cast<uint32_t>(value.size()));
+        return pBackend->WriteValue(hKey, szName, value.data(),
+                                    static_cast<uint32_t>(value.size()));
     }
 
     // The value's bytes, or "<code N>" when the query fails.
     std::string Query(const char* szName, uint32_t cbBuffer = 768) {
         std::vector<char> buffer(cbBuffer + 1, 'X');
         uint32_t cbData = cbBuffer;
-        int32_t nResult = pBackend->QueryValue(hKey, szName, buffer.data(), &cbData);
+        int32_t nResult = pBackend->ReadValue(hKey, szName, buffer.data(), &cbData);
         if (nResult != kErrorSuccess) {
             return "<code " + std::to_string(nResult) + ">";
         }
         EXPECT_LE(cbData, cbBuffer);
         EXPECT_EQ(buffer[cbData], 'X') << "a terminator or more was written";
         return std::string(buffer.data(), cbData);
+    }
+
+    std::string TextOf(int32_t nResult) {
+        char szText[256];
+        pBackend->ResultText(nResult, szText, sizeof szText);
+        return szText;
     }
 
     SettingsBackend* pBackend = nullptr;
@@ -131,7 +139,7 @@ class PosixSettingsFile : public ::testing::Test {
     std::string path;
 };
 
-TEST_F(PosixSettingsFile, CreateKeyMakesTheDirectoryAndTheSection) {
+TEST_F(PosixSettingsFile, OpenKeyMakesTheDirectoryAndTheSection) {
     OpenKey(kRegCreatedNewKey);
     EXPECT_EQ(ReadText(path), kHeader + "\n");
     struct stat info;
@@ -225,10 +233,101 @@ TEST_F(PosixSettingsFile, CrLfFilesGetCrLfLines) {
             hKey = nullptr;
         }
         uint32_t dwDisposition = 0;
-        ASSERT_EQ(pBackend->CreateKey(kKey, &hKey, &dwDisposition), kErrorSuccess) << c.szName;
+        ASSERT_EQ(pBackend->OpenKey(kKey, &hKey, &dwDisposition), kErrorSuccess) << c.szName;
         EXPECT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess) << c.szName;
         EXPECT_EQ(ReadText(path), c.after) << c.szName;
         EXPECT_EQ(Query("CommParam"), "2 19200 e 7 1") << c.szName;
+    }
+}
+
+// The lines of a text, each with its line end (LF, CR LF, a lone CR, or none at the end).
+std::vector<std::string> LinesWithEnds(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t nPos = 0; nPos < text.size();) {
+        size_t nEnd = std::min(text.find_first_of("\r\n", nPos), text.size());
+        if (nEnd < text.size()) {
+            nEnd += text.compare(nEnd, 2, "\r\n") == 0 ? 2 : 1;
+        }
+        lines.push_back(text.substr(nPos, nEnd - nPos));
+        nPos = nEnd;
+    }
+    return lines;
+}
+
+// Whatever line ends the file has and whatever junk it holds: a value written reads back
+// unchanged (also in the next run), new lines take the file's own line end, the section is
+// never doubled, and every line the write does not own is kept byte for byte, in order.
+TEST_F(PosixSettingsFile, AnyLineEndKeepsForeignLinesAndReadsBackWhatWasWritten) {
+    const std::string kJunk("\x00\xff\n\x01=\x02\r\x00]\r\n[\r=\n", 15);
+    struct Case {
+        const char* szName;
+        std::string before;
+        std::string end;  // the line end of the lines the writes add
+    } cases[] = {
+        {"LF", "[Ports]\nCOM1=/dev/x\n\n" + kHeader + "\nCommParam=1 9600 n 8 1\nOther=1\n", "\n"},
+        {"CR LF", "[Ports]\r\nCOM1=/dev/x\r\n\r\n" + kHeader + "\r\nCommParam=1 9600 n 8 1\r\n",
+         "\r\n"},
+        {"lone CR", "[Ports]\rCOM1=/dev/x\r\r" + kHeader + "\rCommParam=1 9600 n 8 1\rOther=1\r",
+         "\r"},
+        {"CR LF, the last line ending in a lone CR", "[Ports]\r\nCOM1=/dev/x\r", "\r\n"},
+        {"CR LF, the header last in a lone CR", "[Ports]\r\n" + kHeader + "\r", "\r\n"},
+        {"lone CR, no final line end", "; by hand\r[Ports]\rCOM2=/dev/ttyUSB0", "\r"},
+        {"no final line end in the section", kHeader + "\nOther=1", "\n"},
+        {"binary junk lines", kJunk + kHeader + "\n" + kJunk, "\n"},
+        {"the section twice", kHeader + "\nOther=1\n\n[Ports]\n\n" + kHeader + "\nCommParam=3\n",
+         "\n"},
+    };
+    const std::string kValues[][2] = {{"CommParam", "2 19200 e 7 1"},
+                                      {"LastFile", "/home/tech/report.txt"},
+                                      {"CommParam", "4 115200 n 8 1"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.szName);
+        if (hKey != nullptr) {
+            pBackend->CloseKey(hKey);
+            hKey = nullptr;
+        }
+        Preload(c.before);
+        uint32_t dwDisposition = 0;
+        ASSERT_EQ(pBackend->OpenKey(kKey, &hKey, &dwDisposition), kErrorSuccess);
+        for (const auto& value : kValues) {
+            ASSERT_EQ(Set(value[0].c_str(), value[1]), kErrorSuccess) << value[0];
+            EXPECT_EQ(Query(value[0].c_str()), value[1]);
+        }
+        pBackend->CloseKey(hKey);
+        hKey = nullptr;
+        OpenKey(kRegOpenedExistingKey);  // the next run
+        EXPECT_EQ(Query("CommParam"), "4 115200 n 8 1");
+        EXPECT_EQ(Query("LastFile"), "/home/tech/report.txt");
+
+        const std::string after = ReadText(path);
+        EXPECT_NE(after.find("LastFile=/home/tech/report.txt" + c.end), std::string::npos);
+        auto countHeaders = [](const std::string& text) {
+            size_t nHeaders = 0;
+            for (size_t nAt = text.find(kHeader); nAt != std::string::npos;
+                 nAt = text.find(kHeader, nAt + 1)) {
+                ++nHeaders;
+            }
+            return nHeaders;
+        };
+        EXPECT_EQ(countHeaders(after), std::max<size_t>(1, countHeaders(c.before)));
+        // Each line of the file before, other than the CommParam it held, is in the file after,
+        // in order; a last line without a line end may have been given one.
+        std::vector<std::string> linesAfter = LinesWithEnds(after);
+        size_t nNext = 0;
+        for (const std::string& line : LinesWithEnds(c.before)) {
+            if (line.compare(0, 10, "CommParam=") == 0) {
+                continue;
+            }
+            while (nNext < linesAfter.size() &&
+                   linesAfter[nNext].compare(0, line.size(), line) != 0) {
+                ++nNext;
+            }
+            ASSERT_LT(nNext, linesAfter.size()) << "lost: " << line;
+            EXPECT_TRUE(linesAfter[nNext] == line ||
+                        line.find_first_of("\r\n") == std::string::npos)
+                << "changed: " << line;
+            ++nNext;
+        }
     }
 }
 
@@ -257,12 +356,12 @@ TEST_F(PosixSettingsFile, ShortBufferMissingValueAndBadHandle) {
     ASSERT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess);  // 13 bytes
     std::vector<char> buffer(32, 'X');
     uint32_t cbData = 12;
-    EXPECT_EQ(pBackend->QueryValue(hKey, "CommParam", buffer.data(), &cbData), kErrorMoreData);
+    EXPECT_EQ(pBackend->ReadValue(hKey, "CommParam", buffer.data(), &cbData), kErrorMoreData);
     EXPECT_EQ(cbData, 13u);  // the size needed, as the registry reports it
     EXPECT_EQ(std::string(buffer.data(), 32), std::string(32, 'X'));  // nothing stored
     EXPECT_EQ(Query("CommParam", 13), "2 19200 e 7 1");
     cbData = 0;
-    EXPECT_EQ(pBackend->QueryValue(hKey, "CommParam", nullptr, &cbData), kErrorSuccess);
+    EXPECT_EQ(pBackend->ReadValue(hKey, "CommParam", nullptr, &cbData), kErrorSuccess);
     EXPECT_EQ(cbData, 13u);
 
     EXPECT_EQ(Query("LastFile"), "<code 2>");
@@ -277,9 +376,9 @@ TEST_F(PosixSettingsFile, ShortBufferMissingValueAndBadHandle) {
     EXPECT_EQ(ReadText(path), kHeader + "\nLastFile=/a\n");
 
     cbData = 32;
-    EXPECT_EQ(pBackend->QueryValue(nullptr, "CommParam", buffer.data(), &cbData),
+    EXPECT_EQ(pBackend->ReadValue(nullptr, "CommParam", buffer.data(), &cbData),
               kErrorInvalidHandle);
-    EXPECT_EQ(pBackend->SetValue(nullptr, "CommParam", "1", 1), kErrorInvalidHandle);
+    EXPECT_EQ(pBackend->WriteValue(nullptr, "CommParam", "1", 1), kErrorInvalidHandle);
 }
 
 TEST_F(PosixSettingsFile, DamagedFilesAreReadWithBoundsAndKept) {
@@ -302,7 +401,7 @@ TEST_F(PosixSettingsFile, DamagedFilesAreReadWithBoundsAndKept) {
         }
         Preload(c.text);
         uint32_t dwDisposition = 0;
-        ASSERT_EQ(pBackend->CreateKey(kKey, &hKey, &dwDisposition), kErrorSuccess) << c.szName;
+        ASSERT_EQ(pBackend->OpenKey(kKey, &hKey, &dwDisposition), kErrorSuccess) << c.szName;
         EXPECT_EQ(dwDisposition, kRegCreatedNewKey) << c.szName;
         EXPECT_EQ(Query("CommParam"), "<code 2>") << c.szName;
         ASSERT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess) << c.szName;
@@ -339,22 +438,33 @@ TEST_F(PosixSettingsFile, LongValuesAndValuesNoLineCanHold) {
     EXPECT_EQ(ReadText(path), kept);
 }
 
-TEST_F(PosixSettingsFile, UnwritableLocationsFailCreateKey) {
-    ASSERT_EQ(system(("mkdir -p '" + tempDir + "'").c_str()), 0);
+// A settings file that cannot be written refuses the key, or the save, with a result whose
+// text says what failed and where; no stray file is left behind.
+TEST_F(PosixSettingsFile, UnwritableLocationsSayWhatFailedAndWhere) {
+    ASSERT_EQ(system(("mkdir -p '" + tempDir + "/isdir/settings.ini'").c_str()), 0);
     WriteText(tempDir + "/afile", "not a directory\n");
     struct Case {
         const char* szName;
         std::string path;
+        int32_t nResult;
+        std::string text;
     } cases[] = {
-        {"a file where the directory goes", tempDir + "/afile/armlink/settings.ini"},
-        {"a directory that cannot be made", "/proc/armlink-test/settings.ini"},
+        {"a file where the directory goes", tempDir + "/afile/armlink/settings.ini",
+         kSettingsFault + kStepMakeDirectory * 1000 + ENOTDIR,
+         "cannot create directory " + tempDir + "/afile/armlink: Not a directory"},
+        {"a directory that cannot be made", "/proc/armlink-test/settings.ini",
+         kSettingsFault + kStepMakeDirectory * 1000 + ENOENT,
+         "cannot create directory /proc/armlink-test: No such file or directory"},
+        {"the settings path a directory", tempDir + "/isdir/settings.ini",
+         kSettingsFault + kStepRead * 1000 + EISDIR,
+         "cannot read " + tempDir + "/isdir/settings.ini: Is a directory"},
     };
     for (const Case& c : cases) {
         SetSettingsFilePath(c.path.c_str());
         SettingsKey hNone = nullptr;
         uint32_t dwDisposition = 0;
-        EXPECT_EQ(pBackend->CreateKey(kKey, &hNone, &dwDisposition), kErrorAccessDenied)
-            << c.szName;
+        EXPECT_EQ(pBackend->OpenKey(kKey, &hNone, &dwDisposition), c.nResult) << c.szName;
+        EXPECT_EQ(TextOf(c.nResult), c.text) << c.szName;
         EXPECT_EQ(hNone, nullptr) << c.szName;
         EXPECT_EQ(dwDisposition, 0u) << c.szName;
     }
@@ -364,16 +474,48 @@ TEST_F(PosixSettingsFile, UnwritableLocationsFailCreateKey) {
         SetSettingsFilePath((locked + "/settings.ini").c_str());
         SettingsKey hNone = nullptr;
         uint32_t dwDisposition = 0;
-        EXPECT_EQ(pBackend->CreateKey(kKey, &hNone, &dwDisposition), kErrorAccessDenied);
+        int32_t nResult = pBackend->OpenKey(kKey, &hNone, &dwDisposition);
+        EXPECT_EQ(nResult, kSettingsFault + kStepWrite * 1000 + EACCES);
+        EXPECT_EQ(TextOf(nResult), "cannot write " + locked + "/settings.ini: Permission denied");
         EXPECT_EQ(ListDirectory(locked), std::vector<std::string>{});
     }
 
-    // A key whose directory is taken away fails its writes and leaves no stray file.
+    // Saves through an open key when the place changes under it: the file is left as it was.
     SetSettingsFilePath(path.c_str());
     OpenKey(kRegCreatedNewKey);
+    ASSERT_EQ(Set("CommParam", "1 9600 n 8 1"), kErrorSuccess);
+    const std::string saved = ReadText(path);
+    if (geteuid() != 0) {
+        ASSERT_EQ(chmod(directory.c_str(), 0500), 0);
+        int32_t nResult = Set("CommParam", "2 19200 e 7 1");
+        EXPECT_EQ(nResult, kSettingsFault + kStepWrite * 1000 + EACCES);
+        EXPECT_EQ(TextOf(nResult), "cannot write " + path + ": Permission denied");
+        ASSERT_EQ(chmod(directory.c_str(), 0700), 0);
+        EXPECT_EQ(ReadText(path), saved);
+        EXPECT_EQ(ListDirectory(directory), std::vector<std::string>{"settings.ini"});
+    }
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    int32_t nResult = Set("CommParam", "2 19200 e 7 1");
+    EXPECT_EQ(nResult, kSettingsFault + kStepRead * 1000 + EISDIR);
+    EXPECT_EQ(TextOf(nResult), "cannot read " + path + ": Is a directory");
+    EXPECT_EQ(ListDirectory(directory), std::vector<std::string>{"settings.ini"});
+
+    // A file too large to be read whole is never rewritten, so its tail is not lost.
+    ASSERT_EQ(rmdir(path.c_str()), 0);
+    const std::string huge = kHeader + "\n" + std::string(2 * 1024 * 1024, ';') + "\nOther=1\n";
+    WriteText(path, huge);
+    nResult = Set("CommParam", "2 19200 e 7 1");
+    EXPECT_EQ(nResult, kSettingsFault + kStepWrite * 1000 + EFBIG);
+    EXPECT_EQ(TextOf(nResult), "cannot write " + path + ": File too large");
+    EXPECT_EQ(ReadText(path), huge);
+
+    // A key whose directory is taken away fails its writes and leaves no stray file.
     RemoveTree(directory);
     WriteText(directory, "in the way\n");
-    EXPECT_EQ(Set("CommParam", "1 9600 n 8 1"), kErrorAccessDenied);
+    nResult = Set("CommParam", "1 9600 n 8 1");
+    EXPECT_EQ(nResult, kSettingsFault + kStepMakeDirectory * 1000 + ENOTDIR);
+    EXPECT_EQ(TextOf(nResult), "cannot create directory " + directory + ": Not a directory");
     EXPECT_EQ(ReadText(directory), "in the way\n");
 }
 
@@ -412,7 +554,7 @@ TEST_F(PosixSettingsFile, DefaultPathFollowsXdgThenHome) {
         if (c.szPath == nullptr) {
             SettingsKey hNone = nullptr;
             uint32_t dwDisposition = 0;
-            EXPECT_EQ(pBackend->CreateKey(kKey, &hNone, &dwDisposition), kErrorPathNotFound);
+            EXPECT_EQ(pBackend->OpenKey(kKey, &hNone, &dwDisposition), kErrorPathNotFound);
             EXPECT_EQ(hNone, nullptr);
         }
     }
@@ -456,7 +598,7 @@ TEST_F(PosixSettingsFile, PortsSectionMapsComPorts) {
     EXPECT_FALSE(ReadPortsEntry(2, szSmall, sizeof(szSmall)));  // 12 characters and the NUL
 }
 
-TEST_F(PosixSettingsFile, FormatErrorIsBoundedAndTerminated) {
+TEST_F(PosixSettingsFile, ResultTextIsBoundedAndTerminated) {
     struct Case {
         int32_t nCode;
         uint32_t cchText;
@@ -473,7 +615,7 @@ TEST_F(PosixSettingsFile, FormatErrorIsBoundedAndTerminated) {
     for (const Case& c : cases) {
         char szText[128];
         memset(szText, 'X', sizeof(szText));
-        pBackend->FormatError(c.nCode, szText, c.cchText);
+        pBackend->ResultText(c.nCode, szText, c.cchText);
         EXPECT_STREQ(szText, c.szText);
     }
 }

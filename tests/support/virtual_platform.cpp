@@ -144,15 +144,15 @@ const std::string* MemorySettings::PathOf(SettingsKey hKey) const {
     return &keyPaths[nIndex - 1];
 }
 
-int32_t MemorySettings::CreateKey(const char* szPath, SettingsKey* phKey,
-                                  uint32_t* pdwDisposition) {
+int32_t MemorySettings::OpenKey(const char* szKeyPath, SettingsKey* phKey,
+                                uint32_t* pdwDisposition) {
     if (nOpenFailure != 0) {
         return nOpenFailure;
     }
-    if (szPath == nullptr || phKey == nullptr) {
+    if (szKeyPath == nullptr || phKey == nullptr) {
         return kErrorInvalidHandle;
     }
-    std::string path(szPath);
+    std::string path(szKeyPath);
     uint32_t dwDisposition = kRegOpenedExistingKey;
     if (keys.find(path) == keys.end()) {
         keys[path];
@@ -168,10 +168,10 @@ int32_t MemorySettings::CreateKey(const char* szPath, SettingsKey* phKey,
     return kErrorSuccess;
 }
 
-int32_t MemorySettings::QueryValue(SettingsKey hKey, const char* szName, void* pData,
-                                   uint32_t* pcbData) {
+int32_t MemorySettings::ReadValue(SettingsKey hKey, const char* szName, char* pText,
+                                  uint32_t* pnSize) {
     const std::string* pPath = PathOf(hKey);
-    if (pPath == nullptr || szName == nullptr || pcbData == nullptr) {
+    if (pPath == nullptr || szName == nullptr || pnSize == nullptr) {
         return kErrorInvalidHandle;
     }
     const std::map<std::string, std::string>& values = keys[*pPath];
@@ -179,31 +179,26 @@ int32_t MemorySettings::QueryValue(SettingsKey hKey, const char* szName, void* p
     if (it == values.end()) {
         return kErrorFileNotFound;
     }
-    uint32_t cbValue = static_cast<uint32_t>(it->second.size());
-    if (pData == nullptr) {
-        *pcbData = cbValue;  // a size query, as the registry answers it
-        return kErrorSuccess;
+    uint32_t nValue = static_cast<uint32_t>(it->second.size());
+    if (pText == nullptr || nValue > *pnSize) {
+        *pnSize = nValue;  // the size needed; nothing stored
+        return pText == nullptr ? kErrorSuccess : kErrorMoreData;
     }
-    if (cbValue > *pcbData) {
-        *pcbData = cbValue;  // the size needed; nothing stored
-        return kErrorMoreData;
-    }
-    memcpy(pData, it->second.data(), cbValue);
-    *pcbData = cbValue;
+    memcpy(pText, it->second.data(), nValue);
+    *pnSize = nValue;
     return kErrorSuccess;
 }
 
-int32_t MemorySettings::SetValue(SettingsKey hKey, const char* szName, const void* pData,
-                                 uint32_t cbData) {
+int32_t MemorySettings::WriteValue(SettingsKey hKey, const char* szName, const char* pText,
+                                   uint32_t nLength) {
     const std::string* pPath = PathOf(hKey);
-    if (pPath == nullptr || szName == nullptr || (pData == nullptr && cbData != 0)) {
+    if (pPath == nullptr || szName == nullptr || (pText == nullptr && nLength != 0)) {
         return kErrorInvalidHandle;
     }
     if (nWriteFailure != 0) {
         return nWriteFailure;
     }
-    keys[*pPath][szName] =
-        cbData == 0 ? std::string() : std::string(static_cast<const char*>(pData), cbData);
+    keys[*pPath][szName] = nLength == 0 ? std::string() : std::string(pText, nLength);
     nWrites++;
     return kErrorSuccess;
 }
@@ -217,12 +212,12 @@ void MemorySettings::CloseKey(SettingsKey hKey) {
     nOpenKeys--;
 }
 
-void MemorySettings::FormatError(int32_t nCode, char* szText, uint32_t cchText) {
+void MemorySettings::ResultText(int32_t nResult, char* szText, uint32_t cchText) {
     if (szText == nullptr || cchText == 0) {
         return;
     }
     const char* szMessage = nullptr;
-    switch (nCode) {
+    switch (nResult) {
         case kErrorSuccess:
             szMessage = "The operation completed successfully.";
             break;
@@ -244,7 +239,7 @@ void MemorySettings::FormatError(int32_t nCode, char* szText, uint32_t cchText) 
     if (szMessage != nullptr) {
         snprintf(szText, cchText, "%s", szMessage);
     } else {
-        snprintf(szText, cchText, "Unknown error %d.", static_cast<int>(nCode));
+        snprintf(szText, cchText, "Unknown error %d.", static_cast<int>(nResult));
     }
 }
 

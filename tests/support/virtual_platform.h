@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "common/settings_backend.h"
 #include "common/dialog_surface.h"
-#include "common/serial_device.h"
-#include "shell/report_text.h"
 #include "common/platform.h"
+#include "common/serial_device.h"
+#include "common/settings_backend.h"
+#include "shell/report_text.h"
 
 // A clock that moves only when something waits. Actions scheduled with At() run when the
 // clock reaches their tick (for example: set StopEvent at 3500 ms).
@@ -88,24 +88,23 @@ class InlineThreads : public ThreadApi {
     std::vector<ThreadHandle> made;
 };
 
-// A registry in memory: key paths to named byte values.
+// Settings in memory: key paths to named values, kept as the bytes given.
 class MemorySettings : public SettingsBackend {
   public:
-    int32_t CreateKey(const char* szPath, SettingsKey* phKey, uint32_t* pdwDisposition) override;
-    int32_t QueryValue(SettingsKey hKey, const char* szName, void* pData,
-                       uint32_t* pcbData) override;
-    int32_t SetValue(SettingsKey hKey, const char* szName, const void* pData,
-                     uint32_t cbData) override;
+    int32_t OpenKey(const char* szKeyPath, SettingsKey* phKey, uint32_t* pdwDisposition) override;
+    int32_t ReadValue(SettingsKey hKey, const char* szName, char* pText, uint32_t* pnSize) override;
+    int32_t WriteValue(SettingsKey hKey, const char* szName, const char* pText,
+                       uint32_t nLength) override;
     void CloseKey(SettingsKey hKey) override;
-    void FormatError(int32_t nCode, char* szText, uint32_t cchText) override;
+    void ResultText(int32_t nResult, char* szText, uint32_t cchText) override;
 
     // The stored bytes of a value (no terminator), or "" when absent.
     std::string Value(const std::string& keyPath, const std::string& name) const;
     bool Has(const std::string& keyPath, const std::string& name) const;
     void Put(const std::string& keyPath, const std::string& name, const std::string& bytes);
 
-    int32_t nOpenFailure = 0;   // non-zero: CreateKey fails with this code
-    int32_t nWriteFailure = 0;  // non-zero: SetValue fails with this code, nothing stored
+    int32_t nOpenFailure = 0;   // non-zero: OpenKey fails with this code
+    int32_t nWriteFailure = 0;  // non-zero: WriteValue fails with this code, nothing stored
     int nOpenKeys = 0;          // keys open now
     int nWrites = 0;
     std::map<std::string, std::map<std::string, std::string>> keys;

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <string>
 
-#include "common/settings_backend.h"
-#include "settings/settings_store.h"
 #include "common/app_state.h"
+#include "common/settings_backend.h"
 #include "platform/win32/win32_platform.h"
+#include "settings/settings_store.h"
 
 namespace {
 
@@ -78,12 +78,12 @@ class RegistryTest : public ::testing::Test {
 TEST_F(RegistryTest, KeyIsCreatedOnceThenOpened) {
     SettingsKey hKey = nullptr;
     uint32_t dwDisposition = 0;
-    ASSERT_EQ(pBackend->CreateKey(szKeyPath, &hKey, &dwDisposition), kErrorSuccess);
+    ASSERT_EQ(pBackend->OpenKey(szKeyPath, &hKey, &dwDisposition), kErrorSuccess);
     EXPECT_EQ(dwDisposition, kRegCreatedNewKey);
     pBackend->CloseKey(hKey);
 
     dwDisposition = 0;
-    ASSERT_EQ(pBackend->CreateKey(szKeyPath, &hKey, &dwDisposition), kErrorSuccess);
+    ASSERT_EQ(pBackend->OpenKey(szKeyPath, &hKey, &dwDisposition), kErrorSuccess);
     EXPECT_EQ(dwDisposition, kRegOpenedExistingKey);
     pBackend->CloseKey(hKey);
 }
@@ -94,14 +94,14 @@ TEST_F(RegistryTest, KeyIsCreatedOnceThenOpened) {
 TEST_F(RegistryTest, TextValuesComeBackAsWrittenAsRegSz) {
     SettingsKey hKey = nullptr;
     uint32_t dwDisposition = 0;
-    ASSERT_EQ(pBackend->CreateKey(szKeyPath, &hKey, &dwDisposition), kErrorSuccess);
+    ASSERT_EQ(pBackend->OpenKey(szKeyPath, &hKey, &dwDisposition), kErrorSuccess);
 
     const std::string kTexts[] = {"1 9600 n 8 1", "2 19200 e 7 1", "C:\\Reports\\arm.txt", ""};
     for (const std::string& text : kTexts) {
         SCOPED_TRACE(text);
-        ASSERT_EQ(
-            pBackend->SetValue(hKey, "CommParam", text.data(), static_cast<uint32_t>(text.size())),
-            kErrorSuccess);
+        ASSERT_EQ(pBackend->WriteValue(hKey, "CommParam", text.data(),
+                                       static_cast<uint32_t>(text.size())),
+                  kErrorSuccess);
         DWORD dwType = 0;
         std::string stored;
         ASSERT_TRUE(GetRaw("CommParam", &dwType, &stored));
@@ -110,7 +110,7 @@ TEST_F(RegistryTest, TextValuesComeBackAsWrittenAsRegSz) {
         char buffer[128];
         memset(buffer, 'x', sizeof buffer);
         uint32_t cbData = sizeof buffer;
-        ASSERT_EQ(pBackend->QueryValue(hKey, "CommParam", buffer, &cbData), kErrorSuccess);
+        ASSERT_EQ(pBackend->ReadValue(hKey, "CommParam", buffer, &cbData), kErrorSuccess);
         ASSERT_GE(cbData, text.size());
         ASSERT_LE(cbData, text.size() + 1);
         EXPECT_EQ(std::string(buffer, text.size()), text);
@@ -125,21 +125,21 @@ TEST_F(RegistryTest, TextValuesComeBackAsWrittenAsRegSz) {
 TEST_F(RegistryTest, MissingAndOversizedValuesFailWithTheirCodes) {
     SettingsKey hKey = nullptr;
     uint32_t dwDisposition = 0;
-    ASSERT_EQ(pBackend->CreateKey(szKeyPath, &hKey, &dwDisposition), kErrorSuccess);
+    ASSERT_EQ(pBackend->OpenKey(szKeyPath, &hKey, &dwDisposition), kErrorSuccess);
 
     char buffer[16];
     memset(buffer, 'x', sizeof buffer);
     uint32_t cbData = sizeof buffer;
-    EXPECT_EQ(pBackend->QueryValue(hKey, "LastFile", buffer, &cbData), kErrorFileNotFound);
+    EXPECT_EQ(pBackend->ReadValue(hKey, "LastFile", buffer, &cbData), kErrorFileNotFound);
     EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, 'x'));
 
     const std::string kLong = "3 115200 e 7 1";
     ASSERT_EQ(
-        pBackend->SetValue(hKey, "CommParam", kLong.data(), static_cast<uint32_t>(kLong.size())),
+        pBackend->WriteValue(hKey, "CommParam", kLong.data(), static_cast<uint32_t>(kLong.size())),
         kErrorSuccess);
     memset(buffer, 'x', sizeof buffer);
     cbData = 5;
-    EXPECT_EQ(pBackend->QueryValue(hKey, "CommParam", buffer, &cbData), kErrorMoreData);
+    EXPECT_EQ(pBackend->ReadValue(hKey, "CommParam", buffer, &cbData), kErrorMoreData);
     // No part of the value is left behind as if it were the whole, and nothing beyond the
     // size given is touched.
     EXPECT_EQ(std::string(buffer, 5), std::string(5, '\0'));
@@ -149,13 +149,13 @@ TEST_F(RegistryTest, MissingAndOversizedValuesFailWithTheirCodes) {
 
 TEST_F(RegistryTest, ErrorTextIsTheSystemsCutToTheBuffer) {
     char szText[128];
-    pBackend->FormatError(kErrorFileNotFound, szText, sizeof szText);
+    pBackend->ResultText(kErrorFileNotFound, szText, sizeof szText);
     ASSERT_GT(strlen(szText), 8u) << "the system has a text for ERROR_FILE_NOT_FOUND";
 
     std::string full = szText;
     char szShort[9];
     memset(szShort, 'x', sizeof szShort);
-    pBackend->FormatError(kErrorFileNotFound, szShort, sizeof szShort);
+    pBackend->ResultText(kErrorFileNotFound, szShort, sizeof szShort);
     EXPECT_EQ(std::string(szShort), full.substr(0, 8)) << "cut to the buffer, terminated";
 }
 
