@@ -183,8 +183,11 @@ void ControllerDestroy() {
     if (g_App.hPort.load() != nullptr) {
         SettingsStore store(kSettingsKeyPath);
         LineSettings line = CopyLine();
-        store.WriteCommParam(static_cast<int32_t>(line.nPort), line.nBaud, line.cParity,
-                             line.nDataBits, line.nStopBits);
+        if (!store.WriteCommParam(static_cast<int32_t>(line.nPort), line.nBaud, line.cParity,
+                                  line.nDataBits, line.nStopBits) &&
+            g_pHost != nullptr) {
+            g_pHost->SettingsNotSaved(store.szErrorText);
+        }
     }
     if (g_App.StopEvent != nullptr) {
         g_App.StopEvent->Set();

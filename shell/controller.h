@@ -21,6 +21,9 @@ public:
     virtual void StopSearchTimer() = 0;
     // Posts the quit request with the exit code (never read while creation runs).
     virtual void PostQuit(int nExitCode) = 0;
+    // The line settings could not be saved at shutdown (the dialog has already ended); szReason
+    // is the settings store's text for the failure.
+    virtual void SettingsNotSaved(const char* szReason) = 0;
 };
 
 constexpr uint32_t kSearchTimerId = 1;

@@ -32,6 +32,7 @@ class FakeHost : public HostWindow {
     void StartSearchTimer() override { bTimer = true; }
     void StopSearchTimer() override { bTimer = false; }
     void PostQuit(int nExitCode) override { nQuit = nExitCode; }
+    void SettingsNotSaved(const char* szReason) override { notSaved.push_back(szReason); }
 
     DialogSurface* pDialog;
     std::function<void()> scene;
@@ -39,6 +40,7 @@ class FakeHost : public HostWindow {
     bool bTimer = false;
     bool bDestroyed = false;
     int nQuit = -1;
+    std::vector<std::string> notSaved;
 };
 
 // Threads that are held: created, but run only when the test lets them, as a worker that is
@@ -240,16 +242,21 @@ TEST_F(ControllerTest, GarbageStoredSettingsStartFromSafeOnes) {
     ControllerCreate(&host);
 }
 
-TEST_F(ControllerTest, SettingsStoreThatCannotOpenIsSilent) {
+// A store that cannot be opened changes nothing the dialog shows; the save that fails at
+// shutdown is handed to the host (with the store's reason) to name it where it can.
+TEST_F(ControllerTest, SettingsStoreThatCannotOpenLeavesTheDialogAlone) {
     settings.nOpenFailure = kErrorAccessDenied;
     PlaceArm(1, ArmAt(9600, 8, 'n'));
     host.scene = [&] {
         ControllerActivateApp(true);
         TickWhileSearching();
+        EXPECT_TRUE(host.notSaved.empty());
     };
     ControllerCreate(&host);
     EXPECT_EQ(dialog.text[kIdStatusText], "Done");
     EXPECT_TRUE(settings.keys.empty());
+    ASSERT_EQ(host.notSaved.size(), 1u);
+    EXPECT_FALSE(host.notSaved[0].empty());
 }
 
 struct IdentityCase {

@@ -71,6 +71,12 @@ void TerminalHost::StopSearchTimer() {
 // The exit status is the run's outcome, not the quit code, which is always 0.
 void TerminalHost::PostQuit(int) {}
 
+// The terminal is the technician's again by now: the failure goes to standard error, and the
+// run's outcome stands.
+void TerminalHost::SettingsNotSaved(const char* szReason) {
+    fprintf(stderr, "armlink: the line settings were not saved: %s\n", szReason);
+}
+
 void TerminalHost::RunLoop() {
     bool bWaitForWorker = false;
     for (;;) {

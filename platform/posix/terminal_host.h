@@ -30,6 +30,7 @@ class TerminalHost : public HostWindow {
     void StartSearchTimer() override;
     void StopSearchTimer() override;
     void PostQuit(int nExitCode) override;
+    void SettingsNotSaved(const char* szReason) override;
 
   private:
     void RunLoop();

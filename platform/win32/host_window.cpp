@@ -40,6 +40,9 @@ class Win32HostWindow : public HostWindow {
 
     void PostQuit(int nExitCode) override { PostQuitMessage(nExitCode); }
 
+    // The Windows program keeps a failed save of the settings to itself, as it always has.
+    void SettingsNotSaved(const char*) override {}
+
     HWND hwnd;
 };
 
