@@ -93,6 +93,16 @@ if [ ! -e "$E2E_DIR/no-such-folder" ]; then pass "nothing created"; else fail "t
 szLastFile=$(sed -n 's/^LastFile=//p' "$SETTINGS_FILE")
 if [ "$szLastFile" = "$REPORT" ]; then pass "LastFile unchanged"; else fail "LastFile is now \"$szLastFile\""; fi
 
+# No arm: the search gives up, nothing is checked or saved, exit status 1.
+ARMLINK_COM2="$E2E_DIR/no-such-port-2" run_armlink 30 --plain /extended --checks 1 --save "$REPORT.2"
+expect_rc 1
+if [ "$(tail -n 1 "$E2E_DIR/out")" = "status: No Arm Found" ] && ! grep -q '^#' "$E2E_DIR/out" &&
+    [ ! -e "$REPORT.2" ]; then
+    pass "No Arm Found ends the run without a Check or a save"
+else
+    fail "after No Arm Found: $(tail -n 3 "$E2E_DIR/out")"
+fi
+
 # Bad usage.
 for aArgs in "--checks x /extended" "--checks -1 /extended" "--save $REPORT" "/extended --save"; do
     # shellcheck disable=SC2086
