@@ -25,7 +25,7 @@ run_armlink 100 --plain /extended --checks 2 --save "$REPORT"
 expect_rc 0
 if [ -s "$E2E_DIR/err" ]; then fail "unexpected standard error: $(cat "$E2E_DIR/err")"; else pass "standard error empty"; fi
 
-# The blocks as the Part's formats give them; the stamp's figures are replaced below.
+# The blocks in their exact forms, written out by hand; the stamp's figures are replaced below.
 RULE='#####################################################'
 STAMP='MM/DD/YYY hh:mm:ss'
 RECORD_1='0x9001a 0x5 0x40da991 0x4030102 0x5 0x0 0x0\r\n\r\n\r\n'"'"'I2C Device Time-Out'"'"'\r\n\r\nLast Error:\r\n\r\n  Error:26\r\n  Extended:9\r\n\r\n----------\r\n\r\nI2C Extended Error:\r\n\r\n  Device:9(0x9)\r\n  Error:17(0x11)\r\n  nDmaCount:2\r\n  I2cCount:3\r\n  I2cStatus:0xd\r\n     CAP:1\r\n     SCL:1\r\n     SDA:0\r\n     ACK:1\r\n     DSP CAP:0\r\n     SCL OUT:0\r\n     SDA OUT:1\r\n  I2cState:0xc\r\n\r\nFillQue:4\r\nSendQue:3\r\nReadQue:1\r\nCount:2\r\n\r\nbCapturing:1\r\nbPendingDMA:0\r\nAsync. Trigger:1\r\n-----\r\n\r\nLocation:5\r\n'
