@@ -34,6 +34,9 @@ add_executable(armlink
   platform/posix/dialog_queue.cpp
   platform/posix/frontend_plain.cpp
   platform/posix/frontend_curses.cpp
+  platform/posix/curses_screen.cpp
+  platform/posix/frontend_extended_plain.cpp
+  platform/posix/frontend_extended_curses.cpp
 )
 target_include_directories(armlink PRIVATE ${CURSES_INCLUDE_DIRS})
 target_link_libraries(armlink PRIVATE armlink_posix ${CURSES_LIBRARIES})
@@ -41,8 +44,11 @@ target_link_libraries(armlink PRIVATE armlink_posix ${CURSES_LIBRARIES})
 # End-to-end runs of armlink against armsim on ptys, in real time (label e2e).
 if(ARMLINK_TESTS)
   enable_testing()
-  foreach(ARMLINK_E2E found_at_other_baud no_arm old_firmware hangup signals log_unwritable
-          usage interactive close_at_random)
+  # Every script of tests/e2e but the shared library is one run.
+  file(GLOB ARMLINK_E2E_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.sh)
+  list(FILTER ARMLINK_E2E_SCRIPTS EXCLUDE REGEX "/lib\\.sh$")
+  foreach(ARMLINK_E2E_SCRIPT ${ARMLINK_E2E_SCRIPTS})
+    get_filename_component(ARMLINK_E2E ${ARMLINK_E2E_SCRIPT} NAME_WE)
     add_test(NAME e2e.${ARMLINK_E2E}
       COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/${ARMLINK_E2E}.sh
         $<TARGET_FILE:armlink> $<TARGET_FILE:armsim>)

@@ -34,6 +34,7 @@ target_link_libraries(armlink_win32 PUBLIC armlink_core advapi32)
 add_library(armlink_win32_ui STATIC
   platform/win32/host_window.cpp
   platform/win32/status_dlg.cpp
+  platform/win32/extended_dlg.cpp
   platform/win32/dialog_surface_win32.cpp
 )
 target_link_libraries(armlink_win32_ui PUBLIC armlink_win32 user32 gdi32 comdlg32)

@@ -30,8 +30,9 @@ public:
     virtual void EnableItem(int nId, bool bEnable) = 0;
 
     // The extended display's report. One call appends one group of texts at the very end and
-    // brings the end into view. A line of the report ends at CR LF or at a lone LF.
-    virtual void AppendReport(const char* const* pTexts, size_t nTexts) = 0;
+    // brings the end into view. A line of the report ends at CR LF or at a lone LF. False when
+    // the display could not take every text whole (it is full): the report is then cut.
+    virtual bool AppendReport(const char* const* pTexts, size_t nTexts) = 0;
     // The number of lines; the empty line after a final line end counts, so an empty report
     // has one line.
     virtual uint32_t ReportLineCount() = 0;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds armlink and the simulated arm, and runs one default run against the arm on COM2 (at
 # 19200 8N1, with two pending error records), then shows the entry it appended to the log.
+# With "/extended" it runs the extended error display against the same arm instead.
 set -eu
 
 cd "$(dirname "$0")/.."
@@ -80,6 +81,17 @@ nBefore=0
 
 echo "Simulated arm on $(head -n 1 "$WORK/armsim.out"), mapped as COM2."
 status=0
+if [ "${1:-}" = /extended ]; then
+    if [ -t 0 ] && [ -t 1 ]; then
+        echo "The search takes a few seconds. Then c (or Enter) runs a Check (about 17 s),"
+        echo "s saves the report (type the path, Enter), Esc or q closes the dialog."
+        sleep 2
+        "$BUILD/armlink" /extended || status=$?
+    else
+        "$BUILD/armlink" --plain /extended --checks 1 || status=$?
+    fi
+    exit "$status"
+fi
 if [ -t 0 ] && [ -t 1 ]; then
     echo "The search takes a few seconds, the entry about 17 s more."
     echo "When the dialog shows Done, press Enter (or Esc, or q) to close it."

@@ -76,8 +76,10 @@ void QueuedDialogSurface::EnableItem(int nId, bool bEnable) {
     Submit([=](DialogSurface* p) { p->EnableItem(nId, bEnable); });
 }
 
-void QueuedDialogSurface::AppendReport(const char* const* pTexts, size_t nTexts) {
-    Submit([=](DialogSurface* p) { p->AppendReport(pTexts, nTexts); });
+bool QueuedDialogSurface::AppendReport(const char* const* pTexts, size_t nTexts) {
+    bool bWhole = false;
+    Submit([&](DialogSurface* p) { bWhole = p->AppendReport(pTexts, nTexts); });
+    return bWhole;
 }
 
 uint32_t QueuedDialogSurface::ReportLineCount() {

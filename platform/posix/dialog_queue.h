@@ -27,7 +27,7 @@ class QueuedDialogSurface : public DialogSurface {
     void SetItemText(int nId, const char* szText) override;
     void ShowItem(int nId) override;
     void EnableItem(int nId, bool bEnable) override;
-    void AppendReport(const char* const* pTexts, size_t nTexts) override;
+    bool AppendReport(const char* const* pTexts, size_t nTexts) override;
     uint32_t ReportLineCount() override;
     uint32_t ReportLine(uint32_t nLine, char* pBuffer, uint32_t nMax) override;
     bool AskSaveFileName(char* szPath, uint32_t cchPath) override;

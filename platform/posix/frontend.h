@@ -48,7 +48,7 @@ class FrontEnd : public DialogSurface {
     const std::string& OutcomeDetail() const { return lastDetail; }
 
     // What the dialogs without a report are never asked: they have no report control.
-    void AppendReport(const char* const*, size_t) override {}
+    bool AppendReport(const char* const*, size_t) override { return false; }
     uint32_t ReportLineCount() override { return 1; }
     uint32_t ReportLine(uint32_t, char* pBuffer, uint32_t) override {
         pBuffer[0] = '\0';

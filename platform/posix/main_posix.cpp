@@ -11,10 +11,12 @@
 
 #include "common/app_state.h"
 #include "platform/posix/frontend.h"
+#include "platform/posix/frontend_extended.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/self_pipe.h"
 #include "platform/posix/terminal_host.h"
 #include "shell/controller.h"
+#include "shell/extended_display.h"
 #include "shell/startup.h"
 
 namespace {
@@ -36,6 +38,7 @@ void PrintHelp(FILE* pOut) {
     }
     fprintf(pOut,
             "Usage: armlink [--plain] [SWITCH]\n"
+            "       armlink [--plain] [--checks N] [--save FILE] /extended\n"
             "Finds the measuring arm on COM1 to COM4 and appends one entry (time stamp, the\n"
             "arm's identity, its pending error records and its counters) to the log file.\n"
             "\n"
@@ -44,21 +47,34 @@ void PrintHelp(FILE* pOut) {
             "  /stats      live statistics (exactly \"/stats\" or \"/STATS\"; not in this\n"
             "              version yet)\n"
             "  /extended   extended error display (any text beginning with \"/extended\" or\n"
-            "              \"/EXTENDED\"; not in this version yet)\n"
+            "              \"/EXTENDED\"): shows the arm's identity; Check reads the pending\n"
+            "              error records, decodes each into a readable report and adds the\n"
+            "              counters; Save appends the whole report to a file of your choice\n"
             "  Any other text selects the error-log retrieval.\n"
             "\n"
             "Options:\n"
-            "  --plain     print \"status: <text>\" lines and \"log: <path>\" instead of drawing\n"
-            "              the dialog (also when standard output is not a terminal)\n"
-            "  -h, --help  show this text\n"
-            "  --          end of the options: what follows is the switch text\n"
+            "  --plain       print \"status: <text>\" lines (and the log path, or the report)\n"
+            "                instead of drawing the dialog (also when standard output is not a\n"
+            "                terminal)\n"
+            "  --checks N    /extended in plain line mode: once the arm is found, press Check\n"
+            "                N times (0 to %d, default 1); each text added to the report is\n"
+            "                printed as it is added, its CR LF and LF line ends unchanged\n"
+            "  --save FILE   /extended in plain line mode: then save the report to FILE as Save\n"
+            "                does (appended, LastFile updated); a file that cannot be written\n"
+            "                gives \"INVALID FILE: FILE\" and the reason on standard error\n"
+            "                --checks and --save select the plain line mode.\n"
+            "  -h, --help    show this text\n"
+            "  --            end of the options: what follows is the switch text\n"
             "\n"
             "In the dialog, Esc, Enter or q close it; r (or bringing the terminal back to the\n"
-            "front) starts the search again after it gave up.\n"
+            "front) starts the search again after it gave up. In the extended error display\n"
+            "Enter is Check instead: c or Enter Check, s Save (type the path, Enter saves, Esc\n"
+            "cancels), Esc or q Close; the arrows, Page Up/Down, Home and End scroll the report.\n"
             "\n"
             "Ports: COMn opens the device in the environment variable ARMLINK_COMn (ARMLINK_COM1\n"
             "to ARMLINK_COM4) when it is set, else the COMn entry of the [Ports] section of the\n"
-            "settings file (for example COM2=/dev/ttyUSB0), else /dev/ttyS<n-1>. Now:\n");
+            "settings file (for example COM2=/dev/ttyUSB0), else /dev/ttyS<n-1>. Now:\n",
+            kMaxPlainChecks);
     for (unsigned nPort = 1; nPort <= 4; ++nPort) {
         char szPath[PATH_MAX];
         if (!ResolvePortPath(nPort, szPath, sizeof szPath)) {
@@ -69,12 +85,19 @@ void PrintHelp(FILE* pOut) {
     fprintf(pOut,
             "\n"
             "Settings file: %s\n"
-            "  (the line settings in CommParam, for example CommParam=2 19200 n 8 1)\n"
+            "  (the line settings in CommParam, for example CommParam=2 19200 n 8 1, and the\n"
+            "  last path the report was saved to in LastFile)\n"
             "Log file: %s\n"
             "\n"
-            "Exit status: 0 the entry was written; 1 no arm was found, or the dialog was closed\n"
-            "before the entry was done; 2 bad usage; 3 the arm was found but the log file\n"
-            "could not be written.\n",
+            "Exit status:\n"
+            "  0  the work was done, or the dialog was closed normally after it\n"
+            "  1  no arm was found, or the dialog was closed before the work was done\n"
+            "  2  bad usage\n"
+            "  3  the log file could not be written\n"
+            "  4  the report could not be saved\n"
+            "  5  the arm stopped answering during the work (in /extended: it answered none\n"
+            "     of the last Check's requests)\n"
+            "  6  the arm's firmware is too old for the run mode\n",
             szSettings, g_App.szLogPath);
 }
 
@@ -138,24 +161,57 @@ int main(int argc, char** argv) {
 
     // Our own options first; the other arguments, joined with single blanks, are the command
     // line as Windows would pass it to the program.
-    enum { kOptPlain = 1000 };
+    enum { kOptPlain = 1000, kOptChecks, kOptSave };
     static const struct option kOptions[] = {
         {"plain", no_argument, nullptr, kOptPlain},
+        {"checks", required_argument, nullptr, kOptChecks},
+        {"save", required_argument, nullptr, kOptSave},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
     bool bPlain = false;
     bool bHelp = false;
+    bool bExtendedOption = false;
+    int nChecks = 1;
+    const char* szSavePath = nullptr;
     opterr = 0;
     int nOption;
-    while ((nOption = getopt_long(argc, argv, "h", kOptions, nullptr)) != -1) {
+    while ((nOption = getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1) {
         switch (nOption) {
             case kOptPlain:
                 bPlain = true;
                 break;
+            case kOptChecks: {
+                char* pEnd = nullptr;
+                errno = 0;
+                long nValue = strtol(optarg, &pEnd, 10);
+                if (errno != 0 || pEnd == optarg || *pEnd != '\0' || nValue < 0 ||
+                    nValue > kMaxPlainChecks) {
+                    fprintf(stderr, "armlink: --checks takes a count from 0 to %d, not \"%s\"\n",
+                            kMaxPlainChecks, optarg);
+                    return kExitUsage;
+                }
+                nChecks = static_cast<int>(nValue);
+                bExtendedOption = true;
+                break;
+            }
+            case kOptSave:
+                // The save path has the room of "LastFile": a longer one could not be saved.
+                if (optarg[0] == '\0' || strlen(optarg) >= kPathSize) {
+                    fprintf(stderr, "armlink: --save takes a file path of 1 to %u characters\n",
+                            kPathSize - 1);
+                    return kExitUsage;
+                }
+                szSavePath = optarg;
+                bExtendedOption = true;
+                break;
             case 'h':
                 bHelp = true;
                 break;
+            case ':':
+                fprintf(stderr, "armlink: option \"%s\" needs a value (armlink --help)\n",
+                        argv[optind - 1]);
+                return kExitUsage;
             default:
                 fprintf(stderr, "armlink: unknown option \"%s\" (armlink --help lists them)\n",
                         argv[optind - 1]);
@@ -179,11 +235,13 @@ int main(int argc, char** argv) {
                 "armlink: this version does not have the live statistics mode (/stats) yet\n");
         return kExitUsage;
     }
-    if (g_App.nRunMode == kRunModeExtended) {
-        fprintf(stderr,
-                "armlink: this version does not have the extended error display "
-                "(/extended) yet\n");
+    if (bExtendedOption && g_App.nRunMode != kRunModeExtended) {
+        fprintf(stderr, "armlink: --checks and --save belong to /extended (armlink --help)\n");
         return kExitUsage;
+    }
+    // Checks and a save given on the command line are an unattended run.
+    if (bExtendedOption) {
+        bPlain = true;
     }
 
     int fdSignal[2];
@@ -194,14 +252,26 @@ int main(int argc, char** argv) {
     }
     RouteSignalsToPipe(fdSignal[1]);
 
-    FrontEnd* pPlain = CreatePlainFrontEnd(stdout);
-    FrontEnd* pFront = pPlain;
-    if (!bPlain && isatty(fileno(stdout))) {
-        pFront = CreateCursesFrontEnd();
+    bool bTerminal = !bPlain && isatty(fileno(stdout));
+    FrontEnd* pPlain = nullptr;
+    FrontEnd* pFront = nullptr;
+    switch (g_App.nRunMode) {
+        case kRunModeExtended:
+            pPlain = CreateExtendedPlainFrontEnd(stdout, nChecks, szSavePath);
+            pFront = bTerminal ? CreateExtendedCursesFrontEnd() : pPlain;
+            break;
+        default:
+            pPlain = CreatePlainFrontEnd(stdout);
+            pFront = bTerminal ? CreateCursesFrontEnd() : pPlain;
+            break;
     }
     // The host outlives main's return: a worker that did not end within the shutdown wait may
     // still write through its surface, which then answers at once.
     TerminalHost* pHost = new TerminalHost(pFront, pPlain, fdSignal[0], fdWake[0], fdWake[1]);
+    if (g_App.nRunMode == kRunModeExtended) {
+        // Check and Save run on this thread, inside the dialog's loop.
+        pHost->SetCommandProc(ExtendedCommand);
+    }
     ControllerCreate(pHost);
 
     int nExit = ExitStatusOf(pHost->Front()->Outcome(), pHost->Front()->OutcomeDetail());

@@ -3,6 +3,7 @@
 // as the edit control's text; the save prompt and the message box of the extended display.
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 #include "platform/win32/win32_platform.h"
@@ -22,9 +23,15 @@ void Win32DialogSurface::EnableItem(int nId, bool bEnable) {
 // One append group: select the start of the last line to one past it (the empty selection at
 // the very end, since every text ends with a line end), replace the selection with each text
 // without undo, then scroll the caret into view. The edit control breaks lines only at CR LF,
-// so a lone LF of a decoded record becomes CR LF as the text enters the control.
-void Win32DialogSurface::AppendReport(const char* const* pTexts, size_t nTexts) {
+// so a lone LF of a decoded record becomes CR LF as the text enters the control: every decoded
+// line then shows, and is saved, as a line of its own. A replacement that the control cuts
+// short (its text limit, or no memory left) shows in the text length, which is checked.
+bool Win32DialogSurface::AppendReport(const char* const* pTexts, size_t nTexts) {
     HWND hEdit = GetDlgItem(hDlg, nReportId);
+    if (hEdit == nullptr) {
+        return false;
+    }
+    bool bWhole = true;
     LRESULT nLines = SendMessageA(hEdit, EM_GETLINECOUNT, 0, 0);
     LRESULT nStart = SendMessageA(hEdit, EM_LINEINDEX, static_cast<WPARAM>(nLines - 1), 0);
     SendMessageA(hEdit, EM_SETSEL, static_cast<WPARAM>(nStart), static_cast<LPARAM>(nStart + 1));
@@ -36,9 +43,21 @@ void Win32DialogSurface::AppendReport(const char* const* pTexts, size_t nTexts) 
             }
             text += *p;
         }
+        DWORD dwSelStart = 0;
+        DWORD dwSelEnd = 0;
+        SendMessageA(hEdit, EM_GETSEL, reinterpret_cast<WPARAM>(&dwSelStart),
+                     reinterpret_cast<LPARAM>(&dwSelEnd));
+        LRESULT nBefore = SendMessageA(hEdit, WM_GETTEXTLENGTH, 0, 0);
         SendMessageA(hEdit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+        LRESULT nAfter = SendMessageA(hEdit, WM_GETTEXTLENGTH, 0, 0);
+        LRESULT nExpected = nBefore - static_cast<LRESULT>(dwSelEnd - dwSelStart) +
+                            static_cast<LRESULT>(text.size());
+        if (nAfter != nExpected) {
+            bWhole = false;
+        }
     }
     SendMessageA(hEdit, EM_SCROLLCARET, 0, 0);
+    return bWhole;
 }
 
 uint32_t Win32DialogSurface::ReportLineCount() {
@@ -46,26 +65,35 @@ uint32_t Win32DialogSurface::ReportLineCount() {
 }
 
 // EM_GETLINE takes the most characters to copy in the buffer's first 16-bit word and does not
-// terminate what it copies.
+// terminate what it copies; pBuffer holds nMax + 1 bytes, room for that word from nMax 1 on.
 uint32_t Win32DialogSurface::ReportLine(uint32_t nLine, char* pBuffer, uint32_t nMax) {
-    if (nMax < sizeof(WORD)) {
+    if (nMax == 0) {
         pBuffer[0] = '\0';
         return 0;
     }
     memset(pBuffer, 0, nMax + 1);
-    *reinterpret_cast<WORD*>(pBuffer) = static_cast<WORD>(nMax > 0xFFFF ? 0xFFFF : nMax);
+    WORD nCount = static_cast<WORD>(nMax > 0xFFFF ? 0xFFFF : nMax);
+    memcpy(pBuffer, &nCount, sizeof nCount);
     LRESULT nCopied = SendDlgItemMessageA(hDlg, nReportId, EM_GETLINE, static_cast<WPARAM>(nLine),
                                           reinterpret_cast<LPARAM>(pBuffer));
     if (nCopied < 0 || static_cast<uint32_t>(nCopied) > nMax) {
         nCopied = 0;
     }
-    pBuffer[nCopied] = '\0';
+    // A line shorter than the count word leaves that word's bytes behind: they go.
+    memset(pBuffer + nCopied, 0, nMax + 1 - static_cast<uint32_t>(nCopied));
     return static_cast<uint32_t>(nCopied);
 }
 
 bool Win32DialogSurface::AskSaveFileName(char* szPath, uint32_t cchPath) {
     char szCustomFilter[256];
     memset(szCustomFilter, 0, sizeof szCustomFilter);
+    // The dialog takes a file name of at most 512 characters: a stored path that long or longer
+    // is not proposed, rather than failing the dialog.
+    constexpr uint32_t kMaxFileChars = 512;
+    uint32_t nMaxFile = cchPath < kMaxFileChars ? cchPath : kMaxFileChars;
+    if (strnlen(szPath, cchPath) >= nMaxFile) {
+        memset(szPath, 0, cchPath);
+    }
     std::string initialDir = szPath;
     OPENFILENAMEA ofn;
     memset(&ofn, 0, sizeof ofn);
@@ -76,7 +104,7 @@ bool Win32DialogSurface::AskSaveFileName(char* szPath, uint32_t cchPath) {
     ofn.nMaxCustFilter = sizeof szCustomFilter;
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = szPath;
-    ofn.nMaxFile = cchPath < 512 ? cchPath : 512;
+    ofn.nMaxFile = nMaxFile;
     ofn.lpstrFileTitle = nullptr;
     ofn.lpstrInitialDir = initialDir.c_str();
     ofn.lpstrTitle = "Save Error Log";

@@ -22,10 +22,10 @@ class Win32HostWindow : public HostWindow {
             case kRunModeStats:
                 DialogBoxParamA(hInstance, "STATS_DLG", hwnd, StatusDlgProc, 0);
                 break;
+            case kRunModeExtended:
+                DialogBoxParamA(hInstance, "ERROR_DISPLAY_DLG", hwnd, ExtendedDlgProc, 0);
+                break;
             default:
-                // Temporary limit: the extended display (ERROR_DISPLAY_DLG with its own
-                // procedure) is not in this version yet; start-up turns that run mode away
-                // before the host window exists.
                 break;
         }
     }

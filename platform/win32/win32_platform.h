@@ -33,7 +33,7 @@ class Win32DialogSurface : public DialogSurface {
     void SetItemText(int nId, const char* szText) override;
     void ShowItem(int nId) override;
     void EnableItem(int nId, bool bEnable) override;
-    void AppendReport(const char* const* pTexts, size_t nTexts) override;
+    bool AppendReport(const char* const* pTexts, size_t nTexts) override;
     uint32_t ReportLineCount() override;
     uint32_t ReportLine(uint32_t nLine, char* pBuffer, uint32_t nMax) override;
     bool AskSaveFileName(char* szPath, uint32_t cchPath) override;
@@ -47,6 +47,8 @@ class Win32DialogSurface : public DialogSurface {
     RunOutcome lastOutcome = kOutcomeNone;
 };
 
+// The procedure of ERROR_DISPLAY_DLG.
+INT_PTR CALLBACK ExtendedDlgProc(HWND hDlg, UINT nMessage, WPARAM wParam, LPARAM lParam);
 // The procedure of VOLUME_DLG and STATS_DLG.
 INT_PTR CALLBACK StatusDlgProc(HWND hDlg, UINT nMessage, WPARAM wParam, LPARAM lParam);
 // The procedure of the hidden host window (class "example").

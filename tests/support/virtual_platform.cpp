@@ -292,13 +292,23 @@ void RecordingDialog::EnableItem(int nId, bool bEnable) {
     Record(Write{bEnable ? "enable" : "disable", nId, std::string()});
 }
 
-void RecordingDialog::AppendReport(const char* const* pTexts, size_t nTexts) {
+bool RecordingDialog::AppendReport(const char* const* pTexts, size_t nTexts) {
     std::string group;
+    bool bWhole = true;
     for (size_t i = 0; i < nTexts; ++i) {
-        report.Append(pTexts[i]);
-        group += pTexts[i];
+        // A full display takes what still fits of a text and drops the rest.
+        std::string text = pTexts[i];
+        size_t nRoom = nReportRoom > nReportChars ? nReportRoom - nReportChars : 0;
+        if (text.size() > nRoom) {
+            text.resize(nRoom);
+            bWhole = false;
+        }
+        nReportChars += text.size();
+        report.Append(text.c_str());
+        group += text;
     }
     groups.push_back(group);
+    return bWhole;
 }
 
 bool RecordingDialog::AskSaveFileName(char* szPath, uint32_t cchPath) {

@@ -125,7 +125,7 @@ class RecordingDialog : public DialogSurface {
     void SetItemText(int nId, const char* szText) override;
     void ShowItem(int nId) override;
     void EnableItem(int nId, bool bEnable) override;
-    void AppendReport(const char* const* pTexts, size_t nTexts) override;
+    bool AppendReport(const char* const* pTexts, size_t nTexts) override;
     uint32_t ReportLineCount() override { return report.LineCount(); }
     uint32_t ReportLine(uint32_t nLine, char* pBuffer, uint32_t nMax) override {
         return report.CopyLine(nLine, pBuffer, nMax);
@@ -155,6 +155,8 @@ class RecordingDialog : public DialogSurface {
     // messages as "caption: text", progress texts, outcomes, and ports that did not open.
     ReportText report;
     std::vector<std::string> groups;
+    size_t nReportRoom = SIZE_MAX;  // the most characters the report holds, as a display's limit
+    size_t nReportChars = 0;
     std::vector<std::string> askedWith;
     std::string saveAnswer;
     std::vector<std::string> messages;

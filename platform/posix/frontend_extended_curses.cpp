@@ -1,0 +1,463 @@
+// The interactive face of the extended error display: ERROR_DISPLAY_DLG drawn in the terminal
+// with ncurses, the report in a scrolling pane, Check, Save and Close on their keys, the save
+// path asked for on a prompt line, and which exchange of a Check is under way.
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <deque>
+#include <string>
+
+#include "common/app_state.h"
+#include "platform/posix/curses_screen.h"
+#include "platform/posix/frontend_extended.h"
+#include "shell/report_text.h"
+
+namespace {
+
+const char kCaption[] = "Extended Error Display";
+const char kHints[] =
+    "c/Enter: Check  s: Save  Esc/q: Close  arrows, PgUp/PgDn, Home/End: scroll  "
+    "r: search again";
+constexpr int kKeyEscape = 27;
+constexpr int kKeyControlU = 21;
+constexpr int kSideStep = 8;  // columns moved by one left or right arrow
+
+// The rows of the dialog: caption, status, the pane in its frame, then the progress (or
+// prompt) row, the buttons and the key hints at the bottom.
+constexpr int kStatusRow = 1;
+constexpr int kPaneTop = 2;
+constexpr int kRowsBelowPane = 3;
+
+// The text without the line ends that close it; line ends inside it become blanks.
+std::string OneLine(const std::string& text) {
+    std::string line = text;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.pop_back();
+    }
+    for (char& c : line) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
+    return line;
+}
+
+class ExtendedCursesFrontEnd : public FrontEnd {
+  public:
+    ExtendedCursesFrontEnd() { Reset(); }
+
+    bool Open(char* szReason, size_t cchReason) override {
+        Reset();
+        if (!OpenCursesScreen(&screen, szReason, cchReason)) {
+            return false;
+        }
+        Draw();
+        return true;
+    }
+
+    void Close() override {
+        if (screen.pScreen == nullptr) {
+            return;
+        }
+        CloseCursesScreen(&screen);
+        // What the dialog last showed stays in the terminal's history.
+        printf("status: %s\n", OneLine(status).c_str());
+        fflush(stdout);
+    }
+
+    void SetItemText(int nId, const char* szText) override {
+        if (nId == kIdStatusText) {
+            status = szText != nullptr ? szText : "";
+            Draw();
+        }
+    }
+
+    void ShowItem(int) override {}
+
+    void EnableItem(int nId, bool bEnable) override {
+        if (nId == kIdButton) {
+            bCheckEnabled = bEnable;
+        } else if (nId == kIdSaveButton) {
+            bSaveEnabled = bEnable;
+        } else {
+            return;
+        }
+        Draw();
+    }
+
+    // Appended at the end; during a Check the view keeps the newest block's start in sight,
+    // otherwise it follows the end, as the edit control scrolls its caret into view.
+    bool AppendReport(const char* const* pTexts, size_t nTexts) override {
+        for (size_t i = 0; i < nTexts; ++i) {
+            report.Append(pTexts[i]);
+        }
+        int nEnd = MaxTop();
+        nTop = bChecking && nBlockStart < nEnd ? nBlockStart : nEnd;
+        Draw();
+        return true;
+    }
+
+    uint32_t ReportLineCount() override { return report.LineCount(); }
+
+    uint32_t ReportLine(uint32_t nLine, char* pBuffer, uint32_t nMax) override {
+        return report.CopyLine(nLine, pBuffer, nMax);
+    }
+
+    // The prompt line starts with the stored path; Enter takes it, Esc cancels.
+    bool AskSaveFileName(char* szPath, uint32_t cchPath) override {
+        if (screen.pScreen == nullptr || cchPath == 0) {
+            return false;
+        }
+        prompt.assign(szPath, strnlen(szPath, cchPath));
+        bPrompting = true;
+        curs_set(1);
+        Draw();
+        bool bChosen = false;
+        bool bDone = false;
+        while (!bDone && WaitForKey(screen)) {
+            int nKey;
+            while (!bDone && (nKey = getch()) != ERR) {
+                if (nKey == '\n' || nKey == '\r' || nKey == KEY_ENTER) {
+                    bChosen = !prompt.empty();
+                    bDone = bChosen;
+                } else if (nKey == kKeyEscape) {
+                    bDone = true;
+                } else if (nKey == KEY_BACKSPACE || nKey == 127 || nKey == 8) {
+                    if (!prompt.empty()) {
+                        prompt.pop_back();
+                    }
+                } else if (nKey == kKeyControlU) {
+                    prompt.clear();
+                } else if (nKey == KEY_RESIZE) {
+                    Resize();
+                } else if (nKey >= 0x20 && nKey <= 0xFF && nKey != 0x7F &&
+                           prompt.size() + 1 < cchPath) {
+                    prompt += static_cast<char>(nKey);
+                }
+            }
+            Draw();
+        }
+        bPrompting = false;
+        curs_set(0);
+        if (bChosen) {
+            memcpy(szPath, prompt.c_str(), prompt.size() + 1);
+        }
+        Draw();
+        // Keys typed after Enter are the dialog's again.
+        ReadInput();
+        return bChosen;
+    }
+
+    // A box over the pane until a key is pressed (keys typed before it came do not count).
+    void ShowMessage(const char* szText, const char* szCaption) override {
+        if (screen.pScreen == nullptr) {
+            return;
+        }
+        messageCaption = szCaption;
+        messageText = szText;
+        bMessage = true;
+        Draw();
+        flushinp();
+        if (WaitForKey(screen)) {
+            getch();
+        }
+        bMessage = false;
+        Draw();
+    }
+
+    void ShowProgress(const char* szText) override {
+        progress = szText != nullptr ? szText : "";
+        if (progress.empty()) {
+            bChecking = false;
+        }
+        Draw();
+    }
+
+    // Messages on standard error would tear the drawing; the status line names the port.
+    void ReportPortFailure(unsigned, const char*, const char*) override {}
+
+    int InputFd() override { return screen.pInput != nullptr ? fileno(screen.pInput) : -1; }
+
+    void ReadInput() override {
+        if (screen.pScreen == nullptr) {
+            return;
+        }
+        // ncurses buffers what it has read: take every key until it has none left, so that the
+        // next wait on the descriptor does not sleep over keys already read.
+        int nKey;
+        while ((nKey = getch()) != ERR) {
+            HandleKey(nKey);
+        }
+    }
+
+    void Resize() override {
+        if (screen.pScreen == nullptr) {
+            return;
+        }
+        struct winsize size;
+        if (ioctl(fileno(stdout), TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && size.ws_col > 0) {
+            resizeterm(size.ws_row, size.ws_col);
+        }
+        Draw();
+    }
+
+    bool TakeActivation() override {
+        bool bTaken = bActivation;
+        bActivation = false;
+        return bTaken;
+    }
+
+    CloseRequest TakeCloseRequest() override {
+        CloseRequest request = closeRequest;
+        closeRequest = kCloseNone;
+        return request;
+    }
+
+    // A button pressed while it was enabled; one disabled since then is not run.
+    int TakeCommand() override {
+        while (!commands.empty()) {
+            int nId = commands.front();
+            commands.pop_front();
+            if (nId == kIdButton && bCheckEnabled) {
+                nBlockStart = static_cast<int>(report.LineCount()) - 1;
+                bChecking = true;
+                return nId;
+            }
+            if (nId == kIdSaveButton && bSaveEnabled) {
+                return nId;
+            }
+        }
+        return 0;
+    }
+
+  private:
+    void Reset() {
+        status = "Error Display";
+        report = ReportText();
+        progress.clear();
+        prompt.clear();
+        bCheckEnabled = false;
+        bSaveEnabled = false;
+        bChecking = false;
+        bPrompting = false;
+        bMessage = false;
+        bActivation = false;
+        closeRequest = kCloseNone;
+        commands.clear();
+        nTop = 0;
+        nLeft = 0;
+        nBlockStart = 0;
+    }
+
+    void HandleKey(int nKey) {
+        switch (nKey) {
+            case 'c':
+            case 'C':
+            case '\n':
+            case '\r':
+            case KEY_ENTER:
+                if (bCheckEnabled) {
+                    commands.push_back(kIdButton);
+                }
+                break;
+            case 's':
+            case 'S':
+                if (bSaveEnabled) {
+                    commands.push_back(kIdSaveButton);
+                }
+                break;
+            case kKeyEscape:
+            case 'q':
+            case 'Q':
+                closeRequest = kCloseNow;  // Close is always enabled
+                break;
+            case 'r':
+            case 'R':
+            case kKeyFocusIn:
+                bActivation = true;
+                break;
+            case KEY_UP:
+                ScrollTo(nTop - 1);
+                break;
+            case KEY_DOWN:
+                ScrollTo(nTop + 1);
+                break;
+            case KEY_PPAGE:
+                ScrollTo(nTop - PaneRows());
+                break;
+            case KEY_NPAGE:
+                ScrollTo(nTop + PaneRows());
+                break;
+            case KEY_HOME:
+                ScrollTo(0);
+                break;
+            case KEY_END:
+                ScrollTo(MaxTop());
+                break;
+            case KEY_LEFT:
+                nLeft = nLeft > kSideStep ? nLeft - kSideStep : 0;
+                Draw();
+                break;
+            case KEY_RIGHT:
+                if (nLeft + kSideStep < LongestLine()) {
+                    nLeft += kSideStep;
+                }
+                Draw();
+                break;
+            case KEY_RESIZE:
+                Draw();
+                break;
+            default:
+                break;  // kKeyFocusOut, a deactivation, changes nothing
+        }
+    }
+
+    int PaneRows() const {
+        int nRows = LINES - kPaneTop - 2 - kRowsBelowPane;
+        return nRows > 1 ? nRows : 1;
+    }
+
+    int MaxTop() const {
+        int nMax = static_cast<int>(report.LineCount()) - PaneRows();
+        return nMax > 0 ? nMax : 0;
+    }
+
+    int LongestLine() const {
+        size_t nLongest = 0;
+        for (uint32_t n = 0; n < report.LineCount(); ++n) {
+            nLongest = report.Line(n).size() > nLongest ? report.Line(n).size() : nLongest;
+        }
+        return static_cast<int>(nLongest);
+    }
+
+    void ScrollTo(int nLine) {
+        int nMax = MaxTop();
+        nTop = nLine < 0 ? 0 : (nLine > nMax ? nMax : nLine);
+        Draw();
+    }
+
+    // A button with its mnemonic underlined; a disabled one dim.
+    static int PutButton(int nRow, int nCol, const char* szCaption, bool bEnabled) {
+        attr_t attr = bEnabled ? A_BOLD : A_DIM;
+        std::string caption = szCaption;
+        PutText(nRow, nCol, "[ ", 2, attr);
+        PutText(nRow, nCol + 2, caption.substr(0, 1), 1, attr | A_UNDERLINE);
+        PutText(nRow, nCol + 3, caption.substr(1) + " ]", static_cast<int>(caption.size()) + 1,
+                attr);
+        return nCol + static_cast<int>(caption.size()) + 6;
+    }
+
+    void Draw() {
+        if (screen.pScreen == nullptr) {
+            return;
+        }
+        erase();
+        int nWidth = COLS;
+        PutText(0, 0, std::string(static_cast<size_t>(nWidth), ' '), nWidth, A_REVERSE);
+        int nCaptionCol = (nWidth - static_cast<int>(sizeof kCaption - 1)) / 2;
+        PutText(0, nCaptionCol > 0 ? nCaptionCol : 0, kCaption, nWidth, A_REVERSE | A_BOLD);
+
+        std::string line = OneLine(status);
+        int nStatusCol = (nWidth - static_cast<int>(line.size())) / 2;
+        PutText(kStatusRow, nStatusCol > 0 ? nStatusCol : 0, line, nWidth);
+
+        int nRows = PaneRows();
+        DrawFrame(kPaneTop, 0, nRows + 2, nWidth);
+        for (int nRow = 0; nRow < nRows; ++nRow) {
+            const std::string& text = report.Line(static_cast<uint32_t>(nTop + nRow));
+            if (static_cast<size_t>(nLeft) < text.size()) {
+                PutText(kPaneTop + 1 + nRow, 1, text.substr(static_cast<size_t>(nLeft)),
+                        nWidth - 2);
+            }
+        }
+        uint32_t nLines = report.LineCount();
+        if (nLines > 1) {
+            int nLast =
+                nTop + nRows < static_cast<int>(nLines) ? nTop + nRows : static_cast<int>(nLines);
+            char szWhere[64];
+            snprintf(szWhere, sizeof szWhere, " lines %d-%d of %u ", nTop + 1, nLast,
+                     static_cast<unsigned>(nLines));
+            int nWhereCol = nWidth - static_cast<int>(strlen(szWhere)) - 2;
+            PutText(kPaneTop + nRows + 1, nWhereCol > 1 ? nWhereCol : 1, szWhere, nWidth - 2);
+        }
+
+        int nBelow = kPaneTop + nRows + 2;
+        int nCursorCol = 0;
+        if (bPrompting) {
+            // The end of a long path is in view: the file's name is what is typed last.
+            const char szLabel[] = "Save to: ";
+            int nField = nWidth - static_cast<int>(sizeof szLabel - 1) - 2;
+            nField = nField > 1 ? nField : 1;
+            std::string shown = prompt.size() > static_cast<size_t>(nField - 1)
+                                    ? prompt.substr(prompt.size() - static_cast<size_t>(nField - 1))
+                                    : prompt;
+            PutText(nBelow, 1, szLabel, nWidth - 1, A_BOLD);
+            PutText(nBelow, 1 + static_cast<int>(sizeof szLabel - 1), shown, nField);
+            nCursorCol = 1 + static_cast<int>(sizeof szLabel - 1) + static_cast<int>(shown.size());
+        } else if (!progress.empty()) {
+            PutText(nBelow, 1, "Checking: " + progress, nWidth - 1, A_BOLD);
+        }
+        int nCol = 2;
+        nCol = PutButton(nBelow + 1, nCol, "Check", bCheckEnabled);
+        nCol = PutButton(nBelow + 1, nCol, "Save", bSaveEnabled);
+        PutButton(nBelow + 1, nCol, "Close", true);
+        PutText(nBelow + 2, 0, kHints, nWidth, A_DIM);
+        if (bMessage) {
+            DrawMessage();
+        }
+        if (bPrompting && !bMessage) {
+            move(nBelow, nCursorCol < nWidth ? nCursorCol : nWidth - 1);
+        }
+        refresh();
+    }
+
+    // The message box in the middle of the pane: caption, text (its end when it is long) and
+    // the one button.
+    void DrawMessage() {
+        int nBoxWidth = COLS - 4;
+        int nInner = nBoxWidth - 4;
+        if (nInner < 1) {
+            return;
+        }
+        int nTopRow = kPaneTop + PaneRows() / 2 - 2;
+        nTopRow = nTopRow > 0 ? nTopRow : 0;
+        for (int nRow = nTopRow; nRow < nTopRow + 6; ++nRow) {
+            PutText(nRow, 2, std::string(static_cast<size_t>(nBoxWidth), ' '), nBoxWidth);
+        }
+        DrawFrame(nTopRow, 2, 6, nBoxWidth);
+        PutText(nTopRow, 4, " " + messageCaption + " ", nInner, A_BOLD);
+        std::string text =
+            messageText.size() > static_cast<size_t>(nInner)
+                ? messageText.substr(messageText.size() - static_cast<size_t>(nInner))
+                : messageText;
+        PutText(nTopRow + 2, 4, text, nInner);
+        int nButtonCol = 2 + (nBoxWidth - 6) / 2;
+        PutText(nTopRow + 4, nButtonCol, "[ OK ]", 6, A_REVERSE);
+    }
+
+    CursesScreen screen;
+    std::string status;
+    ReportText report;
+    std::string progress;
+    std::string prompt;
+    std::string messageCaption;
+    std::string messageText;
+    bool bCheckEnabled;
+    bool bSaveEnabled;
+    bool bChecking;
+    bool bPrompting;
+    bool bMessage;
+    bool bActivation;
+    CloseRequest closeRequest;
+    std::deque<int> commands;
+    int nTop;
+    int nLeft;
+    int nBlockStart;
+};
+
+}  // namespace
+
+FrontEnd* CreateExtendedCursesFrontEnd() {
+    return new ExtendedCursesFrontEnd();
+}

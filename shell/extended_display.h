@@ -1,0 +1,30 @@
+// The extended error display's work, the same behind the Windows dialog and the terminal: Check
+// reads and decodes the arm's pending error records and its counters into the report, Save
+// appends the report's lines to a file the technician picks.
+#ifndef ARMLINK_SHELL_EXTENDED_DISPLAY_H
+#define ARMLINK_SHELL_EXTENDED_DISPLAY_H
+
+#include <cstdint>
+
+// The dialog has just opened: nothing checked or saved yet, Check and Save disabled until the
+// controller finds the arm, the status line "Searching".
+void ExtendedInitDialog();
+
+// A command of the dialog: 1 (Check) runs RunCheck, 1054 (Save) runs SaveReport; any other id
+// does nothing. Runs on the user-interface thread, which it holds until the work is done.
+void ExtendedCommand(int nId);
+
+// One block appended to the report: the rule, the stamp, each non-empty error record with its
+// header and decoded text (or "No Errors Detected"), the counters, then the read-out closed
+// with "_P". Returns the count of the nine exchanges the arm answered.
+int RunCheck();
+
+// Appends every line of the report but the last (empty) one to the file the technician
+// chooses, and remembers the path in "LastFile". True when the lines were written.
+bool SaveReport();
+
+// Written after the report's lines, and shown in the status line, when the display could not
+// take a whole text: the saved file then says that it is not the whole report.
+extern const char kReportCutText[];
+
+#endif
