@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "protocol/error_decoder.h"
+#include "protocol/hex_word.h"
 
 namespace {
 
@@ -43,20 +44,6 @@ const char kErrorTag[] = "ERROR:";
 bool StartsWith(const char* pLine, size_t nLength, const char* szTag) {
     size_t nTag = strlen(szTag);
     return nLength >= nTag && memcmp(pLine, szTag, nTag) == 0;
-}
-
-// The value of a hexadecimal digit, -1 for any other character.
-int HexDigitValue(char c, bool bUpperCaseOnly) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (!bUpperCaseOnly && c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
 }
 
 // Renders the record and writes the report as the decoder leaves it, byte for byte.
@@ -184,31 +171,6 @@ int DecodeLog(const char* szPath, FILE* pIn, FILE* pOut, FILE* pErr) {
 }
 
 }  // namespace
-
-bool ParseHexWord(const char* szText, uint32_t* pdwWord, bool* pbTooWide) {
-    *pbTooWide = false;
-    if (szText[0] == '0' && (szText[1] == 'x' || szText[1] == 'X')) {
-        szText += 2;
-    }
-    if (szText[0] == '\0') {
-        return false;
-    }
-    for (const char* p = szText; *p != '\0'; ++p) {
-        if (HexDigitValue(*p, false) < 0) {
-            return false;
-        }
-    }
-    uint32_t dwWord = 0;
-    for (const char* p = szText; *p != '\0'; ++p) {
-        if (dwWord > 0x0FFFFFFFu) {
-            *pbTooWide = true;
-            return false;
-        }
-        dwWord = (dwWord << 4) | static_cast<uint32_t>(HexDigitValue(*p, false));
-    }
-    *pdwWord = dwWord;
-    return true;
-}
 
 bool ParseLogErrorLine(const char* pLine, size_t nLength, ErrorRecord* pRecord) {
     if (nLength != kErrorLineLength || memcmp(pLine, kErrorPrefix, kErrorPrefixLength) != 0) {
