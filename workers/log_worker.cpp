@@ -24,7 +24,9 @@ uint32_t Exchange(PortSlot* pPort, ArmCommandId id, char* pReply) {
     return ReadReply(pPort->load(), pReply, command.nReplyLimit, command.nDeadlineMs);
 }
 
-// Steps 5 to 7 of an entry, with the stamp already written.
+// The rest of an entry, after its stamp: the identity (a bare line end when "_G" gets no
+// reply); then the old-firmware line when the version gate fails, else one line for each
+// non-empty record of the seven "_Y1" requests and the counters of "_G STATS".
 void WriteEntryBody(PortSlot* pPort, LogFile* pLog, ArmIdentity* pIdentity) {
     char szReply[kReplyBufferSize];
 
