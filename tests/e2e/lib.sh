@@ -143,8 +143,3 @@ expect_stamp_between() {
         fail "the stamp ($szStamp) is not within the run ($szBefore .. $szAfter)"
     fi
 }
-
-# The commands the simulated arm received, one "<baud> <command>" per line.
-sim_record() {
-    cat "$SIM_RECORD"
-}

@@ -3,7 +3,6 @@
 #include <getopt.h>
 #include <poll.h>
 #include <pty.h>
-#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
