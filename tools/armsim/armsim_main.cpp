@@ -145,7 +145,11 @@ bool ParseOptions(int argc, char** argv, Options* pOptions) {
                 fprintf(stderr, "armsim: %s needs a value\n", argv[optind - 1]);
                 return false;
             default:
-                fprintf(stderr, "armsim: unknown option %s\n", argv[optind - 1]);
+                if (optopt != 0) {
+                    fprintf(stderr, "armsim: unknown option -%c\n", optopt);
+                } else {
+                    fprintf(stderr, "armsim: unknown option %s\n", argv[optind - 1]);
+                }
                 return false;
         }
     }
