@@ -18,7 +18,7 @@ find_package(Threads REQUIRED)
 target_link_libraries(armlink_posix PUBLIC Threads::Threads)
 
 add_executable(armsim tools/armsim/armsim_main.cpp)
-target_link_libraries(armsim PRIVATE armsim_model Threads::Threads util)
+target_link_libraries(armsim PRIVATE armsim_model armlink_posix util)
 
 # The pty smoke test of armsim runs the binary built here.
 if(ARMLINK_TESTS)

@@ -31,6 +31,10 @@ target_link_libraries(armlink_tests PRIVATE armlink_decode_lib armsim_model ${AR
 target_include_directories(armlink_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 
 if(CMAKE_CROSSCOMPILING)
+  if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+    message(FATAL_ERROR "The cross-built unit suite runs under an emulator (Wine), and none was "
+      "found: install wine, or configure with -DARMLINK_TESTS=OFF to build the programs only.")
+  endif()
   # Each start of the emulator (Wine) costs a second or more: the whole suite is one test, run
   # through CMAKE_CROSSCOMPILING_EMULATOR.
   add_test(NAME armlink_tests COMMAND armlink_tests)

@@ -7,11 +7,11 @@
 #include <cstdint>
 
 enum ArmCommandId {
-    kCmdEcho = 0,   // "_I": line-settings echo
-    kCmdIdentity,   // "_G"
+    kCmdEcho = 0,     // "_I": line-settings echo
+    kCmdIdentity,     // "_G"
     kCmdErrorRecord,  // "_Y1"
-    kCmdStats,      // "_G STATS"
-    kCmdPurge,      // "_P": closes a read-out
+    kCmdStats,        // "_G STATS"
+    kCmdPurge,        // "_P": closes a read-out
     kCmdCount
 };
 
@@ -21,8 +21,8 @@ enum ArmCommandId {
 struct ArmCommand {
     const char* szText;
     uint32_t nSentBytes;
-    uint32_t nReplyLimit;   // bytes
-    uint32_t nDeadlineMs;   // 0: read only what is queued, no extra wait
+    uint32_t nReplyLimit;  // bytes
+    uint32_t nDeadlineMs;  // 0: read only what is queued, no extra wait
     uint32_t nStatsDeadlineMs;
 };
 

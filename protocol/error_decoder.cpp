@@ -136,38 +136,28 @@ char* ReportEnd(char* pBuffer, size_t* pRoom) {
     return pEnd;
 }
 
-// Queue view of dwWord3, with "\n" line ends (the capture-line branches).
-void AppendQueueLf(char* pBuffer, uint32_t dwWord3) {
+// The line end inside the queue and flags views: "\n" in the capture-line branches, "\r\n" in
+// the others.
+const char kLf[] = "\n";
+const char kCrLf[] = "\r\n";
+
+// Queue view of dwWord3.
+void AppendQueue(char* pBuffer, uint32_t dwWord3, const char* szLineEnd) {
     size_t nRoom;
     char* pEnd = ReportEnd(pBuffer, &nRoom);
-    snprintf(pEnd, nRoom, "FillQue:%d\nSendQue:%d\nReadQue:%d\nCount:%d\n\r\n",
-             static_cast<int>(Bits(dwWord3, 24, 31)), static_cast<int>(Bits(dwWord3, 16, 23)),
-             static_cast<int>(Bits(dwWord3, 8, 15)), static_cast<int>(Bits(dwWord3, 0, 7)));
+    snprintf(pEnd, nRoom, "FillQue:%d%sSendQue:%d%sReadQue:%d%sCount:%d%s\r\n",
+             static_cast<int>(Bits(dwWord3, 24, 31)), szLineEnd,
+             static_cast<int>(Bits(dwWord3, 16, 23)), szLineEnd,
+             static_cast<int>(Bits(dwWord3, 8, 15)), szLineEnd,
+             static_cast<int>(Bits(dwWord3, 0, 7)), szLineEnd);
 }
 
-// Queue view of dwWord3, with "\r\n" line ends.
-void AppendQueueCrLf(char* pBuffer, uint32_t dwWord3) {
+// Flags view of dwWord4.
+void AppendFlags(char* pBuffer, uint32_t dwWord4, const char* szLineEnd) {
     size_t nRoom;
     char* pEnd = ReportEnd(pBuffer, &nRoom);
-    snprintf(pEnd, nRoom, "FillQue:%d\r\nSendQue:%d\r\nReadQue:%d\r\nCount:%d\r\n\r\n",
-             static_cast<int>(Bits(dwWord3, 24, 31)), static_cast<int>(Bits(dwWord3, 16, 23)),
-             static_cast<int>(Bits(dwWord3, 8, 15)), static_cast<int>(Bits(dwWord3, 0, 7)));
-}
-
-// Flags view of dwWord4, with "\n" line ends.
-void AppendFlagsLf(char* pBuffer, uint32_t dwWord4) {
-    size_t nRoom;
-    char* pEnd = ReportEnd(pBuffer, &nRoom);
-    snprintf(pEnd, nRoom, "bCapturing:%d\nbPendingDMA:%d\nAsync. Trigger:%d\r\n-----\r\n\r\n",
-             Bit(dwWord4, 2), Bit(dwWord4, 1), Bit(dwWord4, 0));
-}
-
-// Flags view of dwWord4, with "\r\n" line ends.
-void AppendFlagsCrLf(char* pBuffer, uint32_t dwWord4) {
-    size_t nRoom;
-    char* pEnd = ReportEnd(pBuffer, &nRoom);
-    snprintf(pEnd, nRoom, "bCapturing:%d\r\nbPendingDMA:%d\r\nAsync. Trigger:%d\r\n-----\r\n\r\n",
-             Bit(dwWord4, 2), Bit(dwWord4, 1), Bit(dwWord4, 0));
+    snprintf(pEnd, nRoom, "bCapturing:%d%sbPendingDMA:%d%sAsync. Trigger:%d\r\n-----\r\n\r\n",
+             Bit(dwWord4, 2), szLineEnd, Bit(dwWord4, 1), szLineEnd, Bit(dwWord4, 0));
 }
 
 // CRC view of dwWord5 and dwWord6.
@@ -268,8 +258,8 @@ void CaptureLine(const ErrorRecord& r, const Selectors& s, const char* szDump,
              static_cast<unsigned>(s.nExtendedCode), static_cast<unsigned>(s.nExtendedCode),
              byte.nStatus, byte.nStatus, byte.nDmaCount, byte.nI2cCount, byte.nI2cStat, byte.bCap,
              byte.bScl, byte.bSda, byte.bAck);
-    AppendQueueLf(pBuffer, r.dwWord3);
-    AppendFlagsLf(pBuffer, r.dwWord4);
+    AppendQueue(pBuffer, r.dwWord3, kLf);
+    AppendFlags(pBuffer, r.dwWord4, kLf);
     if (bCrc) {
         AppendCrc(pBuffer, r.dwWord5, r.dwWord6);
     }
@@ -296,9 +286,9 @@ void I2cBusError(const ErrorRecord& r, const Selectors& s, const char* szDump,
     if (s.nLocation == 3) {
         AppendLastInterrupt(pBuffer, r.dwWord3);
     } else {
-        AppendQueueCrLf(pBuffer, r.dwWord3);
+        AppendQueue(pBuffer, r.dwWord3, kCrLf);
     }
-    AppendFlagsCrLf(pBuffer, r.dwWord4);
+    AppendFlags(pBuffer, r.dwWord4, kCrLf);
     AppendLocation(pBuffer, s.nLocation);
 }
 
@@ -333,8 +323,8 @@ void I2cDeviceError(const ErrorRecord& r, const Selectors& s, const char* szDump
              static_cast<unsigned>(s.nExtendedCode), static_cast<unsigned>(s.nI2cError),
              static_cast<unsigned>(s.nI2cError), byte.nDmaCount, byte.nI2cCount, byte.nI2cStat,
              byte.bCap, byte.bScl, byte.bSda, byte.bAck);
-    AppendQueueCrLf(pBuffer, r.dwWord3);
-    AppendFlagsCrLf(pBuffer, r.dwWord4);
+    AppendQueue(pBuffer, r.dwWord3, kCrLf);
+    AppendFlags(pBuffer, r.dwWord4, kCrLf);
     AppendLocation(pBuffer, s.nLocation);
 }
 

@@ -19,42 +19,32 @@
 #      (limit 89): 17000 ms.
 #   Floor = 1500 + 17000 = 18500 ms. The time on the line itself (a few ms per exchange), the
 #   start-up and the shutdown are the overhead that the 1% must hold.
-set -u
+set -euo pipefail
 
-cd "$(dirname "$0")/.." || exit 1
+cd "$(dirname "$0")/.."
 ROOT=$(pwd)
+source "$ROOT/scripts/lib.sh"
+lib_on_error lib_complain bench:
 BUILD=${1:-"$ROOT/build-bench"}
 if [ ! -x "$BUILD/armlink" ] || [ ! -x "$BUILD/armsim" ]; then
     echo "Building armlink and armsim in $BUILD ..."
-    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DARMLINK_TESTS=OFF >/dev/null &&
-        cmake --build "$BUILD" -j2 --target armlink armsim >/dev/null || exit 1
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DARMLINK_TESTS=OFF >/dev/null
+    cmake --build "$BUILD" -j2 --target armlink armsim >/dev/null
 fi
 
 BAUD=9600
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/armlink-bench.XXXXXX")
-SIM_PID=
 cleanup() {
-    if [ -n "$SIM_PID" ]; then
-        kill -TERM "$SIM_PID" 2>/dev/null
-        wait "$SIM_PID" 2>/dev/null
-    fi
+    lib_stop_pids
     rm -rf "$WORK"
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+lib_on_exit cleanup
 
 # A copy of armlink, so that its log beside it starts empty.
 cp "$BUILD/armlink" "$WORK/armlink"
 printf 'baud %s\nerror 104 2 0 1A 0 0 0\nerror 20008 1 10 0 0 0 0\n' "$BAUD" >"$WORK/arm.scenario"
-"$BUILD/armsim" --scenario "$WORK/arm.scenario" --link "$WORK/com2" >"$WORK/armsim.out" \
-    2>"$WORK/armsim.err" &
-SIM_PID=$!
-for _ in $(seq 1 100); do
-    [ -L "$WORK/com2" ] && break
-    sleep 0.05
-done
-[ -L "$WORK/com2" ] || { echo "armsim did not start: $(cat "$WORK/armsim.err")" >&2; exit 1; }
+lib_start_armsim "$BUILD/armsim" "$WORK/armsim.out" "$WORK/armsim.err" \
+    --scenario "$WORK/arm.scenario" --link "$WORK/com2" || exit 1
 
 export XDG_CONFIG_HOME="$WORK/config"
 mkdir -p "$XDG_CONFIG_HOME/armlink"
@@ -79,8 +69,8 @@ nFloorMs=$((nNoticedMs + nEntryMs))
 
 # Wall, user and system time of armlink alone (bash's time keyword, to the millisecond).
 TIMEFORMAT='%3R %3U %3S'
-{ time "$WORK/armlink" --plain >"$WORK/out" 2>"$WORK/err" </dev/null; } 2>"$WORK/times"
-nRc=$?
+nRc=0
+{ time "$WORK/armlink" --plain >"$WORK/out" 2>"$WORK/err" </dev/null; } 2>"$WORK/times" || nRc=$?
 read -r fWall fUser fSys <"$WORK/times"
 
 if [ "$nRc" -ne 0 ] || ! grep -qx 'status: Done' "$WORK/out"; then
@@ -106,4 +96,4 @@ awk -v wall="$fWall" -v user="$fUser" -v sys="$fSys" -v echo_ms="$nEchoWaitMs" \
     }
     print "FAIL"
     exit 1
-}'
+}' || exit 1

@@ -2,29 +2,28 @@
 # Builds armlink and the simulated arm, and runs one default run against the arm on COM2 (at
 # 19200 8N1, with two pending error records), then shows the entry it appended to the log.
 # With "/extended" it runs the extended error display against the same arm instead.
-set -eu
+set -euo pipefail
 
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 BUILD="$ROOT/build-demo"
+source "$ROOT/scripts/lib.sh"
+lib_on_error lib_complain demo:
 
 # What the build needs: a compiler, CMake with make, and the ncurses headers. Installed with
 # apt-get when run as root and something is missing; otherwise named.
-missing=()
-command -v cmake >/dev/null 2>&1 || missing+=(cmake)
-command -v make >/dev/null 2>&1 || missing+=(make)
-command -v g++ >/dev/null 2>&1 || missing+=(g++)
-[ -f /usr/include/curses.h ] || [ -f /usr/include/ncurses.h ] || missing+=(libncurses-dev)
-if [ ${#missing[@]} -gt 0 ]; then
-    if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
-        echo "Installing ${missing[*]} ..."
-        apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-    else
-        echo "The build needs: ${missing[*]}" >&2
-        echo "Install them (for example: sudo apt-get install ${missing[*]}) or run this as root." >&2
-        exit 1
-    fi
+lib_need_command cmake cmake
+lib_need_command make make
+lib_need_command g++ g++
+[ -f /usr/include/curses.h ] || lib_need_file /usr/include/ncurses.h libncurses-dev
+nInstall=0
+lib_install_missing demo || nInstall=$?
+if [ "$nInstall" -eq 1 ]; then
+    echo "The build needs: ${LIB_MISSING[*]}" >&2
+    echo "Install them (for example: sudo apt-get install ${LIB_MISSING[*]}) or run this as root." >&2
+    exit 1
+elif [ "$nInstall" -ne 0 ]; then
+    exit 1
 fi
 
 echo "Building armlink and armsim in build-demo/ ..."
@@ -32,17 +31,11 @@ cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DARMLINK_TESTS=O
 cmake --build "$BUILD" -j2 --target armlink armsim >/dev/null
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/armlink-demo.XXXXXX")
-SIM_PID=
 cleanup() {
-    if [ -n "$SIM_PID" ]; then
-        kill -TERM "$SIM_PID" 2>/dev/null || true
-        wait "$SIM_PID" 2>/dev/null || true
-    fi
+    lib_stop_pids
     rm -rf "$WORK"
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+lib_on_exit cleanup
 
 cat >"$WORK/arm.scenario" <<'SCENARIO'
 # The demo arm: COM2 at 19200 8N1, firmware 4.60, two pending error records.
@@ -55,15 +48,9 @@ error 104 2 0 1A 0 0 0
 error 20008 1 10 0 0 0 0
 counters 1F40 3 0 1 2 0 0 FA 0
 SCENARIO
-"$BUILD/armsim" --scenario "$WORK/arm.scenario" --link "$WORK/com2" >"$WORK/armsim.out" \
-    2>"$WORK/armsim.err" &
-SIM_PID=$!
-for _ in $(seq 1 100); do
-    [ -L "$WORK/com2" ] && break
-    sleep 0.05
-done
-if [ ! -L "$WORK/com2" ]; then
-    echo "The simulated arm did not start: $(cat "$WORK/armsim.err")" >&2
+if ! lib_start_armsim "$BUILD/armsim" "$WORK/armsim.out" "$WORK/armsim.err" \
+    --scenario "$WORK/arm.scenario" --link "$WORK/com2"; then
+    echo "The simulated arm did not start." >&2
     exit 1
 fi
 
@@ -77,9 +64,11 @@ export XDG_CONFIG_HOME="$WORK/config"
 
 LOG="$BUILD/ErrorLog.zlg"
 nBefore=0
-[ -f "$LOG" ] && nBefore=$(stat -c %s "$LOG")
+if [ -f "$LOG" ]; then
+    nBefore=$(stat -c %s "$LOG")
+fi
 
-echo "Simulated arm on $(head -n 1 "$WORK/armsim.out"), mapped as COM2."
+echo "Simulated arm on $LIB_SIM_PTY, mapped as COM2."
 status=0
 if [ "${1:-}" = /extended ]; then
     if [ -t 0 ] && [ -t 1 ]; then

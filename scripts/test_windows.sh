@@ -2,50 +2,49 @@
 # Runs the Windows suites: cross-builds ArmLink.exe and the unit tests with mingw-w64 (build-win),
 # runs the unit suite under Wine, then the end-to-end runs of ArmLink.exe under Wine on a
 # virtual X display against simulated arms. Installs what it needs when run as root; without
-# root and without the tools it says so and skips (exit 0). Exits non-zero on any failure.
-set -u
-cd "$(dirname "$0")/.." || exit 1
+# root and without the tools it says so and skips with exit status 77; any failure exits 1.
+set -euo pipefail
+cd "$(dirname "$0")/.."
 top=$(pwd)
 build="$top/build-win"
 host_build="$build/host-tools"
 artifacts="$build/wine-artifacts"
+source "$top/scripts/lib.sh"
+lib_on_error lib_complain test_windows:
 
 say() { echo "test_windows: $*"; }
 
 # --- tools ---------------------------------------------------------------------------------
-missing_packages() {
-    local need=()
-    command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-x86-64-posix)
-    command -v x86_64-w64-mingw32-windres >/dev/null 2>&1 || need+=(binutils-mingw-w64-x86-64)
-    command -v wine >/dev/null 2>&1 || need+=(wine64 wine)
-    command -v Xvfb >/dev/null 2>&1 || need+=(xvfb)
-    command -v xdotool >/dev/null 2>&1 || need+=(xdotool)
-    command -v import >/dev/null 2>&1 || need+=(imagemagick)
-    command -v cmake >/dev/null 2>&1 || need+=(cmake)
-    command -v g++ >/dev/null 2>&1 || need+=(g++)
-    command -v make >/dev/null 2>&1 || need+=(make)
-    [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
-    [ -f /usr/include/ncurses.h ] || need+=(libncurses-dev)
-    echo "${need[@]}"
+need_packages() {
+    LIB_MISSING=()
+    lib_need_command x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
+    lib_need_command x86_64-w64-mingw32-windres binutils-mingw-w64-x86-64
+    lib_need_command x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64
+    lib_need_command wine wine64 wine
+    lib_need_command Xvfb xvfb
+    lib_need_command xdotool xdotool
+    lib_need_command import imagemagick
+    lib_need_command cmake cmake
+    lib_need_command g++ g++
+    lib_need_command make make
+    lib_need_file /usr/src/googletest/CMakeLists.txt googletest
+    lib_need_file /usr/include/ncurses.h libncurses-dev
 }
 
-need=$(missing_packages)
-if [ -n "$need" ]; then
-    if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
-        say "installing $need"
-        # shellcheck disable=SC2086
-        { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $need; } >"${TMPDIR:-/tmp}/armlink-apt.log" 2>&1 \
-            || { cat "${TMPDIR:-/tmp}/armlink-apt.log"; say "could not install $need"; exit 1; }
-        need=$(missing_packages)
-        if [ -n "$need" ]; then
-            say "still missing after the install: $need"
-            exit 1
-        fi
-    else
-        say "missing $need (run as root to install them)"
-        say "SKIPPED: the Windows unit suite and the Wine end-to-end suite did not run"
-        exit 0
-    fi
+need_packages
+nInstall=0
+lib_install_missing test_windows || nInstall=$?
+if [ "$nInstall" -eq 1 ]; then
+    say "missing ${LIB_MISSING[*]} (run as root to install them)"
+    say "SKIPPED: the Windows unit suite and the Wine end-to-end suite did not run"
+    exit 77
+elif [ "$nInstall" -ne 0 ]; then
+    exit 1
+fi
+need_packages
+if [ ${#LIB_MISSING[@]} -ne 0 ]; then
+    say "still missing after the install: ${LIB_MISSING[*]}"
+    exit 1
 fi
 
 # --- build ---------------------------------------------------------------------------------
@@ -59,14 +58,22 @@ cmake --build "$build" -j2 >"$build/build.log" 2>&1 \
 for exe in ArmLink.exe armlink_tests.exe dlgprobe.exe; do
     [ -f "$build/$exe" ] || { say "build-win/$exe was not built"; exit 1; }
 done
-# One .exe with nothing beside it: only the system's own DLLs may be imported.
-imports=$(x86_64-w64-mingw32-objdump -p "$build/ArmLink.exe" | sed -n 's/^\s*DLL Name: //p' | sort -u)
-foreign=$(echo "$imports" | grep -viE '^(kernel32|user32|gdi32|advapi32|msvcrt|comdlg32|comctl32|shell32|ole32)\.dll$')
+# One .exe with nothing beside it: only the system's own DLLs may be imported. A failing
+# objdump, or one that names no DLL at all, proves nothing and fails the check.
+x86_64-w64-mingw32-objdump -p "$build/ArmLink.exe" >"$build/imports.txt" 2>&1 ||
+    { cat "$build/imports.txt"; say "objdump cannot read build-win/ArmLink.exe"; exit 1; }
+imports=$(sed -n 's/^\s*DLL Name: //p' "$build/imports.txt" | sort -u)
+if [ -z "$imports" ]; then
+    say "objdump names no DLL that ArmLink.exe imports (see build-win/imports.txt)"
+    exit 1
+fi
+foreign=$(grep -viE '^(kernel32|user32|gdi32|advapi32|msvcrt|comdlg32|comctl32|shell32|ole32)\.dll$' \
+    <<<"$imports" || true)
 if [ -n "$foreign" ]; then
     say "ArmLink.exe needs DLLs that Windows does not have: $foreign"
     exit 1
 fi
-say "ArmLink.exe imports only $(echo $imports)"
+say "ArmLink.exe imports only $(tr '\n' ' ' <<<"$imports")"
 
 if [ -n "${ARMSIM:-}" ] && [ -x "$ARMSIM" ]; then
     armsim=$ARMSIM
@@ -81,25 +88,20 @@ else
 fi
 
 # --- display and prefix --------------------------------------------------------------------
-xvfb_pid=""
 prefix="$build/wine-prefix"
 cleanup() {
-    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null
-        wait "$xvfb_pid" 2>/dev/null
-    fi
+    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+    lib_stop_pids
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+lib_on_exit cleanup
 
 display=""
 for n in $(seq 90 140); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$build/xvfb.log" 2>&1 &
     xvfb_pid=$!
-    for i in $(seq 1 50); do
+    LIB_PIDS=("$xvfb_pid")
+    for _ in $(seq 1 50); do
         [ -e "/tmp/.X11-unix/X$n" ] && break
         kill -0 "$xvfb_pid" 2>/dev/null || break
         sleep 0.1
@@ -108,8 +110,10 @@ for n in $(seq 90 140); do
         display=":$n"
         break
     fi
-    wait "$xvfb_pid" 2>/dev/null
-    xvfb_pid=""
+    # Another server took the display first: this one has ended, or is ended now.
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+    LIB_PIDS=()
 done
 [ -n "$display" ] || { say "no free X display for Xvfb"; exit 1; }
 export DISPLAY=$display
@@ -119,21 +123,22 @@ export WINEDEBUG=-all
 # No Mono or Gecko installer prompts in a fresh prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 say "making a fresh Wine prefix (display $DISPLAY)"
-WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
+WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true # none may be running yet
 rm -rf "$prefix"
-wineboot --init >"$build/wineboot.log" 2>&1
-wineserver -w
+wineboot --init >"$build/wineboot.log" 2>&1 || true # judged by the prefix it leaves
+wineserver -w || true
 [ -d "$prefix/drive_c" ] || { cat "$build/wineboot.log"; say "wineboot failed"; exit 1; }
 # Without a window manager Wine's windows would be "managed" by nobody: each hide then waits
 # two seconds for a window state that never comes, and no caption is drawn. Unmanaged, Wine
 # draws the frames itself and hides at once.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
+    { say "cannot switch off window management in the Wine prefix"; exit 1; }
 
 status=0
 
 # --- unit suite ----------------------------------------------------------------------------
 say "the Windows unit suite (under Wine)"
-ctest --test-dir "$build" --output-on-failure || status=1
+(cd "$build" && ctest --output-on-failure) || status=1
 
 # --- end-to-end suite ----------------------------------------------------------------------
 rm -rf "$artifacts"

@@ -116,6 +116,7 @@ TEST(DecodeCliWords, WrongArgumentsExitTwoWithAMessage) {
         {{"1A", "5", "0", "123456789", "0", "0", "0"}, "W3 \"123456789\" is wider than 32 bits"},
         {{"1A", "5", "0", "0", "0", "0x100000000", "0"}, "W5 \"0x100000000\" is wider than 32"},
         {{"--bogus"}, "unknown option --bogus"},
+        {{"-x", "log.zlg"}, "unknown option -x"},
     };
     for (const Row& row : kRows) {
         CliRun run = RunTool(row.args);
@@ -240,6 +241,23 @@ TEST(DecodeCliLog, MissingFileExitsOne) {
     EXPECT_EQ(run.nExit, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("cannot open no_such_dir_for_armlink/ErrorLog.zlg"), std::string::npos);
+}
+
+TEST(DecodeCliLog, FileWithoutEntriesIsNamedAndExitsOne) {
+    const std::string kFiles[] = {
+        std::string("\x7F\x45LF\x02\x01\x01\0\0\0\xFF\xFE", 12) + std::string(300, '\0'),
+        "Dear technician,\nplease calibrate the arm.\n",
+        "STATS: 00001F40 00000003 00000000 00000001 00000002 00000000 00000000 000000FA "
+        "00000000\r\n",
+    };
+    for (const std::string& text : kFiles) {
+        LogFile file(text);
+        CliRun run = RunTool({file.Path()});
+        EXPECT_EQ(run.nExit, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err,
+                  std::string("armlink-decode: no ArmLink entries found in ") + file.Path() + "\n");
+    }
 }
 
 TEST(DecodeCliLog, EmptyLogPrintsNothing) {

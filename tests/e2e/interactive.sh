@@ -10,20 +10,21 @@ export TERM=xterm
 # that sleeps and prints); the terminal's output is kept in $E2E_DIR/NAME.tty.
 run_dialog() {
     local szName=$1 szKeys=$2
+    RC=0
     (eval "$szKeys"; sleep 1) |
         timeout -k 2 30 script -q -e -c "stty cols 80 rows 24; exec '$ARMLINK'" "$E2E_DIR/$szName.tty" \
-            >/dev/null 2>&1
-    RC=$?
+            >/dev/null 2>&1 || RC=$?
     # What the program printed after giving the terminal back: the line after the last reset
     # of the screen.
-    SUMMARY=$(tr -d '\r' <"$E2E_DIR/$szName.tty" | grep -a '^.*status: ' | tail -n 1 | sed 's/.*status: /status: /')
+    SUMMARY=$(tr -d '\r' <"$E2E_DIR/$szName.tty" | { grep -a '^.*status: ' || true; } | tail -n 1 |
+        sed 's/.*status: /status: /')
 }
 
 expect_terminal_restored() {
     local szTty="$E2E_DIR/$1.tty"
     # Focus reports switched off after they were switched on, and the screen restored last.
     local szSequence
-    szSequence=$(grep -aoE $'\033\\[\\?1004[hl]|\033\\[\\?1049[hl]' "$szTty" | tr -d '\033' | tr '\n' ' ')
+    szSequence=$({ grep -aoE $'\033\\[\\?1004[hl]|\033\\[\\?1049[hl]' "$szTty" || true; } | tr -d '\033' | tr '\n' ' ')
     if [ "$szSequence" = "[?1049h [?1004h [?1004l [?1049l " ]; then
         pass "$1: terminal given back"
     else

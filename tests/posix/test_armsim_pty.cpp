@@ -31,6 +31,7 @@ struct Armsim {
     pid_t pid = -1;
     int fdOut = -1;
     std::string slavePath;
+    std::string errPath;  // where its standard error goes, when set
 };
 
 // Starts armsim with its arguments and reads the first line of its output: the pty's path.
@@ -44,6 +45,10 @@ bool Start(Armsim* pSim, const char* const* ppArgs) {
         return false;
     }
     if (pid == 0) {
+        if (!pSim->errPath.empty()) {
+            int fdErr = open(pSim->errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(fdErr, 2);
+        }
         dup2(fds[1], 1);
         close(fds[0]);
         close(fds[1]);
@@ -250,4 +255,34 @@ TEST(ArmModelPty, BadScenarioLineIsReported) {
     EXPECT_EQ(WaitExit(&sim, 1000), 2);
     Stop(&sim);
     remove(scenario.c_str());
+}
+
+TEST(ArmModelPty, BadOptionsAreNamedAndExitTwo) {
+    struct Row {
+        const char* args[4];
+        const char* szMessage;
+    };
+    const Row kRows[] = {
+        {{"--bogus", nullptr}, "armsim: unknown option --bogus\n"},
+        {{"--bogus", "value", nullptr}, "armsim: unknown option --bogus\n"},
+        {{"-x", nullptr}, "armsim: unknown option -x\n"},
+        {{"--baud", nullptr}, "armsim: --baud needs a value\n"},
+        {{"--baud", "0", nullptr}, "armsim: --baud takes a rate from 1 to 4000000\n"},
+        {{"--baud", "96O0", nullptr}, "armsim: --baud takes a rate from 1 to 4000000\n"},
+        {{"stray", nullptr}, "armsim: unexpected argument stray\n"},
+    };
+    std::string err = TempPath("options.err");
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.szMessage);
+        Armsim sim;
+        sim.errPath = err;
+        EXPECT_FALSE(Start(&sim, row.args));  // no path line: it stops before opening a pty
+        EXPECT_EQ(WaitExit(&sim, 1000), 2);
+        Stop(&sim);
+        // The message first, then the usage.
+        std::string text = FileText(err);
+        EXPECT_EQ(text.compare(0, strlen(row.szMessage), row.szMessage), 0) << text;
+        EXPECT_NE(text.find("usage: armsim"), std::string::npos);
+    }
+    remove(err.c_str());
 }

@@ -78,7 +78,7 @@ EXPECTED="9600 _I
 19200 _G STATS"
 check "the arm saw the tries and the commands in order" test "$(record_of arm)" = "$EXPECTED"
 
-press "$CAPTION" Return
+press "$CAPTION" Return || fail "the dialog could not be given Enter"
 if nExit=$(wait_exit 10); then
     check "exit code 0" test "$nExit" = 0
 else

@@ -7,8 +7,10 @@
 # Each test gets a clean directory in drive_c holding only ArmLink.exe (so its ErrorLog.zlg
 # starts clean and nothing lies beside the program), no stored settings, and COM1 to COM4 mapped
 # only to armsim ptys or to paths that do not exist.
+# shellcheck shell=bash
 
-set -u
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 : "${WINEPREFIX:?}" "${DISPLAY:?}" "${ARMLINK_EXE:?}" "${DLGPROBE_EXE:?}" "${ARMSIM:?}"
 : "${WINE_ARTIFACTS:?}"
@@ -24,7 +26,6 @@ W_DIR_NAME="armlink-$W_NAME"
 W_DIR="$WINEPREFIX/drive_c/$W_DIR_NAME"
 W_WINDIR="C:\\$W_DIR_NAME"
 LOG_FILE="$W_DIR/ErrorLog.zlg"
-W_SIM_PIDS=()
 W_APP_PID=""
 W_FAILURES=0
 W_SHOT=0
@@ -32,26 +33,18 @@ SETTINGS_KEY='HKLM\SOFTWARE\ZOLM Technologies\ZOLM Error Log'
 PORTS_KEY='HKLM\Software\Wine\Ports'
 
 w_cleanup() {
-    local nPid
     if [ -n "$W_APP_PID" ] && kill -0 "$W_APP_PID" 2>/dev/null; then
         # A program left running by a failed check: end the prefix's processes.
-        wineserver -k >/dev/null 2>&1
-        wait "$W_APP_PID" 2>/dev/null
+        wineserver -k >/dev/null 2>&1 || true
+        wait "$W_APP_PID" 2>/dev/null || true
     fi
-    for nPid in "${W_SIM_PIDS[@]}"; do
-        kill -TERM "$nPid" 2>/dev/null
-    done
-    for nPid in "${W_SIM_PIDS[@]}"; do
-        wait "$nPid" 2>/dev/null
-    done
+    lib_stop_pids
     if [ -f "$LOG_FILE" ]; then
-        cp "$LOG_FILE" "$W_ART/ErrorLog.zlg"
+        cp "$LOG_FILE" "$W_ART/ErrorLog.zlg" || true
     fi
     rm -rf "$W_DIR"
 }
-trap w_cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+lib_on_exit w_cleanup
 
 fail() {
     echo "FAIL: $W_NAME: $*" >&2
@@ -67,6 +60,9 @@ check() {  # check WHAT COMMAND...: passes when the command succeeds
     shift
     if "$@"; then pass "$szWhat"; else fail "$szWhat"; fi
 }
+
+# A command that fails outside a check ends the test (set -e): it counts as a failed check.
+lib_on_error fail
 
 finish() {
     if [ "$W_FAILURES" -ne 0 ]; then
@@ -88,7 +84,7 @@ now_ms() {
 rm -rf "$W_DIR"
 mkdir -p "$W_DIR"
 cp "$ARMLINK_EXE" "$W_DIR/ArmLink.exe"
-wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1
+wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1 || true # absent already: fine
 
 # Starts an armsim with the scenario text given on stdin and puts its pty path in SIM_PTY (it
 # runs in this shell, not in a command substitution, so that the clean-up knows its pid). Its
@@ -98,19 +94,9 @@ start_armsim() {  # start_armsim NAME <scenario
     SIM_PTY=""
     cat >"$W_ART/$szName.scenario"
     : >"$W_ART/$szName.record"
-    "$ARMSIM" --scenario "$W_ART/$szName.scenario" --record "$W_ART/$szName.record" \
-        >"$W_ART/$szName.pty" 2>"$W_ART/$szName.err" &
-    W_SIM_PIDS+=($!)
-    local i
-    for i in $(seq 1 50); do
-        if [ -s "$W_ART/$szName.pty" ]; then
-            SIM_PTY=$(head -n 1 "$W_ART/$szName.pty")
-            return 0
-        fi
-        sleep 0.1
-    done
-    echo "armsim $szName did not start: $(cat "$W_ART/$szName.err")" >&2
-    return 1
+    lib_start_armsim "$ARMSIM" "$W_ART/$szName.pty" "$W_ART/$szName.err" \
+        --scenario "$W_ART/$szName.scenario" --record "$W_ART/$szName.record" || return 1
+    SIM_PTY=$LIB_SIM_PTY
 }
 
 # Maps COM1 to COM4 through the prefix's port table: each argument is a unix path (an armsim
@@ -124,11 +110,11 @@ map_ports() {  # map_ports PATH1 PATH2 PATH3 PATH4
             || { fail "could not map COM$n"; return 1; }
         n=$((n + 1))
     done
-    wineserver -k >/dev/null 2>&1
-    wineserver -w >/dev/null 2>&1
-    # The next Wine start makes the dosdevices links from the table.
-    wine reg query "$PORTS_KEY" >"$W_ART/ports.txt" 2>&1
-    ls -l "$WINEPREFIX/dosdevices/" >>"$W_ART/ports.txt" 2>&1
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    # The next Wine start makes the dosdevices links from the table; kept for the record.
+    wine reg query "$PORTS_KEY" >"$W_ART/ports.txt" 2>&1 || true
+    ls -l "$WINEPREFIX/dosdevices/" >>"$W_ART/ports.txt" 2>&1 || true
 }
 
 no_port() {  # a path that does not exist, for COMn
@@ -136,7 +122,8 @@ no_port() {  # a path that does not exist, for COMn
 }
 
 store_comm_param() {  # store_comm_param "2 9600 n 8 1"
-    wine reg add "$SETTINGS_KEY" /v CommParam /t REG_SZ /d "$1" /f >/dev/null 2>&1
+    wine reg add "$SETTINGS_KEY" /v CommParam /t REG_SZ /d "$1" /f >/dev/null 2>&1 ||
+        fail "could not store CommParam=$1"
 }
 
 settings_key_exists() {
@@ -145,7 +132,7 @@ settings_key_exists() {
 
 # The stored CommParam, or nothing when there is none.
 comm_param() {
-    wine reg query "$SETTINGS_KEY" /v CommParam 2>/dev/null | tr -d '\r' |
+    { wine reg query "$SETTINGS_KEY" /v CommParam 2>/dev/null || true; } | tr -d '\r' |
         sed -n 's/^ *CommParam *REG_SZ *//p'
 }
 
@@ -155,17 +142,19 @@ start_armlink() {  # start_armlink [ARGS...]
     rm -f "$W_ART/exit-code"
     (
         cd "$W_DIR" || exit 1
-        WINEDEBUG=${W_WINEDEBUG:-$WINEDEBUG} wine ArmLink.exe "$@" >"$W_ART/wine.out" 2>&1
-        echo $? >"$W_ART/exit-code.tmp"
+        nRc=0
+        WINEDEBUG=${W_WINEDEBUG:-$WINEDEBUG} wine ArmLink.exe "$@" >"$W_ART/wine.out" 2>&1 ||
+            nRc=$?
+        echo "$nRc" >"$W_ART/exit-code.tmp"
         mv "$W_ART/exit-code.tmp" "$W_ART/exit-code"
     ) &
     W_APP_PID=$!
-    W_START_MS=$(now_ms)
 }
 
 # What the user sees in the dialog: one line "<id> <shown> <enabled> <text>" per control.
 dialog_state() {  # dialog_state CAPTION
-    wine "$DLGPROBE_EXE" "$1" 2>/dev/null | tr -d '\r'
+    # No dialog of that caption: no lines.
+    { wine "$DLGPROBE_EXE" "$1" 2>/dev/null || true; } | tr -d '\r'
 }
 
 # The text of one control of the dialog, when it is shown ("" otherwise).
@@ -205,8 +194,8 @@ has_control_line() {  # has_control_line CAPTION LINE
     dialog_state "$1" | grep -Fxq -- "$2"
 }
 
-window_of() {  # window_of CAPTION: the X window of the dialog
-    xdotool search --name "^$1\$" 2>/dev/null | head -n 1
+window_of() {  # window_of CAPTION: the X window of the dialog, nothing when there is none
+    { xdotool search --name "^$1\$" 2>/dev/null || true; } | head -n 1
 }
 
 # A screenshot of the dialog as the user sees it, kept as an artifact; the whole screen when
@@ -220,7 +209,7 @@ screenshot() {  # screenshot CAPTION LABEL
     if [ -n "$nWindow" ]; then
         import -window "$nWindow" "$szFile" 2>/dev/null && return 0
     fi
-    import -window root "$szFile" 2>/dev/null
+    import -window root "$szFile" 2>/dev/null || echo "$W_NAME: no screenshot $szFile" >&2
 }
 
 # A key as the user presses it in the dialog. Without a window manager nothing gives the dialog
@@ -230,7 +219,7 @@ press() {  # press CAPTION KEY
     nWindow=$(window_of "$1")
     [ -n "$nWindow" ] || return 1
     # Keys go through the XTEST extension, as from the keyboard, to the focused window.
-    xdotool windowfocus --sync "$nWindow" 2>/dev/null
+    xdotool windowfocus --sync "$nWindow" 2>/dev/null || true
     xdotool key "$2"
 }
 
@@ -239,7 +228,7 @@ wait_exit() {  # wait_exit SECONDS
     local nEnd=$(( $(now_ms) + $1 * 1000 ))
     while [ "$(now_ms)" -lt "$nEnd" ]; do
         if [ -f "$W_ART/exit-code" ]; then
-            wait "$W_APP_PID" 2>/dev/null
+            wait "$W_APP_PID" 2>/dev/null || true
             W_APP_PID=""
             cat "$W_ART/exit-code"
             return 0

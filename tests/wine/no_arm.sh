@@ -36,7 +36,7 @@ check "the button still reads \"Cancel\"" test "$(control_text "$CAPTION" 1)" = 
 check "no log path is shown" has_control_line "$CAPTION" "1030 0 1 "
 
 # Three searches, each one a worker that opens COM1 to COM4 once.
-szSearchThreads=$(grep 'IOCTL_SERIAL_SET_QUEUE_SIZE' "$W_ART/wine.out" | cut -d: -f1)
+szSearchThreads=$(grep 'IOCTL_SERIAL_SET_QUEUE_SIZE' "$W_ART/wine.out" | cut -d: -f1 || true)
 check "three search workers ran" test "$(sort -u <<<"$szSearchThreads" | grep -c .)" -eq 3
 check "each search opened the four ports once" test "$(grep -c . <<<"$szSearchThreads")" -eq 12
 
@@ -57,7 +57,7 @@ check "the silent device saw the tries in order until it refused the parity" \
     test "$(record_of silent)" = "$EXPECTED"
 check "no log file is written" test ! -e "$LOG_FILE"
 
-press "$CAPTION" Escape
+press "$CAPTION" Escape || fail "the dialog could not be given Escape"
 if nExit=$(wait_exit 10); then
     check "exit code 0" test "$nExit" = 0
 else

@@ -6,8 +6,10 @@
 
 show_template() {  # show_template TEMPLATE CAPTION
     rm -f "$W_ART/show-exit"
-    ( wine "$DLGPROBE_EXE" --show "$W_WINDIR\\ArmLink.exe" "$1" >"$W_ART/show-$1.out" 2>&1
-      echo $? >"$W_ART/show-exit" ) &
+    ( nRc=0
+      wine "$DLGPROBE_EXE" --show "$W_WINDIR\\ArmLink.exe" "$1" >"$W_ART/show-$1.out" 2>&1 ||
+          nRc=$?
+      echo "$nRc" >"$W_ART/show-exit" ) &
     local nShow=$! i
     for i in $(seq 1 100); do
         [ -n "$(window_of "$2")" ] && break
@@ -16,12 +18,12 @@ show_template() {  # show_template TEMPLATE CAPTION
     sleep 0.3
     screenshot "$2" "$1"
     dialog_state "$2" >"$W_ART/$1.txt"
-    press "$2" Escape
+    press "$2" Escape || fail "$1: the dialog could not be given Escape"
     for i in $(seq 1 100); do
         [ -f "$W_ART/show-exit" ] && break
         sleep 0.1
     done
-    wait "$nShow" 2>/dev/null
+    wait "$nShow" 2>/dev/null || true
 }
 
 # "<id> <shown> <enabled> <text>" lines, compared as a user sees them.

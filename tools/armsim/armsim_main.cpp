@@ -1,7 +1,8 @@
 // armsim: a simulated arm on a pseudo-terminal, answering the host's commands from a scenario.
 #include <fcntl.h>
+#include <getopt.h>
 #include <poll.h>
-#include <signal.h>
+#include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -16,6 +17,7 @@
 #include <deque>
 #include <string>
 
+#include "platform/posix/self_pipe.h"
 #include "tools/armsim/arm_model.h"
 #include "tools/armsim/scenario.h"
 
@@ -31,16 +33,6 @@ constexpr int64_t kHangupSettleNs = 20000000;
 
 // The known commands, longest first, so that "_G STATS" is not read as "_G" and " STATS".
 const char* const kCommands[] = {"_G STATS", "_Y1", "_G", "_I", "_P"};
-
-int g_nSignalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    int nSaved = errno;
-    char c = 1;
-    ssize_t n = write(g_nSignalPipe[1], &c, 1);
-    (void)n;
-    errno = nSaved;
-}
 
 int64_t NowNs() {
     timespec ts;
@@ -115,36 +107,55 @@ void Usage(FILE* pOut) {
             "  arm's commands on it until SIGTERM or SIGINT (or the scenario's hang-up).\n");
 }
 
+// Reads the options; false after a message on standard error. --help ends the program.
 bool ParseOptions(int argc, char** argv, Options* pOptions) {
-    for (int i = 1; i < argc; ++i) {
-        const char* szArg = argv[i];
-        if (strcmp(szArg, "--help") == 0 || strcmp(szArg, "-h") == 0) {
-            Usage(stdout);
-            exit(0);
-        }
-        if (i + 1 >= argc) {
-            fprintf(stderr, "armsim: %s needs a value\n", szArg);
-            return false;
-        }
-        const char* szValue = argv[++i];
-        if (strcmp(szArg, "--scenario") == 0) {
-            pOptions->szScenario = szValue;
-        } else if (strcmp(szArg, "--link") == 0) {
-            pOptions->szLink = szValue;
-        } else if (strcmp(szArg, "--record") == 0) {
-            pOptions->szRecord = szValue;
-        } else if (strcmp(szArg, "--baud") == 0) {
-            char* pEnd = nullptr;
-            unsigned long nBaud = strtoul(szValue, &pEnd, 10);
-            if (pEnd == szValue || *pEnd != '\0' || nBaud == 0 || nBaud > 4000000) {
-                fprintf(stderr, "armsim: --baud takes a rate from 1 to 4000000\n");
-                return false;
+    static const struct option kOptions[] = {
+        {"scenario", required_argument, nullptr, 's'}, {"link", required_argument, nullptr, 'l'},
+        {"record", required_argument, nullptr, 'r'},   {"baud", required_argument, nullptr, 'b'},
+        {"help", no_argument, nullptr, 'h'},           {nullptr, 0, nullptr, 0},
+    };
+    // The messages are our own: ':' first reports a missing value apart from an unknown option.
+    opterr = 0;
+    int nOption;
+    while ((nOption = getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1) {
+        switch (nOption) {
+            case 's':
+                pOptions->szScenario = optarg;
+                break;
+            case 'l':
+                pOptions->szLink = optarg;
+                break;
+            case 'r':
+                pOptions->szRecord = optarg;
+                break;
+            case 'b': {
+                char* pEnd = nullptr;
+                unsigned long nBaud = strtoul(optarg, &pEnd, 10);
+                if (pEnd == optarg || *pEnd != '\0' || nBaud == 0 || nBaud > 4000000) {
+                    fprintf(stderr, "armsim: --baud takes a rate from 1 to 4000000\n");
+                    return false;
+                }
+                pOptions->nBaud = static_cast<uint32_t>(nBaud);
+                break;
             }
-            pOptions->nBaud = static_cast<uint32_t>(nBaud);
-        } else {
-            fprintf(stderr, "armsim: unknown option %s\n", szArg);
-            return false;
+            case 'h':
+                Usage(stdout);
+                exit(0);
+            case ':':
+                fprintf(stderr, "armsim: %s needs a value\n", argv[optind - 1]);
+                return false;
+            default:
+                if (optopt != 0) {
+                    fprintf(stderr, "armsim: unknown option -%c\n", optopt);
+                } else {
+                    fprintf(stderr, "armsim: unknown option %s\n", argv[optind - 1]);
+                }
+                return false;
         }
+    }
+    if (optind < argc) {
+        fprintf(stderr, "armsim: unexpected argument %s\n", argv[optind]);
+        return false;
     }
     return true;
 }
@@ -294,8 +305,7 @@ int HostUnread(Sim* pSim) {
 }
 
 bool OpenPty(Sim* pSim, uint32_t nBaud) {
-    pSim->fdMaster = posix_openpt(O_RDWR | O_NOCTTY);
-    if (pSim->fdMaster < 0 || grantpt(pSim->fdMaster) != 0 || unlockpt(pSim->fdMaster) != 0) {
+    if (openpty(&pSim->fdMaster, &pSim->fdSlave, nullptr, nullptr, nullptr) != 0) {
         fprintf(stderr, "armsim: cannot open a pseudo-terminal: %s\n", strerror(errno));
         return false;
     }
@@ -305,11 +315,6 @@ bool OpenPty(Sim* pSim, uint32_t nBaud) {
         return false;
     }
     pSim->slavePath = szName;
-    pSim->fdSlave = open(szName, O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (pSim->fdSlave < 0) {
-        fprintf(stderr, "armsim: cannot open %s: %s\n", szName, strerror(errno));
-        return false;
-    }
     // Raw until a host programs the line: no echo of the arm's replies back to the arm, no
     // line-end translation, at the arm's own rate.
     termios tio;
@@ -322,8 +327,10 @@ bool OpenPty(Sim* pSim, uint32_t nBaud) {
         }
         tcsetattr(pSim->fdSlave, TCSANOW, &tio);
     }
-    int nFlags = fcntl(pSim->fdMaster, F_GETFL);
-    fcntl(pSim->fdMaster, F_SETFL, nFlags | O_NONBLOCK);
+    for (int fd : {pSim->fdMaster, pSim->fdSlave}) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
     return true;
 }
 
@@ -360,24 +367,9 @@ void RemoveLink(Sim* pSim) {
     pSim->linkPath.clear();
 }
 
-void InstallSignals() {
-    if (pipe(g_nSignalPipe) == 0) {
-        fcntl(g_nSignalPipe[0], F_SETFL, O_NONBLOCK);
-        fcntl(g_nSignalPipe[1], F_SETFL, O_NONBLOCK);
-    }
-    struct sigaction action;
-    memset(&action, 0, sizeof action);
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-}
-
 // The event loop: read the host's bytes, dispatch after the quiet time, send the replies at
 // their times, and drop the line when the arm hangs up. Returns the exit code.
-int Run(Sim* pSim) {
+int Run(Sim* pSim, int fdSignals) {
     for (;;) {
         int64_t nNow = NowNs();
         int64_t nWakeNs = -1;
@@ -414,7 +406,7 @@ int Run(Sim* pSim) {
         fds[0].fd = pSim->fdMaster;
         fds[0].events = POLLIN;
         fds[0].revents = 0;
-        fds[1].fd = g_nSignalPipe[0];
+        fds[1].fd = fdSignals;
         fds[1].events = POLLIN;
         fds[1].revents = 0;
         int nReady = poll(fds, 2, nTimeoutMs);
@@ -423,7 +415,12 @@ int Run(Sim* pSim) {
             return 1;
         }
         if (nReady > 0 && (fds[1].revents & POLLIN) != 0) {
-            return 0;
+            bool bClose = false;
+            bool bResize = false;
+            DrainSignalPipe(fdSignals, &bClose, &bResize);
+            if (bClose) {
+                return 0;
+            }
         }
         if (nReady > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
             char buffer[512];
@@ -474,7 +471,12 @@ int main(int argc, char** argv) {
     ArmModel arm(scenario);
     Sim sim;
     sim.pArm = &arm;
-    InstallSignals();
+    int fdSignals[2];
+    if (!MakeSelfPipe(fdSignals)) {
+        fprintf(stderr, "armsim: cannot make the signal pipe: %s\n", strerror(errno));
+        return 1;
+    }
+    RouteSignalsToPipe(fdSignals[1]);
 
     if (options.szRecord != nullptr) {
         sim.fdRecord = open(options.szRecord, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
@@ -492,7 +494,7 @@ int main(int argc, char** argv) {
     printf("%s\n", sim.slavePath.c_str());
     fflush(stdout);
 
-    int nCode = Run(&sim);
+    int nCode = Run(&sim, fdSignals[0]);
 
     RemoveLink(&sim);
     if (sim.fdMaster >= 0) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/hex_word.h"
+
 namespace {
 
 bool IsBlank(char c) {
@@ -43,43 +45,6 @@ std::vector<std::string> Words(const std::string& text) {
     return words;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-// A hexadecimal word of at most 32 bits, with or without "0x".
-bool ParseHexWord(const std::string& word, uint32_t* pValue) {
-    size_t i = 0;
-    if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
-        i = 2;
-    }
-    if (i == word.size()) {
-        return false;
-    }
-    uint64_t nValue = 0;
-    for (; i < word.size(); ++i) {
-        int nDigit = HexDigit(word[i]);
-        if (nDigit < 0) {
-            return false;
-        }
-        nValue = nValue * 16 + static_cast<uint64_t>(nDigit);
-        if (nValue > 0xFFFFFFFFull) {
-            return false;
-        }
-    }
-    *pValue = static_cast<uint32_t>(nValue);
-    return true;
-}
-
 // A number with an optional sign, decimal, or hexadecimal after "0x"; within [nMin, nMax].
 bool ParseNumber(const std::string& word, int64_t nMin, int64_t nMax, int64_t* pValue) {
     size_t i = 0;
@@ -92,7 +57,7 @@ bool ParseNumber(const std::string& word, int64_t nMin, int64_t nMax, int64_t* p
     int64_t nValue = 0;
     if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
         uint32_t dwValue = 0;
-        if (!ParseHexWord(digits, &dwValue)) {
+        if (!ParseHexWord(digits.c_str(), &dwValue, nullptr)) {
             return false;
         }
         nValue = dwValue;
@@ -160,9 +125,10 @@ bool Unescape(const std::string& text, std::string* pOut, std::string* pProblem)
             pOut->push_back('\t');
         } else if (e == '\\') {
             pOut->push_back('\\');
-        } else if (e == 'x' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
-                   HexDigit(text[i + 2]) >= 0) {
-            pOut->push_back(static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2])));
+        } else if (e == 'x' && i + 2 < text.size() && HexDigitValue(text[i + 1], false) >= 0 &&
+                   HexDigitValue(text[i + 2], false) >= 0) {
+            pOut->push_back(static_cast<char>(HexDigitValue(text[i + 1], false) * 16 +
+                                              HexDigitValue(text[i + 2], false)));
             i += 2;
         } else {
             *pProblem = std::string("unknown escape \\") + e;
@@ -253,7 +219,7 @@ bool ApplyLine(const std::string& key, const std::string& value, ArmScenario* pS
         uint32_t dwWords[7];
         bool bGood = words.size() == 7;
         for (size_t i = 0; bGood && i < 7; ++i) {
-            bGood = ParseHexWord(words[i], &dwWords[i]);
+            bGood = ParseHexWord(words[i].c_str(), &dwWords[i], nullptr);
         }
         if (!bGood) {
             *pProblem = "error takes seven hexadecimal words";
@@ -269,7 +235,7 @@ bool ApplyLine(const std::string& key, const std::string& value, ArmScenario* pS
         uint32_t dwCounters[9];
         bool bGood = words.size() == 9;
         for (size_t i = 0; bGood && i < 9; ++i) {
-            bGood = ParseHexWord(words[i], &dwCounters[i]);
+            bGood = ParseHexWord(words[i].c_str(), &dwCounters[i], nullptr);
         }
         if (!bGood) {
             *pProblem = "counters takes nine hexadecimal words";

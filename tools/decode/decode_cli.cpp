@@ -2,10 +2,13 @@
 // ERROR: line of an ArmLink log under the STAMP: line of its entry.
 #include "tools/decode/decode_cli.h"
 
+#include <getopt.h>
+
 #include <cerrno>
 #include <cstring>
 
 #include "protocol/error_decoder.h"
+#include "protocol/hex_word.h"
 
 namespace {
 
@@ -25,9 +28,9 @@ const char kUsage[] =
     "              Other lines are skipped.\n"
     "  -h, --help  shows this text.\n"
     "\n"
-    "Exit status: 0 when everything was decoded; 1 when the file could not be read\n"
-    "or held malformed ERROR: lines (the good ones are still decoded); 2 for wrong\n"
-    "arguments.\n";
+    "Exit status: 0 when everything was decoded; 1 when the file could not be read,\n"
+    "held malformed ERROR: lines (the good ones are still decoded) or held no\n"
+    "STAMP: or ERROR: line at all; 2 for wrong arguments.\n";
 
 constexpr int kRecordWords = 7;
 
@@ -43,20 +46,6 @@ const char kErrorTag[] = "ERROR:";
 bool StartsWith(const char* pLine, size_t nLength, const char* szTag) {
     size_t nTag = strlen(szTag);
     return nLength >= nTag && memcmp(pLine, szTag, nTag) == 0;
-}
-
-// The value of a hexadecimal digit, -1 for any other character.
-int HexDigitValue(char c, bool bUpperCaseOnly) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (!bUpperCaseOnly && c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
 }
 
 // Renders the record and writes the report as the decoder leaves it, byte for byte.
@@ -140,6 +129,7 @@ int DecodeLog(const char* szPath, FILE* pIn, FILE* pOut, FILE* pErr) {
 
     int nExit = kDecodeOk;
     bool bWriteFailed = false;
+    bool bAnyEntryLine = false;  // a STAMP: or ERROR: line, well formed or not
     int nErrorInEntry = 0;
     unsigned long nLineNumber = 0;
     LogLine line;
@@ -150,10 +140,12 @@ int DecodeLog(const char* szPath, FILE* pIn, FILE* pOut, FILE* pErr) {
                     szName, nLineNumber, static_cast<unsigned>(kMaxLogLine));
             nExit = kDecodeBadInput;
         } else if (StartsWith(line.szBytes, line.nTextLength, kStampTag)) {
+            bAnyEntryLine = true;
             // The stamp line as it stands, with the line end it was read with.
             bWriteFailed |= fwrite(line.szBytes, 1, line.nLength, pOut) != line.nLength;
             nErrorInEntry = 0;
         } else if (StartsWith(line.szBytes, line.nTextLength, kErrorTag)) {
+            bAnyEntryLine = true;
             ErrorRecord record;
             if (ParseLogErrorLine(line.szBytes, line.nTextLength, &record)) {
                 ++nErrorInEntry;
@@ -172,6 +164,10 @@ int DecodeLog(const char* szPath, FILE* pIn, FILE* pOut, FILE* pErr) {
         fprintf(pErr, "%s: cannot read %s after line %lu: %s\n", kToolName, szName, nLineNumber,
                 strerror(errno));
         nExit = kDecodeBadInput;
+    } else if (nLineNumber > 0 && !bAnyEntryLine) {
+        // Text that is not an ArmLink log (an empty log is one: it has no entries yet).
+        fprintf(pErr, "%s: no ArmLink entries found in %s\n", kToolName, szName);
+        nExit = kDecodeBadInput;
     }
     if (!bStandardInput) {
         fclose(pFile);
@@ -184,31 +180,6 @@ int DecodeLog(const char* szPath, FILE* pIn, FILE* pOut, FILE* pErr) {
 }
 
 }  // namespace
-
-bool ParseHexWord(const char* szText, uint32_t* pdwWord, bool* pbTooWide) {
-    *pbTooWide = false;
-    if (szText[0] == '0' && (szText[1] == 'x' || szText[1] == 'X')) {
-        szText += 2;
-    }
-    if (szText[0] == '\0') {
-        return false;
-    }
-    for (const char* p = szText; *p != '\0'; ++p) {
-        if (HexDigitValue(*p, false) < 0) {
-            return false;
-        }
-    }
-    uint32_t dwWord = 0;
-    for (const char* p = szText; *p != '\0'; ++p) {
-        if (dwWord > 0x0FFFFFFFu) {
-            *pbTooWide = true;
-            return false;
-        }
-        dwWord = (dwWord << 4) | static_cast<uint32_t>(HexDigitValue(*p, false));
-    }
-    *pdwWord = dwWord;
-    return true;
-}
 
 bool ParseLogErrorLine(const char* pLine, size_t nLength, ErrorRecord* pRecord) {
     if (nLength != kErrorLineLength || memcmp(pLine, kErrorPrefix, kErrorPrefixLength) != 0) {
@@ -239,23 +210,37 @@ bool ParseLogErrorLine(const char* pLine, size_t nLength, ErrorRecord* pRecord) 
 }
 
 int RunDecodeCli(int argc, char** argv, FILE* pIn, FILE* pOut, FILE* pErr) {
-    if (argc >= 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
-        fputs(kUsage, pOut);
-        return kDecodeOk;
-    }
-    if (argc == 2) {
-        if (argv[1][0] == '-' && argv[1][1] != '\0') {
-            fprintf(pErr, "%s: unknown option %.40s (try --help)\n", kToolName, argv[1]);
-            return kDecodeBadArgs;
+    static const struct option kOptions[] = {
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    // Each run parses its own arguments from the start; options end at the first word or file
+    // ("+"), and the messages are our own.
+    optind = 0;
+    opterr = 0;
+    int nOption;
+    while ((nOption = getopt_long(argc, argv, "+h", kOptions, nullptr)) != -1) {
+        if (nOption == 'h') {
+            fputs(kUsage, pOut);
+            return kDecodeOk;
         }
-        return DecodeLog(argv[1], pIn, pOut, pErr);
+        if (optopt != 0) {
+            fprintf(pErr, "%s: unknown option -%c (try --help)\n", kToolName, optopt);
+        } else {
+            fprintf(pErr, "%s: unknown option %.40s (try --help)\n", kToolName, argv[optind - 1]);
+        }
+        return kDecodeBadArgs;
     }
-    if (argc == 1 + kRecordWords) {
-        return DecodeWords(argv + 1, pOut, pErr);
+    int nArgs = argc - optind;
+    if (nArgs == 1) {
+        return DecodeLog(argv[optind], pIn, pOut, pErr);
+    }
+    if (nArgs == kRecordWords) {
+        return DecodeWords(argv + optind, pOut, pErr);
     }
     fprintf(pErr,
             "%s: expected seven hexadecimal words or one log file, got %d arguments (try "
             "--help)\n",
-            kToolName, argc < 1 ? 0 : argc - 1);
+            kToolName, nArgs < 0 ? 0 : nArgs);
     return kDecodeBadArgs;
 }

@@ -3,7 +3,6 @@
 #ifndef ARMLINK_TOOLS_DECODE_DECODE_CLI_H
 #define ARMLINK_TOOLS_DECODE_DECODE_CLI_H
 
-#include <cstdint>
 #include <cstdio>
 
 #include "protocol/arm_protocol.h"
@@ -21,10 +20,6 @@ constexpr size_t kMaxLogLine = 4096;
 // Runs the tool: argv[1..] are its arguments; pIn stands for the file "-"; the reports go to
 // pOut byte for byte as the decoder renders them, messages to pErr. Returns the exit code.
 int RunDecodeCli(int argc, char** argv, FILE* pIn, FILE* pOut, FILE* pErr);
-
-// Reads one hexadecimal word of at most 32 bits, with or without "0x"/"0X". False when the text
-// is not hexadecimal (*pbTooWide false) or wider than 32 bits (*pbTooWide true).
-bool ParseHexWord(const char* szText, uint32_t* pdwWord, bool* pbTooWide);
 
 // Reads one log line (without its line end) of the form "ERROR: " and seven words of eight
 // upper-case hexadecimal digits separated by single blanks. False for any other form.

@@ -1,0 +1,117 @@
+# The pieces the scripts share: the Debian packages a script needs (installed through apt-get
+# when it runs as root), a simulated arm started on a pty and waited for, and the processes a
+# script started, ended on its way out, however it ends.
+# shellcheck shell=bash disable=SC2034
+#
+# Sourced by scripts/*.sh, tests/e2e/lib.sh and tests/wine/lib.sh, under set -euo pipefail.
+
+# --- packages ------------------------------------------------------------------------------
+
+# The packages found missing so far, by lib_need_command and lib_need_file.
+LIB_MISSING=()
+
+# lib_need_command COMMAND PACKAGE...: notes the packages when COMMAND is not on the PATH.
+lib_need_command() {
+    command -v "$1" >/dev/null 2>&1 || LIB_MISSING+=("${@:2}")
+}
+
+# lib_need_file PATH PACKAGE...: notes the packages when PATH does not exist.
+lib_need_file() {
+    [ -e "$1" ] || LIB_MISSING+=("${@:2}")
+}
+
+# lib_install_missing WHO: installs the packages in LIB_MISSING through apt-get, quietly, when
+# the script runs as root; the log is shown only when the install fails. Returns 0 when
+# nothing is missing (any more), 1 when something is missing and this is not root (or there is
+# no apt-get): nothing was tried; 2 when the install failed.
+lib_install_missing() {
+    local szWho=$1 szLog
+    if [ ${#LIB_MISSING[@]} -eq 0 ]; then
+        return 0
+    fi
+    if [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null 2>&1; then
+        return 1
+    fi
+    echo "$szWho: installing ${LIB_MISSING[*]}"
+    szLog=$(mktemp "${TMPDIR:-/tmp}/armlink-apt.XXXXXX")
+    if { apt-get update -qq &&
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${LIB_MISSING[@]}"; } \
+        >"$szLog" 2>&1; then
+        rm -f "$szLog"
+        LIB_MISSING=()
+        return 0
+    fi
+    cat "$szLog" >&2
+    rm -f "$szLog"
+    echo "$szWho: could not install ${LIB_MISSING[*]}" >&2
+    return 2
+}
+
+# --- processes -----------------------------------------------------------------------------
+
+# The background processes this script started and ends on its way out.
+LIB_PIDS=()
+
+# lib_stop_pids: ends every process of LIB_PIDS (SIGTERM) and waits for each.
+lib_stop_pids() {
+    local nPid
+    for nPid in "${LIB_PIDS[@]}"; do
+        kill -TERM "$nPid" 2>/dev/null || true
+    done
+    for nPid in "${LIB_PIDS[@]}"; do
+        wait "$nPid" 2>/dev/null || true
+    done
+    LIB_PIDS=()
+}
+
+# lib_on_exit FUNCTION: runs FUNCTION when the script ends, however it ends (a failing command
+# inside it does not change the script's exit status); SIGINT and SIGTERM end the script with
+# 130 and 143.
+lib_on_exit() {
+    # shellcheck disable=SC2064
+    trap "$1 || true" EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+}
+
+# lib_on_error HANDLER [WORD...]: a command that fails outside an if, || or && ends the script
+# (set -e); first HANDLER is called with the words and one text more that names the command,
+# its line and its status. Failures inside a command substitution or a subshell are named by
+# the command that runs it, once.
+lib_on_error() {
+    set -E
+    # One line: $LINENO counts the lines of the trap's text too.
+    # shellcheck disable=SC2064,SC2154
+    trap "nLibStatus=\$?; [ \"\$BASH_SUBSHELL\" -ne 0 ] || $* \"stopped at line \$LINENO: \$BASH_COMMAND (status \$nLibStatus)\"" ERR
+}
+
+# lib_complain WORD...: the words on standard error, as one line.
+lib_complain() {
+    echo "$*" >&2
+}
+
+# --- the simulated arm ---------------------------------------------------------------------
+
+# lib_start_armsim ARMSIM OUT ERR ARG...: starts the simulated arm in the background with the
+# arguments, its standard output in OUT and its standard error in ERR, and waits until it is
+# ready: it prints its pty's path (after making its --link) as the first line. Sets
+# LIB_SIM_PTY and LIB_SIM_PID (also kept in LIB_PIDS). Returns 1, with armsim's own message on
+# standard error, when it ends or is not ready within 5 s.
+lib_start_armsim() {
+    local szArmsim=$1 szOut=$2 szErr=$3
+    shift 3
+    "$szArmsim" "$@" >"$szOut" 2>"$szErr" &
+    LIB_SIM_PID=$!
+    LIB_PIDS+=("$LIB_SIM_PID")
+    LIB_SIM_PTY=""
+    for _ in $(seq 1 100); do
+        if [ -s "$szOut" ]; then
+            LIB_SIM_PTY=$(head -n 1 "$szOut")
+            return 0
+        fi
+        kill -0 "$LIB_SIM_PID" 2>/dev/null || break
+        sleep 0.05
+    done
+    echo "armsim did not start: $(cat "$szErr")" >&2
+    return 1
+}
