@@ -11,10 +11,10 @@ export TERM=xterm
 # terminal's output is kept in $E2E_DIR/NAME.tty.
 run_dialog() {
     local szName=$1 szKeys=$2
+    RC=0
     (eval "$szKeys"; sleep 1) |
         timeout -k 2 60 script -q -e -c "stty cols 100 rows 30; exec '$ARMLINK' /extended" \
-            "$E2E_DIR/$szName.tty" >/dev/null 2>&1
-    RC=$?
+            "$E2E_DIR/$szName.tty" >/dev/null 2>&1 || RC=$?
     SUMMARY=$(tr -d '\r' <"$E2E_DIR/$szName.tty" | grep -a '^.*status: ' | tail -n 1 | sed 's/.*status: /status: /')
 }
 
