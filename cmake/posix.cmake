@@ -29,6 +29,10 @@ add_executable(armlink
   platform/posix/dialog_queue.cpp
   platform/posix/frontend_plain.cpp
   platform/posix/frontend_curses.cpp
+  platform/posix/curses_screen.cpp
+  platform/posix/stats_texts.cpp
+  platform/posix/frontend_stats_plain.cpp
+  platform/posix/frontend_stats_curses.cpp
 )
 target_include_directories(armlink PRIVATE ${CURSES_INCLUDE_DIRS})
 target_link_libraries(armlink PRIVATE armlink_posix ${CURSES_LIBRARIES})
@@ -37,7 +41,7 @@ target_link_libraries(armlink PRIVATE armlink_posix ${CURSES_LIBRARIES})
 if(ARMLINK_TESTS)
   enable_testing()
   foreach(ARMLINK_E2E found_at_other_baud no_arm old_firmware hangup signals log_unwritable
-          usage interactive)
+          usage interactive stats stats_faults stats_interactive)
     add_test(NAME e2e.${ARMLINK_E2E}
       COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/${ARMLINK_E2E}.sh
         $<TARGET_FILE:armlink> $<TARGET_FILE:armsim>)

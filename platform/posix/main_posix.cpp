@@ -2,6 +2,7 @@
 #include <errno.h>
 #include <getopt.h>
 #include <limits.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,6 +12,7 @@
 
 #include "common/app_state.h"
 #include "platform/posix/frontend.h"
+#include "platform/posix/frontend_stats.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/self_pipe.h"
 #include "platform/posix/terminal_host.h"
@@ -35,26 +37,39 @@ void PrintHelp(FILE* pOut) {
                  "none (neither XDG_CONFIG_HOME nor HOME is set)");
     }
     fprintf(pOut,
-            "Usage: armlink [--plain] [SWITCH]\n"
+            "Usage: armlink [--plain] [--polls N] [SWITCH]\n"
             "Finds the measuring arm on COM1 to COM4 and appends one entry (time stamp, the\n"
             "arm's identity, its pending error records and its counters) to the log file.\n"
             "\n"
             "Switches:\n"
             "  (none)      error-log retrieval: one entry appended to the log file\n"
-            "  /stats      live statistics (exactly \"/stats\" or \"/STATS\"; not in this\n"
-            "              version yet)\n"
+            "  /stats      live statistics (exactly \"/stats\" or \"/STATS\"): the arm's\n"
+            "              counters every two seconds with their change since the baseline,\n"
+            "              the point rate with its minimum and maximum; each time the arm\n"
+            "              reports an error, an entry in the log file and \"_P\" to the arm.\n"
+            "              Runs until closed.\n"
             "  /extended   extended error display (any text beginning with \"/extended\" or\n"
             "              \"/EXTENDED\"; not in this version yet)\n"
             "  Any other text selects the error-log retrieval.\n"
             "\n"
             "Options:\n"
             "  --plain     print \"status: <text>\" lines and \"log: <path>\" instead of drawing\n"
-            "              the dialog (also when standard output is not a terminal)\n"
+            "              the dialog (also when standard output is not a terminal); with\n"
+            "              /stats also one line per poll that showed a sample,\n"
+            "                sample: captures=<v> <change> async=... crc=... stall=... retry=...\n"
+            "                bounces=... sda_scl=... address=... rate=<r> min=<r> max=<r>\n"
+            "              (on one line, the texts of the dialog), and after each logging pass\n"
+            "                errors: error=<n> ext=<n> logged=<count>\n"
+            "              It closes by itself on \"No Arm Found\" and on firmware too old.\n"
+            "  --polls N   /stats only: close as the Close button would after the Nth poll\n"
+            "              (counted whether or not it showed a sample); without it the\n"
+            "              statistics run until closed, or until SIGINT or SIGTERM\n"
             "  -h, --help  show this text\n"
             "  --          end of the options: what follows is the switch text\n"
             "\n"
             "In the dialog, Esc, Enter or q close it; r (or bringing the terminal back to the\n"
-            "front) starts the search again after it gave up.\n"
+            "front) starts the search again after it gave up. The statistics dialog plots the\n"
+            "point rate of the recent polls below its table (an 80 x 24 terminal is enough).\n"
             "\n"
             "Ports: COMn opens the device in the environment variable ARMLINK_COMn (ARMLINK_COM1\n"
             "to ARMLINK_COM4) when it is set, else the COMn entry of the [Ports] section of the\n"
@@ -72,9 +87,11 @@ void PrintHelp(FILE* pOut) {
             "  (the line settings in CommParam, for example CommParam=2 19200 n 8 1)\n"
             "Log file: %s\n"
             "\n"
-            "Exit status: 0 the entry was written; 1 no arm was found, or the dialog was closed\n"
-            "before the entry was done; 2 bad usage; 3 the arm was found but the log file\n"
-            "could not be written.\n",
+            "Exit status: 0 the work was done, or the statistics were closed normally; 1 no arm\n"
+            "was found, or the dialog was closed before the work was done; 2 bad usage; 3 the\n"
+            "log file could not be written (for /stats: by any logging pass); 4 the report\n"
+            "could not be saved; 5 the arm stopped answering during the work; 6 the arm's\n"
+            "firmware is too old (\">>VERSION NOT SUPPORTED<<\").\n",
             szSettings, g_App.szLogPath);
 }
 
@@ -138,14 +155,16 @@ int main(int argc, char** argv) {
 
     // Our own options first; the other arguments, joined with single blanks, are the command
     // line as Windows would pass it to the program.
-    enum { kOptPlain = 1000 };
+    enum { kOptPlain = 1000, kOptPolls };
     static const struct option kOptions[] = {
         {"plain", no_argument, nullptr, kOptPlain},
+        {"polls", required_argument, nullptr, kOptPolls},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
     bool bPlain = false;
     bool bHelp = false;
+    uint32_t nPolls = 0;  // 0: the statistics run until closed
     opterr = 0;
     int nOption;
     while ((nOption = getopt_long(argc, argv, "h", kOptions, nullptr)) != -1) {
@@ -156,6 +175,19 @@ int main(int argc, char** argv) {
             case 'h':
                 bHelp = true;
                 break;
+            case kOptPolls: {
+                char* pEnd = nullptr;
+                errno = 0;
+                unsigned long long nValue = strtoull(optarg, &pEnd, 10);
+                if (optarg[0] < '1' || optarg[0] > '9' || *pEnd != '\0' || errno != 0 ||
+                    nValue > UINT32_MAX) {
+                    fprintf(stderr, "armlink: --polls takes a count of polls from 1 to %u\n",
+                            static_cast<unsigned>(UINT32_MAX));
+                    return kExitUsage;
+                }
+                nPolls = static_cast<uint32_t>(nValue);
+                break;
+            }
             default:
                 fprintf(stderr, "armlink: unknown option \"%s\" (armlink --help lists them)\n",
                         argv[optind - 1]);
@@ -174,9 +206,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     g_App.nRunMode = SelectRunMode(optind < argc ? cmdLine.c_str() : nullptr);
-    if (g_App.nRunMode == kRunModeStats) {
-        fprintf(stderr,
-                "armlink: this version does not have the live statistics mode (/stats) yet\n");
+    if (nPolls != 0 && g_App.nRunMode != kRunModeStats) {
+        fprintf(stderr, "armlink: --polls applies to the live statistics (/stats) only\n");
         return kExitUsage;
     }
     if (g_App.nRunMode == kRunModeExtended) {
@@ -194,10 +225,15 @@ int main(int argc, char** argv) {
     }
     RouteSignalsToPipe(fdSignal[1]);
 
-    FrontEnd* pPlain = CreatePlainFrontEnd(stdout);
-    FrontEnd* pFront = pPlain;
-    if (!bPlain && isatty(fileno(stdout))) {
-        pFront = CreateCursesFrontEnd();
+    bool bTerminal = !bPlain && isatty(fileno(stdout));
+    FrontEnd* pPlain = nullptr;
+    FrontEnd* pFront = nullptr;
+    if (g_App.nRunMode == kRunModeStats) {
+        pPlain = CreateStatsPlainFrontEnd(stdout, nPolls);
+        pFront = bTerminal ? CreateStatsCursesFrontEnd(nPolls) : pPlain;
+    } else {
+        pPlain = CreatePlainFrontEnd(stdout);
+        pFront = bTerminal ? CreateCursesFrontEnd() : pPlain;
     }
     // The host outlives main's return: a worker that did not end within the shutdown wait may
     // still write through its surface, which then answers at once.

@@ -1,0 +1,189 @@
+// The shared ncurses screen of the dialog faces: open, close, focus reports, clipped drawing.
+#include "platform/posix/curses_screen.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace {
+
+// Focus events are reported while xterm mode 1004 is on.
+const char kFocusEventsOn[] = "\033[?1004h";
+const char kFocusEventsOff[] = "\033[?1004l";
+// How long a lone Esc waits for the rest of a key sequence.
+constexpr int kEscDelayMs = 50;
+
+bool g_bScreenActive = false;
+int g_fdTerminalOut = -1;
+
+void WriteAll(int fd, const char* szText) {
+    size_t nLeft = strlen(szText);
+    while (nLeft > 0) {
+        ssize_t n = write(fd, szText, nLeft);
+        if (n <= 0) {
+            return;
+        }
+        szText += n;
+        nLeft -= static_cast<size_t>(n);
+    }
+}
+
+// The terminal is given back on every way out of the process, also an exit() from elsewhere.
+void RestoreTerminalAtExit() {
+    if (g_bScreenActive) {
+        WriteAll(g_fdTerminalOut, kFocusEventsOff);
+        endwin();
+        g_bScreenActive = false;
+    }
+}
+
+void ReleaseInput(CursesScreen* pScreen) {
+    if (pScreen->bOwnInput && pScreen->pInput != nullptr) {
+        fclose(pScreen->pInput);
+    }
+    pScreen->pInput = nullptr;
+    pScreen->bOwnInput = false;
+}
+
+}  // namespace
+
+bool OpenCursesScreen(CursesScreen* pScreen, char* szReason, size_t cchReason) {
+    pScreen->pInput = stdin;
+    pScreen->bOwnInput = false;
+    if (!isatty(fileno(stdin))) {
+        FILE* pTty = fopen("/dev/tty", "r");
+        if (pTty != nullptr) {
+            pScreen->pInput = pTty;
+            pScreen->bOwnInput = true;
+        }
+    }
+    pScreen->pScreen = newterm(nullptr, stdout, pScreen->pInput);
+    if (pScreen->pScreen == nullptr) {
+        const char* szTerm = getenv("TERM");
+        if (szTerm == nullptr || szTerm[0] == '\0') {
+            snprintf(szReason, cchReason, "%s", "TERM does not name the terminal type");
+        } else {
+            snprintf(szReason, cchReason, "the terminal type \"%s\" is not known", szTerm);
+        }
+        ReleaseInput(pScreen);
+        return false;
+    }
+    set_term(pScreen->pScreen);
+    g_fdTerminalOut = fileno(stdout);
+    g_bScreenActive = true;
+    static bool bAtExitInstalled = false;
+    if (!bAtExitInstalled) {
+        atexit(RestoreTerminalAtExit);
+        bAtExitInstalled = true;
+    }
+    cbreak();
+    noecho();
+    nonl();
+    keypad(stdscr, TRUE);
+    nodelay(stdscr, TRUE);
+    set_escdelay(kEscDelayMs);
+    define_key("\033[I", kKeyFocusIn);
+    define_key("\033[O", kKeyFocusOut);
+    curs_set(0);
+    if (has_colors()) {
+        start_color();
+        use_default_colors();
+    }
+    // The screen is taken before the focus reports are switched on, and given back after they
+    // are switched off.
+    erase();
+    refresh();
+    WriteAll(g_fdTerminalOut, kFocusEventsOn);
+    return true;
+}
+
+void CloseCursesScreen(CursesScreen* pScreen) {
+    if (pScreen->pScreen == nullptr) {
+        return;
+    }
+    WriteAll(g_fdTerminalOut, kFocusEventsOff);
+    endwin();
+    g_bScreenActive = false;
+    delscreen(pScreen->pScreen);
+    pScreen->pScreen = nullptr;
+    ReleaseInput(pScreen);
+}
+
+int CursesInputFd(const CursesScreen& screen) {
+    return screen.pScreen != nullptr && screen.pInput != nullptr ? fileno(screen.pInput) : -1;
+}
+
+void ResizeCursesScreen(const CursesScreen& screen) {
+    if (screen.pScreen == nullptr) {
+        return;
+    }
+    struct winsize size;
+    if (ioctl(g_fdTerminalOut, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && size.ws_col > 0) {
+        resizeterm(size.ws_row, size.ws_col);
+    }
+}
+
+std::string OneLine(const char* szText) {
+    std::string text = szText != nullptr ? szText : "";
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    for (char& c : text) {
+        if (c == '\n' || c == '\r' || c == '\t') {
+            c = ' ';
+        }
+    }
+    return text;
+}
+
+void PutText(int nRow, int nCol, const std::string& text, int nWidth, attr_t attr) {
+    if (nRow < 0 || nRow >= LINES || nCol < 0 || nCol >= COLS || nWidth <= 0) {
+        return;
+    }
+    if (nCol + nWidth > COLS) {
+        nWidth = COLS - nCol;
+    }
+    int nCount = static_cast<int>(text.size()) < nWidth ? static_cast<int>(text.size()) : nWidth;
+    attron(attr);
+    mvaddnstr(nRow, nCol, text.c_str(), nCount);
+    attroff(attr);
+}
+
+void DrawFrame(int nTop, int nLeft, int nHeight, int nWidth) {
+    if (nWidth < 2 || nHeight < 2) {
+        return;
+    }
+    for (int nCol = nLeft + 1; nCol < nLeft + nWidth - 1; ++nCol) {
+        if (nTop < LINES && nCol < COLS) {
+            mvaddch(nTop, nCol, ACS_HLINE);
+        }
+        if (nTop + nHeight - 1 < LINES && nCol < COLS) {
+            mvaddch(nTop + nHeight - 1, nCol, ACS_HLINE);
+        }
+    }
+    for (int nRow = nTop + 1; nRow < nTop + nHeight - 1 && nRow < LINES; ++nRow) {
+        if (nLeft < COLS) {
+            mvaddch(nRow, nLeft, ACS_VLINE);
+        }
+        if (nLeft + nWidth - 1 < COLS) {
+            mvaddch(nRow, nLeft + nWidth - 1, ACS_VLINE);
+        }
+    }
+    int nRight = nLeft + nWidth - 1;
+    int nBottom = nTop + nHeight - 1;
+    if (nTop < LINES && nLeft < COLS) {
+        mvaddch(nTop, nLeft, ACS_ULCORNER);
+    }
+    if (nTop < LINES && nRight < COLS) {
+        mvaddch(nTop, nRight, ACS_URCORNER);
+    }
+    if (nBottom < LINES && nLeft < COLS) {
+        mvaddch(nBottom, nLeft, ACS_LLCORNER);
+    }
+    if (nBottom < LINES && nRight < COLS) {
+        mvaddch(nBottom, nRight, ACS_LRCORNER);
+    }
+}

@@ -1,0 +1,42 @@
+// The ncurses screen that the terminal faces of the dialogs share: taking the terminal and
+// giving it back, focus reports, and the drawing helpers that clip to the screen.
+#ifndef ARMLINK_PLATFORM_POSIX_CURSES_SCREEN_H
+#define ARMLINK_PLATFORM_POSIX_CURSES_SCREEN_H
+
+#include <curses.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+// xterm focus events arrive as these keys while the screen is open: "\033[I" when the terminal
+// gains the focus, "\033[O" when it loses it.
+constexpr int kKeyFocusIn = KEY_MAX + 1;
+constexpr int kKeyFocusOut = KEY_MAX + 2;
+
+// The terminal as one dialog face holds it.
+struct CursesScreen {
+    SCREEN* pScreen = nullptr;
+    FILE* pInput = nullptr;  // where the keys come from
+    bool bOwnInput = false;  // pInput is /dev/tty, opened here
+};
+
+// Takes the terminal: keys from the terminal even when standard input is redirected, no echo,
+// keypad and focus reports on, no cursor, an empty screen. False with the reason when the
+// terminal type is not known.
+bool OpenCursesScreen(CursesScreen* pScreen, char* szReason, size_t cchReason);
+// Gives the terminal back as it was (also done at exit when a face could not).
+void CloseCursesScreen(CursesScreen* pScreen);
+// The descriptor to wait on for keys; -1 when the screen is not open.
+int CursesInputFd(const CursesScreen& screen);
+// Takes up the terminal's new size.
+void ResizeCursesScreen(const CursesScreen& screen);
+
+// The text without the line ends that close it, inner line ends and tabs as blanks.
+std::string OneLine(const char* szText);
+// Writes at most nWidth characters of text at row, col, clipped to the screen.
+void PutText(int nRow, int nCol, const std::string& text, int nWidth, attr_t attr = 0);
+// A box with line-drawing characters, clipped to the screen.
+void DrawFrame(int nTop, int nLeft, int nHeight, int nWidth);
+
+#endif
