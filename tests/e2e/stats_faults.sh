@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # "/stats" when things go wrong. The log file cannot be written: the error numbers are still
 # printed, nothing is sent for the pass, polling goes on, the reason is named once and the exit
-# status is 3. SIGTERM closes the statistics as the button would (exit status 0). The arm hangs
+# status is 3. A poll without a good reply prints nothing and still counts. SIGTERM closes the statistics as the button would (exit status 0). The arm hangs
 # up while polled: later polls show nothing, without burning the processor, and SIGINT still
 # closes the program in order.
 source "$(dirname "$0")/lib.sh"
@@ -39,6 +39,15 @@ fi
 printf '%s\n' "9600 _I" "9600 _G" "9600 _G STATS" "9600 _G STATS" >"$E2E_DIR/record.expected"
 expect_file_equals "$SIM_RECORD" "$E2E_DIR/record.expected" "no \"_Y1\" or \"_P\" without the log"
 rmdir "$LOG_FILE"
+
+# A garbage reply to the first poll shows nothing, and that poll still counts for --polls.
+start_sim garbled "baud 9600
+stats_reply ##garbage##"
+export ARMLINK_COM2="$SIM_LINK"
+run_armlink 60 --plain /stats --polls 2
+expect_rc 0
+if [ "$(grep -c '^sample: ' "$E2E_DIR/out")" -eq 1 ]; then pass "one sample line for two polls"; else fail "out: $(cat "$E2E_DIR/out")"; fi
+if [ "$(grep -c ' _G STATS$' "$SIM_RECORD")" -eq 2 ]; then pass "closed after the second poll"; else fail "record: $(cat "$SIM_RECORD")"; fi
 
 # SIGTERM while polling.
 start_sim quiet "baud 9600"
