@@ -16,13 +16,11 @@ void UseWin32Platform() {
     g_Platform.pSettings = Win32Settings();
 }
 
-// Temporary limit: the statistics and extended display modes come in later versions. Until
-// then the program says so instead of opening a dialog that nothing fills.
+// Temporary limit: the extended display mode comes in a later version. Until then the program
+// says so instead of opening a dialog that nothing fills.
 bool RunModeAvailable(int32_t nRunMode) {
     const char* szMode = nullptr;
-    if (nRunMode == kRunModeStats) {
-        szMode = "This version of ArmLink does not yet have the statistics mode (/stats).";
-    } else if (nRunMode == kRunModeExtended) {
+    if (nRunMode == kRunModeExtended) {
         szMode =
             "This version of ArmLink does not yet have the extended error display "
             "(/extended).";
