@@ -1,7 +1,21 @@
 #!/usr/bin/env bash
-# Builds armlink and the simulated arm, and runs one default run against the arm on COM2 (at
-# 19200 8N1, with two pending error records), then shows the entry it appended to the log.
+# Builds armlink and the simulated arm, and runs armlink against the arm on COM2 (at 19200 8N1):
+# by default one error-log retrieval (two pending error records), then the entry it appended to
+# the log; with "/stats" the live statistics of an arm whose counters move (one wraps through
+# FFFFFFFF, one goes down) and that reports two errors while it is watched, then the entries of
+# its logging passes.
+#
+# Usage: scripts/demo.sh [/stats]
 set -eu
+
+MODE=${1:-}
+case "$MODE" in
+    "" | /stats | /STATS) ;;
+    *)
+        echo "usage: scripts/demo.sh [/stats]" >&2
+        exit 2
+        ;;
+esac
 
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -43,7 +57,24 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-cat >"$WORK/arm.scenario" <<'SCENARIO'
+if [ -n "$MODE" ]; then
+    cat >"$WORK/arm.scenario" <<'SCENARIO'
+# The watched arm: COM2 at 19200 8N1, firmware 4.60. Captures wrap through FFFFFFFF at the
+# fifth poll, CRC errors go down, the point period grows; errors at the fourth and ninth poll,
+# each with a record that turns up then.
+baud 19200
+framing 8n1
+arm ARM01
+calibrated YES
+version 4.60
+counters FFFFFFF0 10 8 0 0 0 0 FA 0
+counter_step 3 2 -1 0 1 0 0 4 0
+stats_status_seq 0 0 0 4 0 0 0 0 0x20C
+error_after_poll 4 104 2 0 1A 0 0 0
+error_after_poll 9 20008 1 10 0 0 0 0
+SCENARIO
+else
+    cat >"$WORK/arm.scenario" <<'SCENARIO'
 # The demo arm: COM2 at 19200 8N1, firmware 4.60, two pending error records.
 baud 19200
 framing 8n1
@@ -54,6 +85,7 @@ error 104 2 0 1A 0 0 0
 error 20008 1 10 0 0 0 0
 counters 1F40 3 0 1 2 0 0 FA 0
 SCENARIO
+fi
 "$BUILD/armsim" --scenario "$WORK/arm.scenario" --link "$WORK/com2" >"$WORK/armsim.out" \
     2>"$WORK/armsim.err" &
 SIM_PID=$!
@@ -80,7 +112,14 @@ nBefore=0
 
 echo "Simulated arm on $(head -n 1 "$WORK/armsim.out"), mapped as COM2."
 status=0
-if [ -t 0 ] && [ -t 1 ]; then
+if [ -n "$MODE" ] && [ -t 0 ] && [ -t 1 ]; then
+    echo "The counters come every 3 s; the errors at the fourth and ninth poll each bring a"
+    echo "logging pass of about 15 s. Press Enter (or Esc, or q) to close the dialog."
+    sleep 2
+    "$BUILD/armlink" /stats || status=$?
+elif [ -n "$MODE" ]; then
+    "$BUILD/armlink" --plain /stats --polls 10 || status=$?
+elif [ -t 0 ] && [ -t 1 ]; then
     echo "The search takes a few seconds, the entry about 17 s more."
     echo "When the dialog shows Done, press Enter (or Esc, or q) to close it."
     sleep 2
@@ -91,7 +130,7 @@ fi
 
 echo
 if [ -f "$LOG" ] && [ "$(stat -c %s "$LOG")" -gt "$nBefore" ]; then
-    echo "The entry appended to $LOG:"
+    echo "What was appended to $LOG:"
     tail -c +"$((nBefore + 1))" "$LOG" | tr -d '\r'
 else
     echo "No entry was appended to $LOG (armlink ended with status $status)."
