@@ -56,7 +56,7 @@ void PrintHelp(FILE* pOut) {
             "  --plain     print \"status: <text>\" lines and \"log: <path>\" instead of drawing\n"
             "              the dialog (also when standard output is not a terminal); with\n"
             "              /stats also one line per poll that showed a sample,\n"
-            "                sample: captures=<v> <change> async=... crc=... stall=... retry=...\n"
+            "                sample: captures=<v> (<+d>) async=... crc=... stall=... retry=...\n"
             "                bounces=... sda_scl=... address=... rate=<r> min=<r> max=<r>\n"
             "              (on one line, the texts of the dialog), and after each logging pass\n"
             "                errors: error=<n> ext=<n> logged=<count>\n"
