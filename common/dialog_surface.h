@@ -9,7 +9,7 @@
 // How the work of a run ended, as a value (never read back from a status text).
 enum RunOutcome : int32_t {
     kOutcomeNone = 0,             // nothing final yet
-    kOutcomeDone,                 // the entry was written; or the statistics are polled
+    kOutcomeDone,                 // the entry was written; the statistics are polled
     kOutcomeNoArm,                // the search series gave up: "No Arm Found"
     kOutcomeLogNotWritten,        // the log file could not be opened, written or closed
     kOutcomeIncomplete,           // the arm stopped answering during the work
