@@ -37,6 +37,9 @@ add_executable(armlink
   platform/posix/curses_screen.cpp
   platform/posix/frontend_extended_plain.cpp
   platform/posix/frontend_extended_curses.cpp
+  platform/posix/stats_texts.cpp
+  platform/posix/frontend_stats_plain.cpp
+  platform/posix/frontend_stats_curses.cpp
 )
 target_include_directories(armlink PRIVATE ${CURSES_INCLUDE_DIRS})
 target_link_libraries(armlink PRIVATE armlink_posix ${CURSES_LIBRARIES})

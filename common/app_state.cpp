@@ -84,6 +84,13 @@ void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReaso
     }
 }
 
+void ReportPollDone() {
+    DialogSurface* pDialog = g_App.hDialog.load();
+    if (pDialog != nullptr) {
+        pDialog->PollDone();
+    }
+}
+
 void ReleaseThreadSlot(std::atomic<ThreadHandle>* pSlot) {
     ThreadHandle hThread = pSlot->exchange(nullptr);
     if (hThread != nullptr) {

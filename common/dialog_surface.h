@@ -9,7 +9,7 @@
 // How the work of a run ended, as a value (never read back from a status text).
 enum RunOutcome : int32_t {
     kOutcomeNone = 0,             // nothing final yet
-    kOutcomeDone,                 // the entry was written
+    kOutcomeDone,                 // the entry was written; the statistics are polled
     kOutcomeNoArm,                // the search series gave up: "No Arm Found"
     kOutcomeLogNotWritten,        // the log file could not be opened, written or closed
     kOutcomeIncomplete,           // the arm stopped answering during the work
@@ -51,6 +51,9 @@ public:
     virtual void ReportOutcome(RunOutcome outcome, const char* szDetail) = 0;
     // A COM port that did not open: the device it maps to, and why.
     virtual void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) = 0;
+    // The statistics worker has ended one poll of the arm's counters, with its logging pass,
+    // whether or not the poll showed a sample.
+    virtual void PollDone() = 0;
 };
 
 #endif

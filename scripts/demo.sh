@@ -1,8 +1,21 @@
 #!/usr/bin/env bash
-# Builds armlink and the simulated arm, and runs one default run against the arm on COM2 (at
-# 19200 8N1, with two pending error records), then shows the entry it appended to the log.
-# With "/extended" it runs the extended error display against the same arm instead.
+# Builds armlink and the simulated arm, and runs armlink against the arm on COM2 (at 19200 8N1):
+# by default one error-log retrieval (two pending error records), then the entry it appended to
+# the log; with "/stats" the live statistics of an arm whose counters move (one wraps through
+# FFFFFFFF, one goes down) and that reports two errors while it is watched, then the entries of
+# its logging passes; with "/extended" the extended error display of the arm with two records.
+#
+# Usage: scripts/demo.sh [/stats | /extended]
 set -euo pipefail
+
+MODE=${1:-}
+case "$MODE" in
+    "" | /stats | /STATS | /extended | /EXTENDED) ;;
+    *)
+        echo "usage: scripts/demo.sh [/stats | /extended]" >&2
+        exit 2
+        ;;
+esac
 
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -37,7 +50,24 @@ cleanup() {
 }
 lib_on_exit cleanup
 
-cat >"$WORK/arm.scenario" <<'SCENARIO'
+if [ "$MODE" = /stats ] || [ "$MODE" = /STATS ]; then
+    cat >"$WORK/arm.scenario" <<'SCENARIO'
+# The watched arm: COM2 at 19200 8N1, firmware 4.60. Captures wrap through FFFFFFFF at the
+# fifth poll, CRC errors go down, the point period grows; errors at the fourth and ninth poll,
+# each with a record that turns up then.
+baud 19200
+framing 8n1
+arm ARM01
+calibrated YES
+version 4.60
+counters FFFFFFF0 10 8 0 0 0 0 FA 0
+counter_step 3 2 -1 0 1 0 0 4 0
+stats_status_seq 0 0 0 4 0 0 0 0 0x20C
+error_after_poll 4 104 2 0 1A 0 0 0
+error_after_poll 9 20008 1 10 0 0 0 0
+SCENARIO
+else
+    cat >"$WORK/arm.scenario" <<'SCENARIO'
 # The demo arm: COM2 at 19200 8N1, firmware 4.60, two pending error records.
 baud 19200
 framing 8n1
@@ -48,6 +78,7 @@ error 104 2 0 1A 0 0 0
 error 20008 1 10 0 0 0 0
 counters 1F40 3 0 1 2 0 0 FA 0
 SCENARIO
+fi
 if ! lib_start_armsim "$BUILD/armsim" "$WORK/armsim.out" "$WORK/armsim.err" \
     --scenario "$WORK/arm.scenario" --link "$WORK/com2"; then
     echo "The simulated arm did not start." >&2
@@ -70,7 +101,7 @@ fi
 
 echo "Simulated arm on $LIB_SIM_PTY, mapped as COM2."
 status=0
-if [ "${1:-}" = /extended ]; then
+if [ "$MODE" = /extended ] || [ "$MODE" = /EXTENDED ]; then
     if [ -t 0 ] && [ -t 1 ]; then
         echo "The search takes a few seconds. Then c (or Enter) runs a Check (about 17 s),"
         echo "s saves the report (type the path, Enter), Esc or q closes the dialog."
@@ -81,7 +112,14 @@ if [ "${1:-}" = /extended ]; then
     fi
     exit "$status"
 fi
-if [ -t 0 ] && [ -t 1 ]; then
+if [ -n "$MODE" ] && [ -t 0 ] && [ -t 1 ]; then
+    echo "The counters come every 3 s; the errors at the fourth and ninth poll each bring a"
+    echo "logging pass of about 15 s. Press Enter (or Esc, or q) to close the dialog."
+    sleep 2
+    "$BUILD/armlink" /stats || status=$?
+elif [ -n "$MODE" ]; then
+    "$BUILD/armlink" --plain /stats --polls 10 || status=$?
+elif [ -t 0 ] && [ -t 1 ]; then
     echo "The search takes a few seconds, the entry about 17 s more."
     echo "When the dialog shows Done, press Enter (or Esc, or q) to close it."
     sleep 2
@@ -92,7 +130,7 @@ fi
 
 echo
 if [ -f "$LOG" ] && [ "$(stat -c %s "$LOG")" -gt "$nBefore" ]; then
-    echo "The entry appended to $LOG:"
+    echo "What was appended to $LOG:"
     tail -c +"$((nBefore + 1))" "$LOG" | tr -d '\r'
 else
     echo "No entry was appended to $LOG (armlink ended with status $status)."

@@ -11,6 +11,7 @@
 #include "settings/settings_store.h"
 #include "common/app_state.h"
 #include "workers/log_worker.h"
+#include "workers/stats_worker.h"
 
 namespace {
 
@@ -174,6 +175,12 @@ void ControllerTimer() {
     if (g_App.nRunMode == kRunModeLog) {
         SetDialogItemText(kIdStatusText, "Logging Errors");
         if (StartLogWorker(&g_App.hPort)) {
+            g_bWorkerLaunched = true;
+        }
+    } else if (g_App.nRunMode == kRunModeStats) {
+        // The statistics worker runs until StopEvent; the shutdown waits for it.
+        SetDialogItemText(kIdStatusText, "Current Statistics");
+        if (StartStatsWorker(&g_App.hPort)) {
             g_bWorkerLaunched = true;
         }
     }

@@ -298,6 +298,42 @@ TEST(ArmModelScenario, EveryKeyFillsItsField) {
     EXPECT_EQ(arm.Receive("_I", 19200, 7, 'e', nullptr), "19200 e 7 2\r\n");
 }
 
+// A watched arm: a sequence of status words, counters set at a poll and stepping on from there,
+// a record that turns up after a poll, and verbatim replies that each count as a poll.
+TEST(ArmModelScenario, PollingKeysShapeTheCountersReplies) {
+    const char szText[] =
+        "counters FFFFFFFE 10 5 0 0 0 0 FA 0\n"
+        "counter_step 1 2 -1 0 0 0 0 0 0\n"
+        "stats_status_seq 0 4 0x108\n"
+        "stats_status 3\n"
+        "counters_at 3 0 0 0 0 0 0 0 0 0\n"
+        "error_after_poll 2 104 2 0 1A 0 0 0\n";
+    ArmScenario s;
+    char szError[128];
+    ASSERT_TRUE(ParseScenario(szText, &s, szError, sizeof szError)) << szError;
+    ArmModel arm(s);
+    const char* const kExpected[][2] = {
+        {"0 FFFFFFFE 10 5 0 0 0 0 FA 0\r\n", "0 0 0 0 0 0 0\r\n"},
+        {"4 FFFFFFFF 12 4 0 0 0 0 FA 0\r\n", "104 2 0 1A 0 0 0\r\n"},
+        {"264 0 0 0 0 0 0 0 0 0\r\n", "0 0 0 0 0 0 0\r\n"},
+        {"3 1 2 FFFFFFFF 0 0 0 0 0 0\r\n", "0 0 0 0 0 0 0\r\n"},
+    };
+    for (const auto& expected : kExpected) {
+        EXPECT_EQ(Ask(&arm, "_G STATS"), expected[0]);
+        EXPECT_EQ(Ask(&arm, "_Y1"), expected[1]);
+    }
+    EXPECT_EQ(arm.nStatsAnswered, 4u);
+
+    s = ArmScenario();
+    ASSERT_TRUE(
+        ParseScenario("stats_reply 0 1 2\\r\\n\nstats_reply zz\n", &s, szError, sizeof szError));
+    ArmModel verbatim(s);
+    EXPECT_EQ(Ask(&verbatim, "_G STATS"), "0 1 2\r\n");
+    EXPECT_EQ(Ask(&verbatim, "_G STATS"), "zz");
+    EXPECT_EQ(Ask(&verbatim, "_G STATS"), "0 1F40 3 0 1 2 0 0 FA 0\r\n");
+    EXPECT_EQ(verbatim.nStatsAnswered, 3u);
+}
+
 TEST(ArmModelScenario, IdentityTakesEscapes) {
     ArmScenario s;
     char szError[128];
@@ -336,6 +372,13 @@ TEST(ArmModelScenario, BadLineFailsWithItsNumber) {
         {"identity abc\\q\n", "line 1: identity: unknown escape \\q"},
         {"unanswered\n", "line 1: unanswered takes a command"},
         {"hangup_after 1 2\n", "line 1: hangup_after takes a count of commands (0: never)"},
+        {"stats_status_seq 0 x\n",
+         "line 1: stats_status_seq takes one or more 32-bit status words"},
+        {"counters_at 0 1 2 3 4 5 6 7 8 9\n",
+         "line 1: counters_at takes a poll number from 1 first"},
+        {"counters_at 2 1 2 3\n", "line 1: counters_at: counters takes nine hexadecimal words"},
+        {"error_after_poll 1 104\n",
+         "line 1: error_after_poll: error takes seven hexadecimal words"},
     };
     for (const Case& c : cases) {
         ArmScenario s;

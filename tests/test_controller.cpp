@@ -384,6 +384,33 @@ TEST_F(ShutdownTest, SearchWorkerThatDoesNotEndIsTerminatedAfterFiveSeconds) {
     held.pfnProc = nullptr;
 }
 
+TEST_F(ShutdownTest, StatisticsRunUntilTheShutdownStopsThem) {
+    g_App.nRunMode = kRunModeStats;
+    PlaceArm(1, ArmAt(9600, 8, 'n'));
+    uint32_t nClosedAt = 0;
+    host.scene = [&] {
+        ControllerActivateApp(true);
+        held.RunHeld();  // the search finds the arm on COM1
+        TickWhileSearching();
+        EXPECT_EQ(held.nCreated, 2) << "the statistics worker was launched";
+        nClosedAt = clock.TickCount();
+        // The worker is still reading the identity when the dialog closes.
+        clock.At(nClosedAt + 300, [&] { held.RunHeld(); });
+    };
+    ControllerCreate(&host);
+
+    // The worker's identity line came after the dialog had closed: nothing more is shown.
+    EXPECT_EQ(Statuses(), std::vector<std::string>(
+                              {"Searching", "Searching", "Connected", "Current Statistics"}));
+    EXPECT_EQ(held.nTerminated, 0);
+    // The shutdown waited for the worker: 300 ms, then its 1000 ms identity read.
+    uint32_t nWaited = clock.TickCount() - nClosedAt;
+    EXPECT_GE(nWaited, 1300u);
+    EXPECT_LT(nWaited, 1400u);
+    EXPECT_EQ(g_App.hPort, nullptr);
+    EXPECT_EQ(StoredCommParam(), "1 9600 n 8 1");
+}
+
 TEST_F(ShutdownTest, NoWorkerEverStartedMeansNoWait) {
     uint32_t nStart = clock.TickCount();
     ControllerCreate(&host);

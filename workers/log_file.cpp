@@ -82,6 +82,10 @@ const char* LogFileError(const LogFile* pLog) {
     return pLog->nError != 0 ? strerror(pLog->nError) : "";
 }
 
+void DescribeLogFailure(const LogFile* pLog, const char* szPath, char* szText, size_t cchText) {
+    snprintf(szText, cchText, "cannot %s %s: %s", pLog->szStep, szPath, LogFileError(pLog));
+}
+
 bool WriteStampForm(LogFile* pLog, StampBy by, const LocalTime& t) {
     char szLine[kLineSize];
     if (by == kStampByLog) {

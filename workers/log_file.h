@@ -27,6 +27,8 @@ bool CloseLogFile(LogFile* pLog);
 bool WriteLog(LogFile* pLog, const char* szText);
 // Why the open, a write or the close failed, in the system's words ("" when nothing failed).
 const char* LogFileError(const LogFile* pLog);
+// The failure for the technician: "cannot write <szPath>: No space left on device".
+void DescribeLogFailure(const LogFile* pLog, const char* szPath, char* szText, size_t cchText);
 
 // Who writes the stamp.
 enum StampBy { kStampByLog, kStampByStats };

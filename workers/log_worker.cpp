@@ -141,8 +141,7 @@ uint32_t LogWorker(void* pArg) {
     ShowDialogItem(kIdLogPathLabel);
     if (log.nError != 0) {
         char szDetail[kPathSize + 160];
-        snprintf(szDetail, sizeof szDetail, "cannot %s %s: %s", log.szStep, g_App.szLogPath,
-                 LogFileError(&log));
+        DescribeLogFailure(&log, g_App.szLogPath, szDetail, sizeof szDetail);
         ReportRunOutcome(kOutcomeLogNotWritten, szDetail);
     } else if (silence.szFirst[0] != '\0') {
         // The entry keeps the lines it has; the outcome says which request went unanswered.

@@ -1,16 +1,18 @@
-// The terminal screen of the interactive faces: ncurses opened on the terminal, the terminal
-// given back at exit, frames and clipped texts.
+// The shared ncurses screen of the dialog faces: open, close, focus reports, clipped drawing.
 #include "platform/posix/curses_screen.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstring>
 
 namespace {
 
+// Focus events are reported while xterm mode 1004 is on.
 const char kFocusEventsOn[] = "\033[?1004h";
 const char kFocusEventsOff[] = "\033[?1004l";
 // How long a lone Esc waits for the rest of a key sequence.
@@ -51,7 +53,6 @@ void ReleaseInput(CursesScreen* pScreen) {
 }  // namespace
 
 bool OpenCursesScreen(CursesScreen* pScreen, char* szReason, size_t cchReason) {
-    // Keys come from the terminal even when standard input is redirected.
     pScreen->pInput = stdin;
     pScreen->bOwnInput = false;
     if (!isatty(fileno(stdin))) {
@@ -93,6 +94,10 @@ bool OpenCursesScreen(CursesScreen* pScreen, char* szReason, size_t cchReason) {
         start_color();
         use_default_colors();
     }
+    // The screen is taken before the focus reports are switched on, and given back after they
+    // are switched off.
+    erase();
+    refresh();
     WriteAll(g_fdTerminalOut, kFocusEventsOn);
     return true;
 }
@@ -107,6 +112,20 @@ void CloseCursesScreen(CursesScreen* pScreen) {
     delscreen(pScreen->pScreen);
     pScreen->pScreen = nullptr;
     ReleaseInput(pScreen);
+}
+
+int CursesInputFd(const CursesScreen& screen) {
+    return screen.pScreen != nullptr && screen.pInput != nullptr ? fileno(screen.pInput) : -1;
+}
+
+void ResizeCursesScreen(const CursesScreen& screen) {
+    if (screen.pScreen == nullptr) {
+        return;
+    }
+    struct winsize size;
+    if (ioctl(g_fdTerminalOut, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && size.ws_col > 0) {
+        resizeterm(size.ws_row, size.ws_col);
+    }
 }
 
 bool WaitForKey(const CursesScreen& screen) {
@@ -126,6 +145,19 @@ bool WaitForKey(const CursesScreen& screen) {
             return false;
         }
     }
+}
+
+std::string OneLine(const char* szText) {
+    std::string text = szText != nullptr ? szText : "";
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    for (char& c : text) {
+        if (c == '\n' || c == '\r' || c == '\t') {
+            c = ' ';
+        }
+    }
+    return text;
 }
 
 void PutText(int nRow, int nCol, const std::string& text, int nWidth, attr_t attr) {
@@ -151,24 +183,24 @@ void DrawFrame(int nTop, int nLeft, int nHeight, int nWidth) {
     if (nWidth < 2 || nHeight < 2) {
         return;
     }
-    int nRight = nLeft + nWidth - 1;
-    int nBottom = nTop + nHeight - 1;
-    for (int nCol = nLeft + 1; nCol < nRight && nCol < COLS; ++nCol) {
-        if (nTop < LINES) {
+    for (int nCol = nLeft + 1; nCol < nLeft + nWidth - 1; ++nCol) {
+        if (nTop < LINES && nCol < COLS) {
             mvaddch(nTop, nCol, ACS_HLINE);
         }
-        if (nBottom < LINES) {
-            mvaddch(nBottom, nCol, ACS_HLINE);
+        if (nTop + nHeight - 1 < LINES && nCol < COLS) {
+            mvaddch(nTop + nHeight - 1, nCol, ACS_HLINE);
         }
     }
-    for (int nRow = nTop + 1; nRow < nBottom && nRow < LINES; ++nRow) {
+    for (int nRow = nTop + 1; nRow < nTop + nHeight - 1 && nRow < LINES; ++nRow) {
         if (nLeft < COLS) {
             mvaddch(nRow, nLeft, ACS_VLINE);
         }
-        if (nRight < COLS) {
-            mvaddch(nRow, nRight, ACS_VLINE);
+        if (nLeft + nWidth - 1 < COLS) {
+            mvaddch(nRow, nLeft + nWidth - 1, ACS_VLINE);
         }
     }
+    int nRight = nLeft + nWidth - 1;
+    int nBottom = nTop + nHeight - 1;
     if (nTop < LINES && nLeft < COLS) {
         mvaddch(nTop, nLeft, ACS_ULCORNER);
     }

@@ -1,6 +1,5 @@
-// The terminal screen of the interactive faces: opening ncurses on the terminal (also when
-// standard input is redirected), giving the terminal back on every way out, and the drawing
-// helpers for frames and clipped texts.
+// The ncurses screen that the terminal faces of the dialogs share: taking the terminal and
+// giving it back, focus reports, and the drawing helpers that clip to the screen.
 #ifndef ARMLINK_PLATFORM_POSIX_CURSES_SCREEN_H
 #define ARMLINK_PLATFORM_POSIX_CURSES_SCREEN_H
 
@@ -10,31 +9,38 @@
 #include <cstdio>
 #include <string>
 
-// xterm focus events: "\033[I" when the terminal gains the focus, "\033[O" when it loses it.
+// xterm focus events arrive as these keys while the screen is open: "\033[I" when the terminal
+// gains the focus, "\033[O" when it loses it.
 constexpr int kKeyFocusIn = KEY_MAX + 1;
 constexpr int kKeyFocusOut = KEY_MAX + 2;
 
-// The screen of one dialog and the terminal input it reads its keys from.
+// The terminal as one dialog face holds it.
 struct CursesScreen {
     SCREEN* pScreen = nullptr;
-    FILE* pInput = nullptr;
-    bool bOwnInput = false;
+    FILE* pInput = nullptr;  // where the keys come from
+    bool bOwnInput = false;  // pInput is /dev/tty, opened here
 };
 
-// Opens the screen on standard output, keys from the terminal, keys without waiting, focus
-// events on. False when the terminal cannot be drawn on; szReason then says why.
+// Takes the terminal: keys from the terminal even when standard input is redirected, no echo,
+// keypad and focus reports on, no cursor, an empty screen. False with the reason when the
+// terminal type is not known.
 bool OpenCursesScreen(CursesScreen* pScreen, char* szReason, size_t cchReason);
-// Gives the terminal back as it was.
+// Gives the terminal back as it was (also done at exit when a face could not).
 void CloseCursesScreen(CursesScreen* pScreen);
-
+// The descriptor to wait on for keys; -1 when the screen is not open.
+int CursesInputFd(const CursesScreen& screen);
+// Takes up the terminal's new size.
+void ResizeCursesScreen(const CursesScreen& screen);
 // Waits until a key can be read or the terminal's input is gone; false when it is gone or a
 // signal came (the main loop then acts on the signal).
 bool WaitForKey(const CursesScreen& screen);
 
+// The text without the line ends that close it, inner line ends and tabs as blanks.
+std::string OneLine(const char* szText);
 // Writes at most nWidth characters of text at row, col, clipped to the screen. Bytes that the
 // terminal cannot show as they are (controls, and the code page's signs above 127) show as "?".
 void PutText(int nRow, int nCol, const std::string& text, int nWidth, attr_t attr = 0);
-// A frame of the line-drawing characters, clipped to the screen.
+// A box with line-drawing characters, clipped to the screen.
 void DrawFrame(int nTop, int nLeft, int nHeight, int nWidth);
 
 #endif

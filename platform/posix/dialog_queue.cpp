@@ -117,3 +117,7 @@ void QueuedDialogSurface::ReportPortFailure(unsigned nPort, const char* szDevice
                                             const char* szReason) {
     Submit([=](DialogSurface* p) { p->ReportPortFailure(nPort, szDevice, szReason); });
 }
+
+void QueuedDialogSurface::PollDone() {
+    Submit([](DialogSurface* p) { p->PollDone(); });
+}

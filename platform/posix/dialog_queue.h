@@ -35,6 +35,7 @@ class QueuedDialogSurface : public DialogSurface {
     void ShowProgress(const char* szText) override;
     void ReportOutcome(RunOutcome outcome, const char* szDetail) override;
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
+    void PollDone() override;
 
   private:
     struct Request {

@@ -56,6 +56,8 @@ class FrontEnd : public DialogSurface {
     }
     bool AskSaveFileName(char*, uint32_t) override { return false; }
     void ShowMessage(const char*, const char*) override {}
+    // Only the statistics faces mark where a poll ends.
+    void PollDone() override {}
 
   protected:
     virtual void OnOutcome(RunOutcome, const std::string&) {}

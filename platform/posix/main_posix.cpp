@@ -1,5 +1,6 @@
 // armlink, the POSIX program: start-up, the command line, and the exit status of the run.
 #include <errno.h>
+#include <stdint.h>
 #include <getopt.h>
 #include <limits.h>
 #include <stdio.h>
@@ -12,6 +13,7 @@
 #include "common/app_state.h"
 #include "platform/posix/frontend.h"
 #include "platform/posix/frontend_extended.h"
+#include "platform/posix/frontend_stats.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/self_pipe.h"
 #include "platform/posix/terminal_host.h"
@@ -38,14 +40,18 @@ void PrintHelp(FILE* pOut) {
     }
     fprintf(pOut,
             "Usage: armlink [--plain] [SWITCH]\n"
+            "       armlink [--plain] [--polls N] /stats\n"
             "       armlink [--plain] [--checks N] [--save FILE] /extended\n"
             "Finds the measuring arm on COM1 to COM4 and appends one entry (time stamp, the\n"
             "arm's identity, its pending error records and its counters) to the log file.\n"
             "\n"
             "Switches:\n"
             "  (none)      error-log retrieval: one entry appended to the log file\n"
-            "  /stats      live statistics (exactly \"/stats\" or \"/STATS\"; not in this\n"
-            "              version yet)\n"
+            "  /stats      live statistics (exactly \"/stats\" or \"/STATS\"): the arm's\n"
+            "              counters every two seconds with their change since the baseline,\n"
+            "              the point rate with its minimum and maximum; each time the arm\n"
+            "              reports an error, an entry in the log file and \"_P\" to the arm.\n"
+            "              Runs until closed.\n"
             "  /extended   extended error display (any text beginning with \"/extended\" or\n"
             "              \"/EXTENDED\"): shows the arm's identity; Check reads the pending\n"
             "              error records, decodes each into a readable report and adds the\n"
@@ -53,9 +59,17 @@ void PrintHelp(FILE* pOut) {
             "  Any other text selects the error-log retrieval.\n"
             "\n"
             "Options:\n"
-            "  --plain       print \"status: <text>\" lines (and the log path, or the report)\n"
-            "                instead of drawing the dialog (also when standard output is not a\n"
-            "                terminal)\n"
+            "  --plain       print \"status: <text>\" lines (and the log path, the samples, or\n"
+            "                the report) instead of drawing the dialog (also when standard\n"
+            "                output is not a terminal); with /stats one line per poll that\n"
+            "                showed a sample,\n"
+            "                  sample: captures=<v> (<+d>) async=... crc=... stall=... retry=...\n"
+            "                  bounces=... sda_scl=... address=... rate=<r> min=<r> max=<r>\n"
+            "                (on one line, the texts of the dialog), and after each logging pass\n"
+            "                  errors: error=<n> ext=<n> logged=<count>\n"
+            "  --polls N     /stats: close as the Close button would after the Nth poll\n"
+            "                (counted whether or not it showed a sample); without it the\n"
+            "                statistics run until closed, or until SIGINT or SIGTERM\n"
             "  --checks N    /extended in plain line mode: once the arm is found, press Check\n"
             "                N times (0 to %d, default 1); each text added to the report is\n"
             "                printed as it is added, its CR LF and LF line ends unchanged\n"
@@ -70,6 +84,8 @@ void PrintHelp(FILE* pOut) {
             "front) starts the search again after it gave up. In the extended error display\n"
             "Enter is Check instead: c or Enter Check, s Save (type the path, Enter saves, Esc\n"
             "cancels), Esc or q Close; the arrows, Page Up/Down, Home and End scroll the report.\n"
+            "The statistics dialog plots the point rate of the recent polls below its table (an\n"
+            "80 x 24 terminal is enough).\n"
             "\n"
             "Ports: COMn opens the device in the environment variable ARMLINK_COMn (ARMLINK_COM1\n"
             "to ARMLINK_COM4) when it is set, else the COMn entry of the [Ports] section of the\n"
@@ -90,14 +106,15 @@ void PrintHelp(FILE* pOut) {
             "Log file: %s\n"
             "\n"
             "Exit status:\n"
-            "  0  the work was done, or the dialog was closed normally after it\n"
+            "  0  the work was done, or the dialog was closed normally after it (for /stats:\n"
+            "     the statistics were closed normally)\n"
             "  1  no arm was found, or the dialog was closed before the work was done\n"
             "  2  bad usage\n"
-            "  3  the log file could not be written\n"
+            "  3  the log file could not be written (for /stats: by any logging pass)\n"
             "  4  the report could not be saved\n"
             "  5  the arm stopped answering during the work (in /extended: it answered none\n"
             "     of the last Check's requests)\n"
-            "  6  the arm's firmware is too old for the run mode\n",
+            "  6  the arm's firmware is too old for the run mode (\">>VERSION NOT SUPPORTED<<\")\n",
             szSettings, g_App.szLogPath);
 }
 
@@ -161,11 +178,12 @@ int main(int argc, char** argv) {
 
     // Our own options first; the other arguments, joined with single blanks, are the command
     // line as Windows would pass it to the program.
-    enum { kOptPlain = 1000, kOptChecks, kOptSave };
+    enum { kOptPlain = 1000, kOptChecks, kOptSave, kOptPolls };
     static const struct option kOptions[] = {
         {"plain", no_argument, nullptr, kOptPlain},
         {"checks", required_argument, nullptr, kOptChecks},
         {"save", required_argument, nullptr, kOptSave},
+        {"polls", required_argument, nullptr, kOptPolls},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -174,6 +192,7 @@ int main(int argc, char** argv) {
     bool bExtendedOption = false;
     int nChecks = 1;
     const char* szSavePath = nullptr;
+    uint32_t nPolls = 0;  // 0: the statistics run until closed
     opterr = 0;
     int nOption;
     while ((nOption = getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1) {
@@ -193,6 +212,19 @@ int main(int argc, char** argv) {
                 }
                 nChecks = static_cast<int>(nValue);
                 bExtendedOption = true;
+                break;
+            }
+            case kOptPolls: {
+                char* pEnd = nullptr;
+                errno = 0;
+                unsigned long long nValue = strtoull(optarg, &pEnd, 10);
+                if (optarg[0] < '1' || optarg[0] > '9' || *pEnd != '\0' || errno != 0 ||
+                    nValue > UINT32_MAX) {
+                    fprintf(stderr, "armlink: --polls takes a count of polls from 1 to %u\n",
+                            static_cast<unsigned>(UINT32_MAX));
+                    return kExitUsage;
+                }
+                nPolls = static_cast<uint32_t>(nValue);
                 break;
             }
             case kOptSave:
@@ -230,9 +262,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     g_App.nRunMode = SelectRunMode(optind < argc ? cmdLine.c_str() : nullptr);
-    if (g_App.nRunMode == kRunModeStats) {
-        fprintf(stderr,
-                "armlink: this version does not have the live statistics mode (/stats) yet\n");
+    if (nPolls != 0 && g_App.nRunMode != kRunModeStats) {
+        fprintf(stderr, "armlink: --polls applies to the live statistics (/stats) only\n");
         return kExitUsage;
     }
     if (bExtendedOption && g_App.nRunMode != kRunModeExtended) {
@@ -259,6 +290,10 @@ int main(int argc, char** argv) {
         case kRunModeExtended:
             pPlain = CreateExtendedPlainFrontEnd(stdout, nChecks, szSavePath);
             pFront = bTerminal ? CreateExtendedCursesFrontEnd() : pPlain;
+            break;
+        case kRunModeStats:
+            pPlain = CreateStatsPlainFrontEnd(stdout, nPolls);
+            pFront = bTerminal ? CreateStatsCursesFrontEnd(nPolls) : pPlain;
             break;
         default:
             pPlain = CreatePlainFrontEnd(stdout);

@@ -13,20 +13,52 @@
 namespace {
 
 // The advice for a device this user may not open, read from the device itself: the group that
-// may use it, when the group's bits would allow it.
-void NoPermission(const struct stat& info, char* szText, size_t cchText) {
+// may use it, when the group's bits would allow it, else the device's mode.
+void PermissionAdvice(const struct stat& info, char* szText, size_t cchText) {
     const struct group* pGroup = getgrgid(info.st_gid);
     bool bGroupMay = (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
     if (bGroupMay && pGroup != nullptr) {
-        snprintf(szText, cchText, "terminal device, no permission: join the group \"%s\"",
-                 pGroup->gr_name);
+        snprintf(szText, cchText, "join the group \"%s\"", pGroup->gr_name);
     } else {
-        snprintf(szText, cchText, "terminal device, no permission (mode %04o)",
-                 static_cast<unsigned>(info.st_mode & 07777));
+        snprintf(szText, cchText, "mode %04o", static_cast<unsigned>(info.st_mode & 07777));
     }
 }
 
+void NoPermission(const struct stat& info, char* szText, size_t cchText) {
+    char szAdvice[96];
+    PermissionAdvice(info, szAdvice, sizeof szAdvice);
+    snprintf(szText, cchText, "terminal device, no permission (%s)", szAdvice);
+}
+
+struct FailureReason {
+    int nErrno;
+    const char* szReason;
+};
+const FailureReason kFailureReasons[] = {
+    {ENOENT, "no such device"},
+    {EBUSY, "in use by another program"},
+    {ENOTTY, "not a serial device"},
+    {ENODEV, "no such port"},
+    {ENXIO, "no such port"},
+    {ENAMETOOLONG, "the device path it maps to is too long"},
+};
+
 }  // namespace
+
+void DescribePortFailure(const char* szPath, int nErrno, char* szReason, size_t cchReason) {
+    struct stat info;
+    if ((nErrno == EACCES || nErrno == EPERM) && stat(szPath, &info) == 0) {
+        char szAdvice[96];
+        PermissionAdvice(info, szAdvice, sizeof szAdvice);
+        snprintf(szReason, cchReason, "permission denied (%s)", szAdvice);
+        return;
+    }
+    const char* szText = strerror(nErrno);
+    for (const FailureReason& reason : kFailureReasons) {
+        szText = reason.nErrno == nErrno ? reason.szReason : szText;
+    }
+    snprintf(szReason, cchReason, "%s", szText);
+}
 
 bool CheckPortDevice(const char* szPath, char* szText, size_t cchText) {
     struct stat info;

@@ -11,4 +11,9 @@
 // the port could be used now.
 bool CheckPortDevice(const char* szPath, char* szText, size_t cchText);
 
+// What a technician is told about a port whose device did not open with nErrno: "no such
+// device", "in use by another program", or for a device this user may not open, the group to
+// join as the device itself names it.
+void DescribePortFailure(const char* szPath, int nErrno, char* szReason, size_t cchReason);
+
 #endif

@@ -17,6 +17,7 @@
 #include <new>
 
 #include "common/serial_device.h"
+#include "platform/posix/port_check.h"
 #include "platform/posix/posix_platform.h"
 
 namespace {
@@ -25,29 +26,9 @@ namespace {
 constexpr uint32_t kQueueSize = 4096;
 constexpr size_t kPortPathSize = 512;
 
-// What a technician is told about a port that did not open.
-struct FailureReason {
-    int nErrno;
-    const char* szReason;
-};
-const FailureReason kFailureReasons[] = {
-    {ENOENT, "no such device"},
-    {EACCES, "permission denied (add your user to the dialout group)"},
-    {EPERM, "permission denied (add your user to the dialout group)"},
-    {EBUSY, "in use by another program"},
-    {ENOTTY, "not a serial device"},
-    {ENODEV, "no such port"},
-    {ENXIO, "no such port"},
-    {ENAMETOOLONG, "the device path it maps to is too long"},
-};
-
 void ReportOpenFailure(PortOpenFailure* pFailure, const char* szPath, int nErrno) {
-    const char* szReason = strerror(nErrno);
-    for (const FailureReason& reason : kFailureReasons) {
-        szReason = reason.nErrno == nErrno ? reason.szReason : szReason;
-    }
     snprintf(pFailure->szDevice, sizeof pFailure->szDevice, "%s", szPath);
-    snprintf(pFailure->szReason, sizeof pFailure->szReason, "%s", szReason);
+    DescribePortFailure(szPath, nErrno, pFailure->szReason, sizeof pFailure->szReason);
 }
 
 // The rates of the search's table; a stored setting is made safe to one of them.
@@ -177,8 +158,17 @@ class PosixSerialDevice : public SerialDevice {
     }
 
     bool Poll(bool* pbLineError, uint32_t* pnQueued) override {
-        if (Gone(fd) || !Fill()) {
-            return false;
+        bool bFilled = Fill();
+        if (Gone(fd) || !bFilled) {
+            // What arrived before the line went dead is still the arm's reply: it is handed out,
+            // and only a dead line with nothing left fails the poll.
+            bDead = true;
+            if (nQueued == 0) {
+                return false;
+            }
+            *pbLineError = false;
+            *pnQueued = nQueued;
+            return true;
         }
         uint64_t nErrors = nLastErrors;
         if (bHaveCounts) {
@@ -225,8 +215,13 @@ class PosixSerialDevice : public SerialDevice {
     }
 
     // The poll has moved every byte the kernel held into the device's queue, so poll() sleeps
-    // until bytes come that were not there then (or the line hangs up).
-    void WaitForInput(uint32_t nMs) override { (void)PollFor(fd, POLLIN, nMs); }
+    // until bytes come that were not there then. A dead line brings nothing more: with its
+    // last bytes still queued the wait sleeps its time; with none the next poll fails anyway.
+    void WaitForInput(uint32_t nMs) override {
+        if (!bDead || nQueued != 0) {
+            (void)PollFor(bDead ? -1 : fd, POLLIN, nMs);
+        }
+    }
 
   private:
     // Moves what the kernel has received into the device's queue; false when the read fails.
@@ -248,6 +243,7 @@ class PosixSerialDevice : public SerialDevice {
     struct termios saved;  // the line as it was found at open
     uint32_t nQueued;
     uint32_t nReadTimeoutMs;
+    bool bDead = false;  // the line has hung up or the device has gone
     bool bHaveCounts;
     uint64_t nLastErrors;
     char queue[kQueueSize];

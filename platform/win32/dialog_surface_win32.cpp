@@ -126,3 +126,6 @@ void Win32DialogSurface::ReportOutcome(RunOutcome outcome, const char*) {
 }
 
 void Win32DialogSurface::ReportPortFailure(unsigned, const char*, const char*) {}
+
+// STATS_DLG shows each sample in its controls as it comes; the end of a poll adds nothing.
+void Win32DialogSurface::PollDone() {}

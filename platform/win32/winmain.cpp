@@ -16,19 +16,6 @@ void UseWin32Platform() {
     g_Platform.pSettings = Win32Settings();
 }
 
-// Temporary limit: the statistics mode comes in a later version. Until then the program says
-// so instead of opening a dialog that nothing fills.
-bool RunModeAvailable(int32_t nRunMode) {
-    const char* szMode = nullptr;
-    if (nRunMode == kRunModeStats) {
-        szMode = "This version of ArmLink does not yet have the statistics mode (/stats).";
-    }
-    if (szMode == nullptr) {
-        return true;
-    }
-    MessageBoxA(nullptr, szMode, "ArmLink", MB_OK | MB_ICONINFORMATION);
-    return false;
-}
 
 // The executable's directory with its trailing backslash. A path that the buffer cut short
 // would name another directory, so it counts as no path.
@@ -53,9 +40,6 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
     FormatLogPath(g_App.szExeDir, g_App.szLogPath, kPathSize);
     g_App.hInstance = hInstance;
     g_App.nRunMode = SelectRunMode(lpCmdLine);
-    if (!RunModeAvailable(g_App.nRunMode)) {
-        return 0;
-    }
 
     if (hPrevInstance == nullptr) {
         WNDCLASSA wc;

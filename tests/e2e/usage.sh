@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # --help describes the switches, the port map, the settings file and the log file in use;
-# a bad option and the run mode this version lacks (/stats) are bad usage (exit status 2).
+# a bad option is bad usage (exit status 2).
 source "$(dirname "$0")/lib.sh"
 
 mkdir -p "$(dirname "$SETTINGS_FILE")"
@@ -10,7 +10,7 @@ unset ARMLINK_COM3
 for szOption in --help -h; do
     run_armlink 10 "$szOption"
     expect_rc 0
-    for szWanted in "/stats" "/extended" "ARMLINK_COM1" "ARMLINK_COM4" "[Ports]" \
+    for szWanted in "/stats" "--polls N" "sample: captures=" "errors: error=" "/extended" "ARMLINK_COM1" "ARMLINK_COM4" "[Ports]" \
         "Settings file: $SETTINGS_FILE" "Log file: $LOG_FILE" \
         "  COM2  $E2E_DIR/no-such-port-2" "  COM3  $E2E_DIR/from-ports-section"; do
         if grep -qF -- "$szWanted" "$E2E_DIR/out"; then
@@ -29,13 +29,17 @@ if grep -qF -- '--x' "$E2E_DIR/err" && [ ! -s "$E2E_DIR/out" ]; then pass "--x n
 run_armlink 10 --plain -v
 expect_rc 2
 
-for szSwitch in /stats /STATS; do
-    run_armlink 10 --plain "$szSwitch"
+
+# --polls counts polls from 1, and only for the live statistics.
+for szArgs in "--polls 0 /stats" "--polls x /stats" "--polls 4294967296 /stats" "--polls 3" \
+    "--polls"; do
+    # shellcheck disable=SC2086
+    run_armlink 10 --plain $szArgs
     expect_rc 2
-    if grep -q 'does not have' "$E2E_DIR/err" && [ ! -s "$E2E_DIR/out" ]; then
-        pass "$szSwitch: said to be missing from this version"
+    if grep -qF -- '--polls' "$E2E_DIR/err" && [ ! -s "$E2E_DIR/out" ]; then
+        pass "$szArgs: named on standard error"
     else
-        fail "$szSwitch: out=$(cat "$E2E_DIR/out") err=$(cat "$E2E_DIR/err")"
+        fail "$szArgs: out=$(cat "$E2E_DIR/out") err=$(cat "$E2E_DIR/err")"
     fi
 done
 

@@ -339,6 +339,10 @@ void RecordingDialog::ReportPortFailure(unsigned nPort, const char* szDevice,
     portFailures.push_back("COM" + std::to_string(nPort) + " (" + szDevice + "): " + szReason);
 }
 
+void RecordingDialog::PollDone() {
+    Record(Write{"poll", 0, std::string()});
+}
+
 std::vector<std::string> RecordingDialog::TextsOf(int nId) const {
     std::vector<std::string> texts;
     for (const Write& write : writes) {

@@ -1,7 +1,9 @@
 // The arm model: the replies of the arm's controller to the five commands, from its scenario.
 #include "tools/armsim/arm_model.h"
 
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -54,14 +56,39 @@ std::string ErrorReply(ArmScenario* pScenario) {
     return reply;
 }
 
-std::string StatsReply(ArmScenario* pScenario) {
+// The reply to the nPoll-th answered "_G STATS" (counted from 1).
+std::string StatsReply(ArmScenario* pScenario, uint32_t nPoll) {
+    // Records that turn up while the host polls join the pending ones once this poll is served.
+    for (size_t i = 0; i < pScenario->errorsAfterPoll.size();) {
+        if (pScenario->errorsAfterPoll[i].nPoll == nPoll) {
+            pScenario->errorRecords.push_back(pScenario->errorsAfterPoll[i].reply);
+            pScenario->errorsAfterPoll.erase(pScenario->errorsAfterPoll.begin() +
+                                             static_cast<std::ptrdiff_t>(i));
+        } else {
+            ++i;
+        }
+    }
+    if (!pScenario->statsReplies.empty()) {
+        std::string reply = pScenario->statsReplies.front();
+        pScenario->statsReplies.erase(pScenario->statsReplies.begin());
+        return reply;
+    }
+    for (const ArmScenario::CountersAt& at : pScenario->countersAt) {
+        if (at.nPoll == nPoll) {
+            memcpy(pScenario->counters, at.counters, sizeof pScenario->counters);
+        }
+    }
+    int32_t nStatus = pScenario->nStatsStatus;
+    if (nPoll <= pScenario->statsStatusSeq.size()) {
+        nStatus = pScenario->statsStatusSeq[nPoll - 1];
+    }
     const uint32_t* c = pScenario->counters;
     char szReply[128];
     snprintf(szReply, sizeof szReply, "%d %X %X %X %X %X %X %X %X %X\r\n",
-             static_cast<int>(pScenario->nStatsStatus), static_cast<unsigned>(c[0]),
-             static_cast<unsigned>(c[1]), static_cast<unsigned>(c[2]), static_cast<unsigned>(c[3]),
-             static_cast<unsigned>(c[4]), static_cast<unsigned>(c[5]), static_cast<unsigned>(c[6]),
-             static_cast<unsigned>(c[7]), static_cast<unsigned>(c[8]));
+             static_cast<int>(nStatus), static_cast<unsigned>(c[0]), static_cast<unsigned>(c[1]),
+             static_cast<unsigned>(c[2]), static_cast<unsigned>(c[3]), static_cast<unsigned>(c[4]),
+             static_cast<unsigned>(c[5]), static_cast<unsigned>(c[6]), static_cast<unsigned>(c[7]),
+             static_cast<unsigned>(c[8]));
     // The counters run on between requests; they wrap as the arm's 32-bit counters do.
     for (int i = 0; i < 9; ++i) {
         pScenario->counters[i] += static_cast<uint32_t>(pScenario->counterStep[i]);
@@ -117,7 +144,7 @@ std::string ArmModel::Receive(const std::string& command, uint32_t nHostBaud, in
         } else if (command == "_Y1") {
             reply = ErrorReply(&scenario);
         } else if (command == "_G STATS") {
-            reply = StatsReply(&scenario);
+            reply = StatsReply(&scenario, ++nStatsAnswered);
         } else if (command == "_P") {
             reply = "OK\r\n";
         }

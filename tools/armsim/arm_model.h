@@ -31,6 +31,23 @@ struct ArmScenario {
     int32_t nStatsStatus = 0;
     uint32_t counters[9] = {0x1F40, 3, 0, 1, 2, 0, 0, 0xFA, 0};
     int32_t counterStep[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+    // While the host polls: the status words of the first answered "_G STATS" requests, one
+    // each, in order (nStatsStatus once they are used up); counters the Nth answered request
+    // reports (the steps go on from them); error records that become pending once the Nth
+    // request has been answered; verbatim replies that stand in for the next requests' own
+    // (garbage or short ones), each counting as one answered request, without a step.
+    std::vector<int32_t> statsStatusSeq;
+    struct CountersAt {
+        uint32_t nPoll;
+        uint32_t counters[9];
+    };
+    std::vector<CountersAt> countersAt;
+    struct ErrorAfterPoll {
+        uint32_t nPoll;
+        std::string reply;  // as in errorRecords
+    };
+    std::vector<ErrorAfterPoll> errorsAfterPoll;
+    std::vector<std::string> statsReplies;  // each a whole reply, sent as it stands
 
     uint32_t nLatencyMs = 2;               // from the end of a command to the first reply byte
     uint32_t nByteGapMs = 0;               // extra time between reply bytes (0: at line pace)
@@ -68,6 +85,7 @@ class ArmModel {
 
     ArmScenario scenario;
     std::vector<ArmCommandSeen> seen;
+    uint32_t nStatsAnswered = 0;  // "_G STATS" requests answered so far
 
   private:
     bool bHungUp = false;

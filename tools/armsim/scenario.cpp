@@ -254,6 +254,53 @@ bool ApplyLine(const std::string& key, const std::string& value, ArmScenario* pS
             return false;
         }
         memcpy(pScenario->counterStep, nSteps, sizeof nSteps);
+    } else if (key == "stats_status_seq") {
+        std::vector<int32_t> statuses;
+        for (const std::string& word : words) {
+            if (!ParseNumber(word, INT32_MIN, UINT32_MAX, &n)) {
+                break;
+            }
+            statuses.push_back(static_cast<int32_t>(static_cast<uint32_t>(n)));
+        }
+        if (words.empty() || statuses.size() != words.size()) {
+            *pProblem = "stats_status_seq takes one or more 32-bit status words";
+            return false;
+        }
+        pScenario->statsStatusSeq = statuses;
+    } else if (key == "counters_at" || key == "error_after_poll") {
+        // The poll number, then what the key "counters" or "error" takes, parsed by that key.
+        size_t nSplit = value.find_first_of(" \t");
+        std::string rest = nSplit == std::string::npos ? std::string() : Trim(value.substr(nSplit));
+        if (words.empty() || !ParseNumber(words[0], 1, INT32_MAX, &n)) {
+            *pProblem = key + " takes a poll number from 1 first";
+            return false;
+        }
+        ArmScenario one;
+        one.errorRecords.clear();
+        if (!ApplyLine(key == "counters_at" ? "counters" : "error", rest, &one, pProblem)) {
+            *pProblem = key + ": " + *pProblem;
+            return false;
+        }
+        if (key == "counters_at") {
+            ArmScenario::CountersAt at;
+            at.nPoll = static_cast<uint32_t>(n);
+            memcpy(at.counters, one.counters, sizeof at.counters);
+            pScenario->countersAt.push_back(at);
+        } else {
+            pScenario->errorsAfterPoll.push_back(
+                {static_cast<uint32_t>(n), one.errorRecords.back()});
+        }
+    } else if (key == "stats_reply") {
+        std::string text;
+        if (!Unescape(value, &text, pProblem)) {
+            *pProblem = key + ": " + *pProblem;
+            return false;
+        }
+        if (text.empty() || text.size() > kScenarioMaxReply) {
+            *pProblem = key + " takes a text of 1 to 1024 bytes";
+            return false;
+        }
+        pScenario->statsReplies.push_back(text);
     } else if (key == "latency_ms" || key == "byte_gap_ms") {
         if (!one("count") || !ParseNumber(words[0], 0, 60000, &n)) {
             *pProblem = key + " takes milliseconds from 0 to 60000";

@@ -1,0 +1,275 @@
+// The statistics worker: the identity once, then every two seconds the counters with their
+// change since the baseline and the point rate with its minimum and maximum; a logging pass
+// ("Error Stat" entry, "_P") whenever the arm's status word reports an error.
+#include "workers/stats_worker.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "common/app_state.h"
+#include "protocol/arm_protocol.h"
+#include "serial/serial_port.h"
+#include "workers/log_file.h"
+
+namespace {
+
+constexpr int kRecordRequests = 7;
+constexpr int kCounterCount = 9;
+// Where the counters are shown: the slot in record order, the current value, the change.
+// nPointPeriod (slot 7) is shown only as the rate.
+struct CounterControls {
+    int nSlot;
+    int nValueId;
+    int nChangeId;
+};
+const CounterControls kCounterControls[] = {
+    {0, IDC_CAPTURES, IDC_CHANGE_CAPTURES},
+    {1, IDC_ASYNC_CAPTURES, IDC_CHANGE_ASYNC_CAPTURES},
+    {2, IDC_CRC_ERRORS, IDC_CHANGE_CRC_ERRORS},
+    {3, IDC_STALL_COUNT, IDC_CHANGE_STALL_COUNT},
+    {4, IDC_RETRY_COUNT, IDC_CHANGE_RETRY_COUNT},
+    {5, IDC_BOUNCES, IDC_CHANGE_BOUNCES},
+    {6, IDC_SDA_SCL_ERRORS, IDC_CHANGE_SDA_SCL_ERRORS},
+    {8, IDC_ADDRESS_ERRORS, IDC_CHANGE_ADDRESS_ERRORS},
+};
+
+// The worker's state for one run of its thread.
+struct StatsState {
+    ArmIdentity Identity;
+    StatsRecord Sample;                // the latest reply that parsed whole
+    uint32_t Baseline[kCounterCount];  // the reference of the change column
+    double fPointRate;
+    double fMinRate;
+    double fMaxRate;
+    uint32_t nErrorsLogged;  // "ERROR:" lines this run has written
+};
+
+void InitState(StatsState* pState) {
+    memset(pState, 0, sizeof *pState);
+    pState->fMinRate = 100000000000.0;
+    pState->fMaxRate = -100000000000.0;
+}
+
+// The nine counters in record order, nCaptures to nAddressErrors.
+void CountersOf(const StatsRecord& sample, uint32_t* pdwCounters) {
+    const uint32_t dwCounters[kCounterCount] = {
+        sample.nCaptures,   sample.nAsyncCaptures, sample.nCrcErrors,
+        sample.nStallCount, sample.nRetryCount,    sample.nBounces,
+        sample.nLineErrors, sample.nPointPeriod,   sample.nAddressErrors};
+    memcpy(pdwCounters, dwCounters, sizeof dwCounters);
+}
+
+// One exchange at the statistics worker's deadlines: send the command and, when it went out
+// whole, read one reply into the zeroed buffer. Returns the count read, 0 when it failed.
+uint32_t Exchange(PortSlot* pPort, ArmCommandId id, char* pReply) {
+    const ArmCommand& command = kArmCommands[id];
+    if (SendCommand(pPort->load(), command.szText) != command.nSentBytes) {
+        return 0;
+    }
+    memset(pReply, 0, kReplyBufferSize);
+    return ReadReply(pPort->load(), pReply, command.nReplyLimit, command.nStatsDeadlineMs);
+}
+
+// The texts of the value controls, each format in one place.
+constexpr size_t kValueSize = 48;
+
+void ShowCounter(int nId, uint32_t dwCounter) {
+    char szText[kValueSize];
+    snprintf(szText, sizeof szText, "%" PRId32, static_cast<int32_t>(dwCounter));
+    SetDialogItemText(nId, szText);
+}
+
+void ShowChange(int nId, uint32_t dwChange) {
+    char szText[kValueSize];
+    snprintf(szText, sizeof szText, "(%+" PRId32 ")", static_cast<int32_t>(dwChange));
+    SetDialogItemText(nId, szText);
+}
+
+void ShowRate(int nId, double fRate) {
+    char szText[kValueSize];
+    snprintf(szText, sizeof szText, "%6.2lf", fRate);
+    SetDialogItemText(nId, szText);
+}
+
+void ShowErrorNumber(int nId, int nNumber) {
+    char szText[kValueSize];
+    snprintf(szText, sizeof szText, "%d", nNumber);
+    SetDialogItemText(nId, szText);
+}
+
+void ShowErrorsLogged(uint32_t nErrorsLogged) {
+    char szText[kValueSize];
+    snprintf(szText, sizeof szText, "%u", static_cast<unsigned>(nErrorsLogged));
+    SetDialogItemText(IDC_ERRORS_LOGGED, szText);
+}
+
+// The identity, without a purge before it; shown in the status line when a reply came.
+void ReadIdentity(PortSlot* pPort, StatsState* pState) {
+    char szReply[kReplyBufferSize];
+    if (Exchange(pPort, kCmdIdentity, szReply) == 0) {
+        return;
+    }
+    ArmIdentity& identity = pState->Identity;
+    ParseArmIdentity(szReply, sizeof szReply, &identity);
+    char szText[kTokenSize * 2 + 64];
+    snprintf(szText, sizeof szText, "Arm: %s, v%3.2f, Calibrated: %s", identity.szArm,
+             static_cast<double>(identity.fVersion), identity.szCalibrated);
+    SetDialogItemText(kIdStatusText, szText);
+}
+
+// A pass that could not reach the log file: the run's outcome says so, polling goes on.
+void ReportLogNotWritten(const LogFile& log) {
+    char szDetail[kPathSize + 160];
+    DescribeLogFailure(&log, g_App.szLogPath, szDetail, sizeof szDetail);
+    ReportRunOutcome(kOutcomeLogNotWritten, szDetail);
+}
+
+// The logging pass: the error numbers of the chosen status word, then one "Error Stat" entry
+// with the pending records and this sample's counters, the logged count, and "_P".
+void RunLoggingPass(PortSlot* pPort, StatsState* pState) {
+    LogFile log;
+    bool bOpened = OpenLogFile(g_App.szLogPath, &log);
+
+    // The identity's status brings about at most one pass.
+    int32_t nWord = pState->Sample.nStatus;
+    if (nWord == 0 && pState->Identity.nStatus != 0) {
+        nWord = pState->Identity.nStatus;
+    }
+    pState->Identity.nStatus = 0;
+    ShowErrorNumber(IDC_LAST_ERROR, StatusErrorNumber(nWord));
+    ShowErrorNumber(IDC_LAST_EXTENDED, StatusExtendedNumber(nWord));
+    if (!bOpened) {
+        ReportLogNotWritten(log);
+        return;
+    }
+
+    LocalTime now;
+    g_Platform.pClock->GetLocalTime(&now);
+    WriteStampForm(&log, kStampByStats, now);
+    WriteIdentityForm(&log, pState->Identity);
+
+    char szReply[kReplyBufferSize];
+    // A write that fails ends the entry there; the read-out is still closed with "_P".
+    for (int nRequest = 0; nRequest < kRecordRequests && log.nError == 0; ++nRequest) {
+        // The stop request is seen only here, so an entry is never left half-written.
+        if (g_App.StopEvent->IsSet()) {
+            break;
+        }
+        char szProgress[48];
+        snprintf(szProgress, sizeof szProgress, "error record %d of %d", nRequest + 1,
+                 kRecordRequests);
+        ShowDialogProgress(szProgress);
+        PurgePort(pPort->load());
+        if (Exchange(pPort, kCmdErrorRecord, szReply) == 0) {
+            continue;
+        }
+        ErrorRecord record;
+        memset(&record, 0, sizeof record);
+        if (ParseErrorRecord(szReply, sizeof szReply, &record) == kErrorRecordValues &&
+            !IsEmptyRecord(record)) {
+            WriteErrorForm(&log, record);
+            ++pState->nErrorsLogged;
+        }
+    }
+    WriteCountersForm(&log, pState->Sample);
+    ShowErrorsLogged(pState->nErrorsLogged);
+
+    // "_P" closes the read-out; its reply is not looked at.
+    ShowDialogProgress("closing the read-out");
+    Exchange(pPort, kCmdPurge, szReply);
+    PurgePort(pPort->load());
+    ShowDialogProgress("");
+    if (!CloseLogFile(&log)) {
+        ReportLogNotWritten(log);
+    }
+}
+
+// Shows a sample that parsed whole, in the order the dialog is filled, then runs the error test.
+void ShowSample(PortSlot* pPort, StatsState* pState) {
+    uint32_t dwCounters[kCounterCount];
+    CountersOf(pState->Sample, dwCounters);
+    // The baseline is taken again for as long as its captures slot stays 0.
+    if (pState->Baseline[0] == 0) {
+        memcpy(pState->Baseline, dwCounters, sizeof dwCounters);
+    }
+    for (const CounterControls& c : kCounterControls) {
+        ShowCounter(c.nValueId, dwCounters[c.nSlot]);
+    }
+
+    pState->fPointRate = PointRate(pState->Sample.nPointPeriod);
+    ShowRate(IDC_POINTS_PER_SECOND, pState->fPointRate);
+    if (pState->fMinRate >= pState->fPointRate) {
+        pState->fMinRate = pState->fPointRate;
+    }
+    ShowRate(IDC_MIN_POINTS, pState->fMinRate);
+    if (pState->fMaxRate <= pState->fPointRate) {
+        pState->fMaxRate = pState->fPointRate;
+    }
+    ShowRate(IDC_MAX_POINTS, pState->fMaxRate);
+
+    // The change is the wrapping 32-bit difference, shown signed.
+    for (const CounterControls& c : kCounterControls) {
+        ShowChange(c.nChangeId, dwCounters[c.nSlot] - pState->Baseline[c.nSlot]);
+    }
+
+    if (StatusErrorPending(pState->Sample.nStatus) ||
+        StatusErrorPending(pState->Identity.nStatus)) {
+        RunLoggingPass(pPort, pState);
+    }
+}
+
+// One poll: purge, "_G STATS"; a reply that does not parse whole shows nothing.
+void Poll(PortSlot* pPort, StatsState* pState) {
+    char szReply[kReplyBufferSize];
+    PurgePort(pPort->load());
+    if (Exchange(pPort, kCmdStats, szReply) == 0) {
+        return;
+    }
+    StatsRecord sample;
+    memset(&sample, 0, sizeof sample);
+    if (ParseStatsRecord(szReply, sizeof szReply, &sample) != kStatsRecordValues) {
+        return;
+    }
+    pState->Sample = sample;
+    ShowSample(pPort, pState);
+}
+
+}  // namespace
+
+bool StartStatsWorker(PortSlot* pPort) {
+    g_App.StopEvent->Reset();
+    g_App.WorkerExitedEvent->Reset();
+    return g_Platform.pThreads->CreateThread(StatsWorker, pPort, false, &g_App.hWorkerThread) != 0;
+}
+
+uint32_t StatsWorker(void* pArg) {
+    PortSlot* pPort = static_cast<PortSlot*>(pArg);
+    StatsState state;
+    InitState(&state);
+
+    SetDialogItemText(kIdButton, "Close");
+    // From here on closing the dialog is the normal end of the run.
+    ReportRunOutcome(kOutcomeDone, "");
+    ReadIdentity(pPort, &state);
+
+    bool bStop = g_App.StopEvent->Wait(kStatsPollWaitMs);
+    while (!bStop) {
+        // The version does not change after the identity: this ends the worker at the first
+        // poll or never.
+        if (!PassesVersionGate(state.Identity.fVersion)) {
+            SetDialogItemText(kIdStatusText, ">>VERSION NOT SUPPORTED<<");
+            ReportRunOutcome(kOutcomeVersionNotSupported, "");
+            break;
+        }
+        Poll(pPort, &state);
+        ReportPollDone();
+        bStop = g_App.StopEvent->Wait(kStatsPollWaitMs);
+    }
+
+    // The launcher stored this thread's handle before the thread ran, so the close below
+    // always releases the handle of this very thread.
+    ReleaseThreadSlot(&g_App.hWorkerThread);
+    g_App.WorkerExitedEvent->Set();
+    return 0;
+}
