@@ -36,12 +36,12 @@ constexpr unsigned kPathSize = 768;
 
 // The control ids shared with the dialog templates.
 enum ControlId : int {
-    kIdButton = IDC_BUTTON,               // the dialog's push button; "&Check" in the extended
-    kIdCancel = IDC_CANCEL_BUTTON,        // the cancel command (Escape, close box); "&Close"
-    kIdStatusText = IDC_STATUS_TEXT,      // the status line of every dialog
-    kIdLogPathText = IDC_LOG_PATH_TEXT,   // VOLUME_DLG: the log file's path, hidden at first
-    kIdLogPathLabel = IDC_LOG_PATH_LABEL, // VOLUME_DLG: "Log Saved In:", hidden at first
-    kIdCaptures = IDC_CAPTURES,           // STATS_DLG: first of the eight current values
+    kIdButton = IDC_BUTTON,                // the dialog's push button; "&Check" in the extended
+    kIdCancel = IDC_CANCEL_BUTTON,         // the cancel command (Escape, close box); "&Close"
+    kIdStatusText = IDC_STATUS_TEXT,       // the status line of every dialog
+    kIdLogPathText = IDC_LOG_PATH_TEXT,    // VOLUME_DLG: the log file's path, hidden at first
+    kIdLogPathLabel = IDC_LOG_PATH_LABEL,  // VOLUME_DLG: "Log Saved In:", hidden at first
+    kIdCaptures = IDC_CAPTURES,            // STATS_DLG: first of the eight current values
     kIdPointsPerSecond = IDC_POINTS_PER_SECOND,
     kIdErrorsLogged = IDC_ERRORS_LOGGED,
     kIdLastError = IDC_LAST_ERROR,

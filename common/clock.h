@@ -16,7 +16,7 @@ struct LocalTime {
 
 // Tick count and local time.
 class Clock {
-public:
+  public:
     virtual ~Clock() {}
     // Milliseconds since an arbitrary start, unsigned 32-bit, wrapping.
     virtual uint32_t TickCount() = 0;

@@ -20,7 +20,7 @@ enum RunOutcome : int32_t {
 // Every call is delivered on the user-interface thread and returns when it has been handled,
 // as a cross-thread window message does. Control ids are those of the dialog templates.
 class DialogSurface {
-public:
+  public:
     virtual ~DialogSurface() {}
     // Replaces the whole text of a control (for a button, its caption).
     virtual void SetItemText(int nId, const char* szText) = 0;

@@ -7,7 +7,7 @@
 
 // An unnamed manual-reset event, initially not set. Deleting it closes it.
 class Event {
-public:
+  public:
     virtual ~Event() {}
     virtual void Set() = 0;
     virtual void Reset() = 0;
@@ -21,7 +21,7 @@ typedef void* ThreadHandle;
 typedef uint32_t (*ThreadProc)(void* pArg);
 
 class ThreadApi {
-public:
+  public:
     virtual ~ThreadApi() {}
     // Creates an event; nullptr when that fails.
     virtual Event* CreateEvent() = 0;

@@ -12,7 +12,7 @@ extern const char kSettingsKeyPath[];
 // Opens the key for one piece of work; the destructor closes it. Every operation returns
 // false at once, without effect, when the key could not be opened.
 class SettingsStore {
-public:
+  public:
     explicit SettingsStore(const char* szKeyPath);  // OpenSettings
     virtual ~SettingsStore();                       // CloseSettings
 
@@ -31,7 +31,7 @@ public:
     char szErrorText[128];
     int32_t nLastError;
 
-private:
+  private:
     bool RecordResult(int32_t nResult);
     SettingsStore(const SettingsStore&);
     SettingsStore& operator=(const SettingsStore&);

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/app_state.h"
 #include "protocol/arm_protocol.h"
 #include "serial/search_worker.h"
 #include "serial/serial_port.h"
 #include "settings/settings_store.h"
-#include "common/app_state.h"
 #include "workers/log_worker.h"
 #include "workers/stats_worker.h"
 

@@ -9,7 +9,7 @@
 // it with the window, its timer and DialogBoxParamA; the terminal front ends with their own
 // event loops. All calls come on the user-interface thread.
 class HostWindow {
-public:
+  public:
     virtual ~HostWindow() {}
     // Runs the dialog of the run mode modally; returns when it has ended. During the call the
     // host delivers activations (ControllerActivateApp) and timer ticks (ControllerTimer).

@@ -10,7 +10,7 @@
 #include <vector>
 
 class ReportText {
-public:
+  public:
     ReportText() : lines(1) {}
 
     // Appends text at the very end.
@@ -24,7 +24,7 @@ public:
     // (pBuffer holds nMax + 1 bytes); returns the count copied.
     uint32_t CopyLine(uint32_t nLine, char* pBuffer, uint32_t nMax) const;
 
-private:
+  private:
     std::vector<std::string> lines;
 };
 

@@ -13,7 +13,8 @@
 namespace {
 
 const char kIdentityFormat[] =
-    "%d %*s %*s %*s %*s %*s %f %*s %*s %279s %*s %*s %279s %d %f %f\r\n%f %f %f %f %f %f %f %f %f %f %f "
+    "%d %*s %*s %*s %*s %*s %f %*s %*s %279s %*s %*s %279s %d %f %f\r\n%f %f %f %f %f %f %f %f %f "
+    "%f %f "
     "%f %d %f\r\n%f %f %f %f %f %f\r\n";
 
 const char kDefaultIdentity[] =

@@ -120,7 +120,6 @@ class ControllerTest : public CoreTest {
     FakeHost host;
 };
 
-
 TEST_F(ControllerTest, NoArmGivesThreeSearchesThenNoArmFound) {
     RemoveAllDevices();
     host.scene = [&] {

@@ -1,8 +1,8 @@
 // armlink, the POSIX program: start-up, the command line, and the exit status of the run.
 #include <errno.h>
-#include <stdint.h>
 #include <getopt.h>
 #include <limits.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>

@@ -35,12 +35,9 @@ struct FailureReason {
     const char* szReason;
 };
 const FailureReason kFailureReasons[] = {
-    {ENOENT, "no such device"},
-    {EBUSY, "in use by another program"},
-    {ENOTTY, "not a serial device"},
-    {ENODEV, "no such port"},
-    {ENXIO, "no such port"},
-    {ENAMETOOLONG, "the device path it maps to is too long"},
+    {ENOENT, "no such device"},      {EBUSY, "in use by another program"},
+    {ENOTTY, "not a serial device"}, {ENODEV, "no such port"},
+    {ENXIO, "no such port"},         {ENAMETOOLONG, "the device path it maps to is too long"},
 };
 
 }  // namespace

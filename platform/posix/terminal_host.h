@@ -17,8 +17,7 @@ class TerminalHost : public HostWindow {
     // pFront draws the dialog; pFallback takes over when pFront cannot open the terminal.
     // fdSignal and fdWake are the read ends of the signal pipe and of the workers' wake-up
     // pipe, whose write end is fdWakeWrite.
-    TerminalHost(FrontEnd* pFront, FrontEnd* pFallback, int fdSignal, int fdWake,
-                 int fdWakeWrite);
+    TerminalHost(FrontEnd* pFront, FrontEnd* pFallback, int fdSignal, int fdWake, int fdWakeWrite);
 
     // Commands of the dialog (the buttons other than the one that closes it) go to pfnProc.
     void SetCommandProc(DialogCommandProc pfnProc) { pfnCommand = pfnProc; }

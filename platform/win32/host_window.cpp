@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "common/app_state.h"
-#include "shell/controller.h"
 #include "platform/win32/win32_platform.h"
+#include "shell/controller.h"
 
 namespace {
 

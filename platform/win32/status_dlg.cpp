@@ -2,9 +2,9 @@
 // STATS_DLG. It publishes the open dialog in hDialog and takes it back before the dialog ends.
 #include <windows.h>
 
-#include "resources/resource.h"
 #include "common/app_state.h"
 #include "platform/win32/win32_platform.h"
+#include "resources/resource.h"
 
 static_assert(IDC_STATUS_TEXT == kIdStatusText, "the status line id of the templates");
 static_assert(IDC_BUTTON == kIdButton, "the dialog button id of the templates");

@@ -4,8 +4,8 @@
 #include <windows.h>
 
 #include "common/app_state.h"
-#include "shell/startup.h"
 #include "platform/win32/win32_platform.h"
+#include "shell/startup.h"
 
 namespace {
 
@@ -15,7 +15,6 @@ void UseWin32Platform() {
     g_Platform.pBus = Win32SerialBus();
     g_Platform.pSettings = Win32Settings();
 }
-
 
 // The executable's directory with its trailing backslash. A path that the buffer cut short
 // would name another directory, so it counts as no path.

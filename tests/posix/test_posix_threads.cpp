@@ -89,7 +89,8 @@ TEST(PosixThreads, AboveNormalAsksForAHigherPriority) {
     raised.pDone = pDone.get();
     ASSERT_EQ(pThreads->CreateThread(ProbeStart, &raised, true, &raised.hSlot), 1);
     ASSERT_TRUE(pDone->Wait(2000));
-    pThreads->TerminateThread(raised.hSlot.load());  // releases the handle of a thread that has ended
+    pThreads->TerminateThread(
+        raised.hSlot.load());  // releases the handle of a thread that has ended
 #if defined(__linux__)
     // The nice value is read at the first step of the routine, after the raise. A user who may
     // not raise priorities runs the worker at normal priority.

@@ -39,8 +39,7 @@ TEST(Win32Threads, SlotIsInPlaceAtTheFirstStep) {
             FirstStep step = {&hSlot, 0, 0, 0};
             ASSERT_EQ(pThreads->CreateThread(RecordFirstStep, &step, bAboveNormal, &hSlot), 1);
             ASSERT_NE(hSlot.load(), nullptr);
-            ASSERT_EQ(WaitForSingleObject(static_cast<HANDLE>(hSlot.load()), 5000),
-                      WAIT_OBJECT_0);
+            ASSERT_EQ(WaitForSingleObject(static_cast<HANDLE>(hSlot.load()), 5000), WAIT_OBJECT_0);
             EXPECT_EQ(step.dwSlotThreadId, step.dwOwnId);
             EXPECT_EQ(step.nPriority,
                       bAboveNormal ? THREAD_PRIORITY_ABOVE_NORMAL : THREAD_PRIORITY_NORMAL);
