@@ -12,6 +12,7 @@ add_library(armlink_posix STATIC
   platform/posix/port_scan.cpp
   platform/posix/port_check.cpp
   platform/posix/log_location.cpp
+  platform/posix/port_listing.cpp
 )
 target_link_libraries(armlink_posix PUBLIC armlink_core)
 find_package(Threads REQUIRED)
@@ -42,6 +43,7 @@ add_executable(armlink
   platform/posix/frontend_stats_curses.cpp
 )
 target_include_directories(armlink PRIVATE ${CURSES_INCLUDE_DIRS})
+target_compile_definitions(armlink PRIVATE ARMLINK_VERSION="${PROJECT_VERSION}")
 target_link_libraries(armlink PRIVATE armlink_posix ${CURSES_LIBRARIES})
 
 # End-to-end runs of armlink against armsim on ptys, in real time (label e2e).

@@ -28,7 +28,7 @@ uint32_t Exchange(PortSlot* pPort, ArmCommandId id, char* pReply) {
 // What the arm left unanswered during the entry: the first request it did not answer, and how
 // many more it did not answer after that.
 struct Silence {
-    char szFirst[64];
+    char szFirst[96];
     int nMore;
 };
 
@@ -45,7 +45,7 @@ void NoteSilence(Silence* pSilence, const char* szRequest) {
 void WriteEntryBody(PortSlot* pPort, LogFile* pLog, ArmIdentity* pIdentity, Silence* pSilence) {
     char szReply[kReplyBufferSize];
 
-    ShowDialogProgress("identity request");
+    ShowDialogProgress("identity");
     PurgePort(pPort->load());
     if (Exchange(pPort, kCmdIdentity, szReply) != 0) {
         ParseArmIdentity(szReply, sizeof szReply, pIdentity);
@@ -64,13 +64,12 @@ void WriteEntryBody(PortSlot* pPort, LogFile* pLog, ArmIdentity* pIdentity, Sile
             break;
         }
         char szRequest[48];
-        snprintf(szRequest, sizeof szRequest, "error record %d of %d", nRequest + 1,
-                 kRecordRequests);
+        snprintf(szRequest, sizeof szRequest, "record %d of %d", nRequest + 1, kRecordRequests);
         ShowDialogProgress(szRequest);
         PurgePort(pPort->load());
         if (Exchange(pPort, kCmdErrorRecord, szReply) == 0) {
-            char szWhat[64];
-            snprintf(szWhat, sizeof szWhat, "the request for %s", szRequest);
+            char szWhat[80];
+            snprintf(szWhat, sizeof szWhat, "the request for error %s", szRequest);
             NoteSilence(pSilence, szWhat);
             continue;
         }
@@ -85,7 +84,7 @@ void WriteEntryBody(PortSlot* pPort, LogFile* pLog, ArmIdentity* pIdentity, Sile
         return;
     }
 
-    ShowDialogProgress("counters request");
+    ShowDialogProgress("counters");
     PurgePort(pPort->load());
     if (Exchange(pPort, kCmdStats, szReply) != 0) {
         StatsRecord stats;

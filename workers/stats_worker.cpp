@@ -157,8 +157,7 @@ void RunLoggingPass(PortSlot* pPort, StatsState* pState) {
             break;
         }
         char szProgress[48];
-        snprintf(szProgress, sizeof szProgress, "error record %d of %d", nRequest + 1,
-                 kRecordRequests);
+        snprintf(szProgress, sizeof szProgress, "record %d of %d", nRequest + 1, kRecordRequests);
         ShowDialogProgress(szProgress);
         PurgePort(pPort->load());
         if (Exchange(pPort, kCmdErrorRecord, szReply) == 0) {

@@ -67,6 +67,9 @@ class FrontEnd : public DialogSurface {
     std::string lastDetail;
 };
 
+// Whether the plain line mode prints one "progress: <text>" line per exchange (--verbose).
+void SetPlainProgress(bool bOn);
+
 // Prints "status: <text>" for each change of the status line and "log: <path>" for the log
 // path, to pOut; names ports that do not open on standard error; closes its dialog by itself
 // once the run's work has an outcome.

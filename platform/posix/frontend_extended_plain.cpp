@@ -83,7 +83,7 @@ class ExtendedPlainFrontEnd : public FrontEnd {
         fflush(stderr);
     }
 
-    void ShowProgress(const char*) override {}
+    void ShowProgress(const char* szText) override { pStatusLines->ShowProgress(szText); }
 
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override {
         pStatusLines->ReportPortFailure(nPort, szDevice, szReason);

@@ -10,6 +10,8 @@
 
 namespace {
 
+bool g_bPlainProgress = false;
+
 class PlainFrontEnd : public FrontEnd {
   public:
     explicit PlainFrontEnd(FILE* pOutput) : pOut(pOutput), closeRequest(kCloseNone) {}
@@ -35,7 +37,13 @@ class PlainFrontEnd : public FrontEnd {
 
     void ShowItem(int) override {}
     void EnableItem(int, bool) override {}
-    void ShowProgress(const char*) override {}
+    // With --verbose, one line per exchange; the line that clears the progress is not printed.
+    void ShowProgress(const char* szText) override {
+        if (g_bPlainProgress && szText[0] != '\0') {
+            fprintf(pOut, "progress: %s\n", szText);
+            fflush(pOut);
+        }
+    }
 
     // Named once per port and reason: a series of three searches meets the same ports again.
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override {
@@ -92,6 +100,10 @@ class PlainFrontEnd : public FrontEnd {
 };
 
 }  // namespace
+
+void SetPlainProgress(bool bOn) {
+    g_bPlainProgress = bOn;
+}
 
 FrontEnd* CreatePlainFrontEnd(FILE* pOut) {
     return new PlainFrontEnd(pOut);

@@ -169,11 +169,17 @@ class StatsCursesFrontEnd : public FrontEnd {
 
     // Messages on standard error would tear the drawing; the status line names the port.
     void ReportPortFailure(unsigned, const char*, const char*) override {}
-    void ShowProgress(const char*) override {}
+    // A logging pass takes up to about 15 s: the exchange under way shows at the left of the
+    // column headings, where the template has no control.
+    void ShowProgress(const char* szText) override {
+        progress = szText != nullptr ? szText : "";
+        Draw();
+    }
 
   private:
     void Reset() {
         ResetStatsTexts(&texts);
+        progress.clear();
         status = " ";
         button = "Cancel";
         rates.clear();
@@ -253,6 +259,7 @@ class StatsCursesFrontEnd : public FrontEnd {
         PutText(kCaptionRow, kDialogCols + 1, "q: close  r: search again", COLS, A_DIM);
         PutCentred(kStatusRow, 1, kDialogCols - 2, OneLine(status.c_str()));
 
+        PutText(kHeadingRow, kLabelCol, progress, kLabelWidth, A_DIM);
         PutCentred(kHeadingRow, kCurrentCol, kValueWidth, "Current");
         PutCentred(kHeadingRow, kChangeCol, kValueWidth, "Change");
         for (int i = 0; i < 8; ++i) {
@@ -345,6 +352,7 @@ class StatsCursesFrontEnd : public FrontEnd {
 
     CursesScreen screen;
     StatsTexts texts;
+    std::string progress;
     std::string status;
     std::string button;
     std::deque<double> rates;  // one per poll, NAN where it showed nothing

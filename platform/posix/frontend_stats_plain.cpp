@@ -37,7 +37,7 @@ class StatsPlainFrontEnd : public FrontEnd {
 
     void ShowItem(int) override {}
     void EnableItem(int, bool) override {}
-    void ShowProgress(const char*) override {}
+    void ShowProgress(const char* szText) override { pStatusLines->ShowProgress(szText); }
 
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override {
         pStatusLines->ReportPortFailure(nPort, szDevice, szReason);

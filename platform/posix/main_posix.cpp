@@ -14,6 +14,8 @@
 #include "platform/posix/frontend.h"
 #include "platform/posix/frontend_extended.h"
 #include "platform/posix/frontend_stats.h"
+#include "platform/posix/log_location.h"
+#include "platform/posix/port_listing.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/self_pipe.h"
 #include "platform/posix/terminal_host.h"
@@ -39,7 +41,8 @@ void PrintHelp(FILE* pOut) {
                  "none (neither XDG_CONFIG_HOME nor HOME is set)");
     }
     fprintf(pOut,
-            "Usage: armlink [--plain] [SWITCH]\n"
+            "Usage: armlink [OPTIONS] [SWITCH]\n"
+            "       armlink --ports | --version | --help\n"
             "       armlink [--plain] [--polls N] /stats\n"
             "       armlink [--plain] [--checks N] [--save FILE] /extended\n"
             "Finds the measuring arm on COM1 to COM4 and appends one entry (time stamp, the\n"
@@ -77,6 +80,15 @@ void PrintHelp(FILE* pOut) {
             "                does (appended, LastFile updated); a file that cannot be written\n"
             "                gives \"INVALID FILE: FILE\" and the reason on standard error\n"
             "                --checks and --save select the plain line mode.\n"
+            "  --port COMn=PATH  use the device PATH as COMn (n from 1 to 4) for this run,\n"
+            "                above ARMLINK_COMn and the settings file; may be repeated\n"
+            "  --log PATH    append the log entries to PATH instead of the log file below\n"
+            "  --verbose     plain line mode: one \"progress: <exchange>\" line per exchange\n"
+            "                with the arm while an entry, a logging pass or a Check runs\n"
+            "  --ports       list COM1 to COM4: the device each stands for, where that comes\n"
+            "                from, and whether it is there, a terminal, allowed to you, or busy;\n"
+            "                opens nothing exclusively and changes no line setting\n"
+            "  --version     print the version\n"
             "  -h, --help    show this text\n"
             "  --            end of the options: what follows is the switch text\n"
             "\n"
@@ -87,23 +99,25 @@ void PrintHelp(FILE* pOut) {
             "The statistics dialog plots the point rate of the recent polls below its table (an\n"
             "80 x 24 terminal is enough).\n"
             "\n"
-            "Ports: COMn opens the device in the environment variable ARMLINK_COMn (ARMLINK_COM1\n"
-            "to ARMLINK_COM4) when it is set, else the COMn entry of the [Ports] section of the\n"
-            "settings file (for example COM2=/dev/ttyUSB0), else /dev/ttyS<n-1>. Now:\n",
+            "Ports: COMn opens the device given by --port COMn=PATH, else the one in the\n"
+            "environment variable ARMLINK_COMn (ARMLINK_COM1 to ARMLINK_COM4) when it is set,\n"
+            "else the COMn entry of the [Ports] section of the settings file (for example\n"
+            "COM2=/dev/ttyUSB0), else the n-th device of the default map: the USB serial\n"
+            "adapters (/dev/serial/by-id, else /dev/ttyUSB* then /dev/ttyACM*), then the\n"
+            "built-in ports with a UART behind them (/dev/ttyS*). The system console (as\n"
+            "/sys/class/tty/console/active names it) and terminals a login runs on (the\n"
+            "login records) are never in the default map; named explicitly, they are opened.\n"
+            "The map in force:\n",
             kMaxPlainChecks);
-    for (unsigned nPort = 1; nPort <= 4; ++nPort) {
-        char szPath[PATH_MAX];
-        if (!ResolvePortPath(nPort, szPath, sizeof szPath)) {
-            snprintf(szPath, sizeof szPath, "%s", "(the mapped path is too long)");
-        }
-        fprintf(pOut, "  COM%u  %s\n", nPort, szPath);
-    }
+    PrintPortListing(pOut, false);
     fprintf(pOut,
             "\n"
             "Settings file: %s\n"
             "  (the line settings in CommParam, for example CommParam=2 19200 n 8 1, and the\n"
             "  last path the report was saved to in LastFile)\n"
             "Log file: %s\n"
+            "  (\"ErrorLog.zlg\" beside the program when that directory may be written, else\n"
+            "  ${XDG_STATE_HOME:-$HOME/.local/state}/armlink/ErrorLog.zlg; --log chooses one)\n"
             "\n"
             "Exit status:\n"
             "  0  the work was done, or the dialog was closed normally after it (for /stats:\n"
@@ -136,6 +150,21 @@ void FindExecutable(const char* szArgv0, char* szPath, size_t cchPath) {
             snprintf(szPath, cchPath, "%s", szUse);
         }
     }
+}
+
+// --port COMn=PATH: the COM number from 1 to 4, an equals sign, a path that is not empty.
+bool TakePortOption(const char* szValue) {
+    const char* szEquals = strchr(szValue, '=');
+    unsigned nPort = 0;
+    char cAfter = 0;
+    if (szEquals == nullptr || szEquals[1] == '\0' ||
+        sscanf(szValue, "COM%1u%c", &nPort, &cAfter) != 2 || cAfter != '=' || nPort < 1 ||
+        nPort > 4) {
+        fprintf(stderr, "armlink: --port takes COMn=PATH with n from 1 to 4, not \"%s\"\n",
+                szValue);
+        return false;
+    }
+    return SetPortOverride(nPort, szEquals + 1);
 }
 
 // The exit status of a run that ended with this outcome; failures are named on standard error.
@@ -174,21 +203,38 @@ int main(int argc, char** argv) {
     char szExePath[kPathSize];
     FindExecutable(argc > 0 ? argv[0] : nullptr, szExePath, sizeof szExePath);
     CutExeDir(szExePath, '/', g_App.szExeDir, sizeof g_App.szExeDir);
-    FormatLogPath(g_App.szExeDir, g_App.szLogPath, sizeof g_App.szLogPath);
+    ChooseLogPath(g_App.szExeDir, g_App.szLogPath, sizeof g_App.szLogPath);
 
     // Our own options first; the other arguments, joined with single blanks, are the command
     // line as Windows would pass it to the program.
-    enum { kOptPlain = 1000, kOptChecks, kOptSave, kOptPolls };
+    enum {
+        kOptPlain = 1000,
+        kOptChecks,
+        kOptSave,
+        kOptPolls,
+        kOptPort,
+        kOptPorts,
+        kOptLog,
+        kOptVerbose,
+        kOptVersion,
+    };
     static const struct option kOptions[] = {
         {"plain", no_argument, nullptr, kOptPlain},
         {"checks", required_argument, nullptr, kOptChecks},
         {"save", required_argument, nullptr, kOptSave},
         {"polls", required_argument, nullptr, kOptPolls},
+        {"port", required_argument, nullptr, kOptPort},
+        {"ports", no_argument, nullptr, kOptPorts},
+        {"log", required_argument, nullptr, kOptLog},
+        {"verbose", no_argument, nullptr, kOptVerbose},
+        {"version", no_argument, nullptr, kOptVersion},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
     bool bPlain = false;
     bool bHelp = false;
+    bool bPorts = false;
+    bool bVersion = false;
     bool bExtendedOption = false;
     int nChecks = 1;
     const char* szSavePath = nullptr;
@@ -240,6 +286,28 @@ int main(int argc, char** argv) {
             case 'h':
                 bHelp = true;
                 break;
+            case kOptPort:
+                if (!TakePortOption(optarg)) {
+                    return kExitUsage;
+                }
+                break;
+            case kOptPorts:
+                bPorts = true;
+                break;
+            case kOptLog:
+                if (optarg[0] == '\0' || strlen(optarg) >= sizeof g_App.szLogPath) {
+                    fprintf(stderr, "armlink: --log takes a file path of 1 to %u characters\n",
+                            static_cast<unsigned>(sizeof g_App.szLogPath - 1));
+                    return kExitUsage;
+                }
+                snprintf(g_App.szLogPath, sizeof g_App.szLogPath, "%s", optarg);
+                break;
+            case kOptVerbose:
+                SetPlainProgress(true);
+                break;
+            case kOptVersion:
+                bVersion = true;
+                break;
             case ':':
                 fprintf(stderr, "armlink: option \"%s\" needs a value (armlink --help)\n",
                         argv[optind - 1]);
@@ -259,6 +327,14 @@ int main(int argc, char** argv) {
     }
     if (bHelp) {
         PrintHelp(stdout);
+        return 0;
+    }
+    if (bVersion) {
+        printf("armlink %s\n", ARMLINK_VERSION);
+        return 0;
+    }
+    if (bPorts) {
+        PrintPortListing(stdout, true);
         return 0;
     }
     g_App.nRunMode = SelectRunMode(optind < argc ? cmdLine.c_str() : nullptr);

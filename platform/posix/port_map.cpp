@@ -3,34 +3,67 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+
+#include "platform/posix/port_scan.h"
 #include "platform/posix/posix_platform.h"
 
-bool ResolvePortPath(unsigned nPort, char* szPath, size_t cchPath) {
-    if (szPath == nullptr || cchPath == 0) {
+namespace {
+
+// --port COMn=PATH, set by main before any thread runs, read only afterwards.
+std::string g_Overrides[5];
+
+bool CopyPath(const char* szFound, char* szPath, size_t cchPath) {
+    size_t nLength = strlen(szFound);
+    if (nLength >= cchPath) {
         return false;
+    }
+    memcpy(szPath, szFound, nLength + 1);
+    return true;
+}
+
+}  // namespace
+
+bool SetPortOverride(unsigned nPort, const char* szPath) {
+    if (nPort < 1 || nPort > 4 || szPath == nullptr || szPath[0] == '\0') {
+        return false;
+    }
+    g_Overrides[nPort] = szPath;
+    return true;
+}
+
+PortSource ResolvePortSource(unsigned nPort, char* szPath, size_t cchPath) {
+    if (szPath == nullptr || cchPath == 0) {
+        return kPortNone;
     }
     szPath[0] = '\0';
     if (nPort < 1 || nPort > 4) {
-        return false;
+        return kPortNone;
+    }
+    if (!g_Overrides[nPort].empty()) {
+        return CopyPath(g_Overrides[nPort].c_str(), szPath, cchPath) ? kPortFromOption : kPortNone;
     }
     char szVariable[32];
     snprintf(szVariable, sizeof szVariable, "ARMLINK_COM%u", nPort);
     const char* szMapped = getenv(szVariable);
     if (szMapped != nullptr && szMapped[0] != '\0') {
-        size_t nLength = strlen(szMapped);
-        if (nLength >= cchPath) {
-            return false;
-        }
-        memcpy(szPath, szMapped, nLength + 1);
-        return true;
+        return CopyPath(szMapped, szPath, cchPath) ? kPortFromEnvironment : kPortNone;
     }
     if (ReadPortsEntry(nPort, szPath, cchPath)) {
-        return true;
+        return kPortFromSettings;
     }
-    int nLength = snprintf(szPath, cchPath, "/dev/ttyS%u", nPort - 1);
-    if (nLength < 0 || static_cast<size_t>(nLength) >= cchPath) {
-        szPath[0] = '\0';
-        return false;
+    // Nothing names the port: the machine's serial ports in a stable order, never the console
+    // or a login terminal. The scan is made anew for each port, so an adapter plugged in
+    // before the search starts again is found.
+    PortScan scan = ScanDefaultPorts(MachinePortSources());
+    if (nPort <= scan.devices.size() &&
+        CopyPath(scan.devices[nPort - 1].c_str(), szPath, cchPath)) {
+        return kPortFromDefault;
     }
-    return true;
+    szPath[0] = '\0';
+    return kPortNone;
+}
+
+bool ResolvePortPath(unsigned nPort, char* szPath, size_t cchPath) {
+    return ResolvePortSource(nPort, szPath, cchPath) != kPortNone;
 }

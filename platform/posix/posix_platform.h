@@ -39,9 +39,24 @@ enum SettingsStep {
     kStepReplace = 5,        // "cannot replace" the settings file by the new one
 };
 
-// The device path of COMn (1-4): ARMLINK_COMn when set and not empty, else the COMn entry of the
-// [Ports] section of the settings file, else /dev/ttyS<n-1>. False for another n or when the
-// path does not fit cchPath (szPath is then "").
+// Where the device of a COM port comes from, in the order they are asked.
+enum PortSource {
+    kPortFromOption,       // --port COMn=PATH, for this run
+    kPortFromEnvironment,  // ARMLINK_COMn
+    kPortFromSettings,     // the COMn entry of the [Ports] section of the settings file
+    kPortFromDefault,      // the n-th device of the default map (port_scan.h)
+    kPortNone,             // nothing names a device for it
+};
+
+// Maps COMn (1-4) to szPath for this run, above everything else. False for another n or an
+// empty path.
+bool SetPortOverride(unsigned nPort, const char* szPath);
+
+// The device path of COMn (1-4) and where it came from: an override, else ARMLINK_COMn when set
+// and not empty, else the [Ports] entry, else the n-th device of the default map. kPortNone
+// (szPath "") for another n, when no device is there for it, or when the path does not fit.
+PortSource ResolvePortSource(unsigned nPort, char* szPath, size_t cchPath);
+// The same, true when a device path was found.
 bool ResolvePortPath(unsigned nPort, char* szPath, size_t cchPath);
 
 // The COMn entry of the [Ports] section of the settings file, spaces around it removed. False

@@ -257,7 +257,11 @@ class PosixSerialBusImpl : public SerialBus {
     SerialDevice* Open(unsigned nPort, PortOpenFailure* pFailure) override {
         char szPath[kPortPathSize];
         if (!ResolvePortPath(nPort, szPath, sizeof szPath)) {
-            ReportOpenFailure(pFailure, "", (nPort >= 1 && nPort <= 4) ? ENAMETOOLONG : ENODEV);
+            ReportOpenFailure(pFailure, "", ENODEV);
+            if (nPort >= 1 && nPort <= 4) {
+                snprintf(pFailure->szReason, sizeof pFailure->szReason, "%s",
+                         "no device is mapped to it (armlink --ports lists the map)");
+            }
             return nullptr;
         }
         int fd = open(szPath, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
