@@ -15,6 +15,7 @@
 #include "platform/posix/frontend_extended.h"
 #include "platform/posix/frontend_stats.h"
 #include "platform/posix/log_location.h"
+#include "platform/posix/port_check.h"
 #include "platform/posix/port_listing.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/self_pipe.h"
@@ -162,6 +163,14 @@ bool TakePortOption(const char* szValue) {
         nPort > 4) {
         fprintf(stderr, "armlink: --port takes COMn=PATH with n from 1 to 4, not \"%s\"\n",
                 szValue);
+        return false;
+    }
+    // A device named for this run that is not there, or is no terminal, is a mistake in the
+    // command: said at once rather than after a search.
+    char szState[192];
+    if (!CheckPortDevice(szEquals + 1, szState, sizeof szState) &&
+        strncmp(szState, "terminal device", 15) != 0) {
+        fprintf(stderr, "armlink: --port %s: %s\n", szValue, szState);
         return false;
     }
     return SetPortOverride(nPort, szEquals + 1);

@@ -50,6 +50,10 @@ void DescribePortFailure(const char* szPath, int nErrno, char* szReason, size_t 
         snprintf(szReason, cchReason, "permission denied (%s)", szAdvice);
         return;
     }
+    if (nErrno == ENOENT && lstat(szPath, &info) == 0) {
+        snprintf(szReason, cchReason, "%s", "a link to nowhere");
+        return;
+    }
     const char* szText = strerror(nErrno);
     for (const FailureReason& reason : kFailureReasons) {
         szText = reason.nErrno == nErrno ? reason.szReason : szText;

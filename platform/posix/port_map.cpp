@@ -32,6 +32,12 @@ bool SetPortOverride(unsigned nPort, const char* szPath) {
     return true;
 }
 
+void ClearPortOverrides() {
+    for (std::string& override : g_Overrides) {
+        override.clear();
+    }
+}
+
 PortSource ResolvePortSource(unsigned nPort, char* szPath, size_t cchPath) {
     if (szPath == nullptr || cchPath == 0) {
         return kPortNone;

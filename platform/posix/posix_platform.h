@@ -51,6 +51,8 @@ enum PortSource {
 // Maps COMn (1-4) to szPath for this run, above everything else. False for another n or an
 // empty path.
 bool SetPortOverride(unsigned nPort, const char* szPath);
+// Forgets every --port mapping.
+void ClearPortOverrides();
 
 // The device path of COMn (1-4) and where it came from: an override, else ARMLINK_COMn when set
 // and not empty, else the [Ports] entry, else the n-th device of the default map. kPortNone

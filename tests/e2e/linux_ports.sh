@@ -58,6 +58,18 @@ for szBad in "COM2" "COM5=/dev/null" "COM0=/dev/null" "COM2=" "ttyS0=/dev/null";
     if grep -qF -- "--port takes COMn=PATH" "$E2E_DIR/err"; then pass "--port $szBad refused"; else fail "--port $szBad: $(cat "$E2E_DIR/err")"; fi
 done
 
+# A device named for the run that is not there, a link to nowhere, or no terminal.
+ln -s "$E2E_DIR/nowhere" "$E2E_DIR/dangling"
+for szBad in "COM2=$E2E_DIR/missing" "COM2=$E2E_DIR/dangling" "COM2=$E2E_DIR/plain-file"; do
+    run_armlink 10 --plain --port "$szBad"
+    expect_rc 2
+    if [ "$(wc -l <"$E2E_DIR/err")" -eq 1 ] && grep -qE -- "^armlink: --port $szBad: (does not exist|a link to nowhere|not a terminal device)$" "$E2E_DIR/err"; then
+        pass "--port $szBad named in one line"
+    else
+        fail "--port $szBad: $(cat "$E2E_DIR/err")"
+    fi
+done
+
 run_armlink 10 --version
 expect_rc 0
 if grep -qxE 'armlink [0-9]+\.[0-9]+\.[0-9]+' "$E2E_DIR/out"; then pass "version $(cat "$E2E_DIR/out")"; else fail "--version: $(cat "$E2E_DIR/out")"; fi

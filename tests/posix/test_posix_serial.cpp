@@ -19,6 +19,7 @@
 
 #include "common/app_state.h"
 #include "common/serial_device.h"
+#include "platform/posix/port_scan.h"
 #include "platform/posix/posix_platform.h"
 #include "serial/search_worker.h"
 #include "support/virtual_platform.h"
@@ -238,33 +239,42 @@ TEST_F(PosixSerial, FailedOpensReportTheirReason) {
     }
 }
 
-TEST_F(PosixSerial, PortMapTriesEnvironmentThenSettingsThenTtyS) {
+TEST_F(PosixSerial, PortMapTriesOptionThenEnvironmentThenSettingsThenDefault) {
     FILE* pFile = fopen(settingsPath.c_str(), "w");
     ASSERT_NE(pFile, nullptr);
     fputs("[Ports]\nCOM1=/dev/ttyUSB0\nCOM2 = /dev/ttyACM1 \n", pFile);
     fclose(pFile);
     setenv("ARMLINK_COM2", "/dev/pts/77", 1);
     setenv("ARMLINK_COM4", "", 1);  // empty: not a mapping
+    ASSERT_TRUE(SetPortOverride(1, "/dev/from-the-option"));
+    // COM4 is the fourth device of the machine's default map, when it has one.
+    PortScan scan = ScanDefaultPorts(MachinePortSources());
+    std::string fourth = scan.devices.size() >= 4 ? scan.devices[3] : "";
     struct Case {
         unsigned nPort;
-        bool bOk;
+        PortSource source;
         const char* szPath;
     } cases[] = {
-        {1, true, "/dev/ttyUSB0"},  // settings file
-        {2, true, "/dev/pts/77"},   // the environment wins over the file
-        {3, true, slavePath.c_str()},
-        {4, true, "/dev/ttyS3"},  // neither
-        {0, false, ""},
-        {5, false, ""},
+        {1, kPortFromOption, "/dev/from-the-option"},  // over the settings file
+        {2, kPortFromEnvironment, "/dev/pts/77"},      // the environment wins over the file
+        {3, kPortFromEnvironment, slavePath.c_str()},
+        {4, fourth.empty() ? kPortNone : kPortFromDefault, fourth.c_str()},
+        {0, kPortNone, ""},
+        {5, kPortNone, ""},
     };
     for (const Case& c : cases) {
         char szPath[256] = "junk";
-        EXPECT_EQ(ResolvePortPath(c.nPort, szPath, sizeof(szPath)), c.bOk) << c.nPort;
+        EXPECT_EQ(ResolvePortSource(c.nPort, szPath, sizeof(szPath)), c.source) << c.nPort;
         EXPECT_STREQ(szPath, c.szPath) << c.nPort;
     }
+    SetPortOverride(1, "");  // refused: the override stays
     char szSmall[8] = "junk";
-    EXPECT_FALSE(ResolvePortPath(1, szSmall, sizeof(szSmall)));  // "/dev/ttyUSB0" does not fit
+    EXPECT_FALSE(ResolvePortPath(2, szSmall, sizeof(szSmall)));  // "/dev/pts/77" does not fit
     EXPECT_STREQ(szSmall, "");
+    ClearPortOverrides();
+    char szPath[256] = "";
+    EXPECT_EQ(ResolvePortSource(1, szPath, sizeof szPath), kPortFromSettings);
+    EXPECT_STREQ(szPath, "/dev/ttyUSB0");
 }
 
 // The six rates of the search reach the peer; any other rate, or data bits other than 7 and
