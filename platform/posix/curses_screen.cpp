@@ -214,3 +214,51 @@ void DrawFrame(int nTop, int nLeft, int nHeight, int nWidth) {
         mvaddch(nBottom, nRight, ACS_LRCORNER);
     }
 }
+
+bool CursesFace::Open(char* szReason, size_t cchReason) {
+    bActivation = false;
+    closeRequest = kCloseNone;
+    ResetFace();
+    if (!OpenCursesScreen(&screen, szReason, cchReason)) {
+        return false;
+    }
+    Draw();
+    return true;
+}
+
+void CursesFace::Close() {
+    if (screen.pScreen == nullptr) {
+        return;
+    }
+    CloseCursesScreen(&screen);
+    PrintLastState();
+    fflush(stdout);
+}
+
+// ncurses buffers what it has read: every key it holds is taken, so that the next wait on the
+// descriptor does not sleep over keys already read.
+void CursesFace::ReadInput() {
+    if (screen.pScreen == nullptr) {
+        return;
+    }
+    for (int nKey = getch(); nKey != ERR; nKey = getch()) {
+        HandleKey(nKey);
+    }
+}
+
+void CursesFace::Resize() {
+    ResizeCursesScreen(screen);
+    Draw();
+}
+
+bool CursesFace::TakeActivation() {
+    bool bTaken = bActivation;
+    bActivation = false;
+    return bTaken;
+}
+
+CloseRequest CursesFace::TakeCloseRequest() {
+    CloseRequest request = closeRequest;
+    closeRequest = kCloseNone;
+    return request;
+}

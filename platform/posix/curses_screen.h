@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/posix/frontend.h"
+
 // xterm focus events arrive as these keys while the screen is open: "\033[I" when the terminal
 // gains the focus, "\033[O" when it loses it.
 constexpr int kKeyFocusIn = KEY_MAX + 1;
@@ -42,5 +44,33 @@ std::string OneLine(const char* szText);
 void PutText(int nRow, int nCol, const std::string& text, int nWidth, attr_t attr = 0);
 // A box with line-drawing characters, clipped to the screen.
 void DrawFrame(int nTop, int nLeft, int nHeight, int nWidth);
+
+// What the three dialogs drawn with ncurses share: the screen, the keys read without waiting,
+// the user's requests to search again or to close, and the terminal given back at the end with
+// the dialog's last state printed into its history.
+class CursesFace : public FrontEnd {
+  public:
+    bool Open(char* szReason, size_t cchReason) override;
+    void Close() override;
+    int InputFd() override { return CursesInputFd(screen); }
+    void ReadInput() override;
+    void Resize() override;
+    bool TakeActivation() override;
+    CloseRequest TakeCloseRequest() override;
+    // Messages on standard error would tear the drawing; the status line names the port.
+    void ReportPortFailure(unsigned, const char*, const char*) override {}
+
+  protected:
+    // The dialog as its template starts.
+    virtual void ResetFace() = 0;
+    virtual void Draw() = 0;
+    virtual void HandleKey(int nKey) = 0;
+    // What stays in the terminal's history once the dialog is closed.
+    virtual void PrintLastState() = 0;
+
+    CursesScreen screen;
+    bool bActivation = false;
+    CloseRequest closeRequest = kCloseNone;
+};
 
 #endif

@@ -18,34 +18,9 @@ constexpr int kLabelRow = 4;
 constexpr int kFieldRow = 5;  // the field's frame takes rows 5 to 7
 constexpr int kButtonRow = 9;
 
-class CursesFrontEnd : public FrontEnd {
+class CursesFrontEnd : public CursesFace {
   public:
-    CursesFrontEnd() : bActivation(false), closeRequest(kCloseNone), nPathOffset(0) { Reset(); }
-
-    bool Open(char* szReason, size_t cchReason) override {
-        Reset();
-        if (!OpenCursesScreen(&screen, szReason, cchReason)) {
-            return false;
-        }
-        Draw();
-        return true;
-    }
-
-    void Close() override {
-        if (screen.pScreen == nullptr) {
-            return;
-        }
-        CloseCursesScreen(&screen);
-        // What the dialog last showed stays in the terminal's history.
-        printf("status: %s\n", OneLine(status.c_str()).c_str());
-        if (!note.empty()) {
-            printf("note: %s\n", OneLine(note.c_str()).c_str());
-        }
-        if (bPathShown) {
-            printf("log: %s\n", path.c_str());
-        }
-        fflush(stdout);
-    }
+    CursesFrontEnd() : nPathOffset(0) { ResetFace(); }
 
     void SetItemText(int nId, const char* szText) override {
         const char* szValue = szText != nullptr ? szText : "";
@@ -84,43 +59,6 @@ class CursesFrontEnd : public FrontEnd {
         }
     }
 
-    int InputFd() override { return CursesInputFd(screen); }
-
-    void ReadInput() override {
-        if (screen.pScreen == nullptr) {
-            return;
-        }
-        // ncurses buffers what it has read: take every key until it has none left, so that the
-        // next wait on the descriptor does not sleep over keys already read.
-        for (;;) {
-            int nKey = getch();
-            if (nKey == ERR) {
-                return;
-            }
-            HandleKey(nKey);
-        }
-    }
-
-    void Resize() override {
-        ResizeCursesScreen(screen);
-        Draw();
-    }
-
-    bool TakeActivation() override {
-        bool bTaken = bActivation;
-        bActivation = false;
-        return bTaken;
-    }
-
-    CloseRequest TakeCloseRequest() override {
-        CloseRequest request = closeRequest;
-        closeRequest = kCloseNone;
-        return request;
-    }
-
-    // Messages on standard error would tear the drawing; the status line names the port.
-    void ReportPortFailure(unsigned, const char*, const char*) override {}
-
     // The line below the status: which exchange the worker waits for.
     void ShowProgress(const char* szText) override {
         note = szText != nullptr ? szText : "";
@@ -135,8 +73,18 @@ class CursesFrontEnd : public FrontEnd {
         Draw();
     }
 
-  private:
-    void Reset() {
+    // What the dialog last showed stays in the terminal's history.
+    void PrintLastState() override {
+        printf("status: %s\n", OneLine(status.c_str()).c_str());
+        if (!note.empty()) {
+            printf("note: %s\n", OneLine(note.c_str()).c_str());
+        }
+        if (bPathShown) {
+            printf("log: %s\n", path.c_str());
+        }
+    }
+
+    void ResetFace() override {
         note.clear();
         status = " ";
         button = "Cancel";
@@ -144,12 +92,10 @@ class CursesFrontEnd : public FrontEnd {
         bLabelShown = false;
         bPathShown = false;
         bButtonEnabled = true;
-        bActivation = false;
-        closeRequest = kCloseNone;
         nPathOffset = 0;
     }
 
-    void HandleKey(int nKey) {
+    void HandleKey(int nKey) override {
         switch (nKey) {
             case 27:  // Esc: the cancel command
             case '\n':
@@ -204,7 +150,7 @@ class CursesFrontEnd : public FrontEnd {
     }
 
     // The dialog stands at the top left corner, as its template places it at 0, 0.
-    void Draw() {
+    void Draw() override {
         if (screen.pScreen == nullptr) {
             return;
         }
@@ -261,7 +207,7 @@ class CursesFrontEnd : public FrontEnd {
         refresh();
     }
 
-    CursesScreen screen;
+  private:
     std::string status;
     std::string note;
     std::string button;
@@ -269,8 +215,6 @@ class CursesFrontEnd : public FrontEnd {
     bool bLabelShown;
     bool bPathShown;
     bool bButtonEnabled;
-    bool bActivation;
-    CloseRequest closeRequest;
     int nPathOffset;
 };
 

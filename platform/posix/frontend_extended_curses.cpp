@@ -1,7 +1,6 @@
 // The interactive face of the extended error display: ERROR_DISPLAY_DLG drawn in the terminal
 // with ncurses, the report in a scrolling pane, Check, Save and Close on their keys, the save
 // path asked for on a prompt line, and which exchange of a Check is under way.
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -43,28 +42,9 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-class ExtendedCursesFrontEnd : public FrontEnd {
+class ExtendedCursesFrontEnd : public CursesFace {
   public:
-    ExtendedCursesFrontEnd() { Reset(); }
-
-    bool Open(char* szReason, size_t cchReason) override {
-        Reset();
-        if (!OpenCursesScreen(&screen, szReason, cchReason)) {
-            return false;
-        }
-        Draw();
-        return true;
-    }
-
-    void Close() override {
-        if (screen.pScreen == nullptr) {
-            return;
-        }
-        CloseCursesScreen(&screen);
-        // What the dialog last showed stays in the terminal's history.
-        printf("status: %s\n", OneLine(status).c_str());
-        fflush(stdout);
-    }
+    ExtendedCursesFrontEnd() { ResetFace(); }
 
     void SetItemText(int nId, const char* szText) override {
         if (nId == kIdStatusText) {
@@ -174,46 +154,6 @@ class ExtendedCursesFrontEnd : public FrontEnd {
         Draw();
     }
 
-    // Messages on standard error would tear the drawing; the status line names the port.
-    void ReportPortFailure(unsigned, const char*, const char*) override {}
-
-    int InputFd() override { return screen.pInput != nullptr ? fileno(screen.pInput) : -1; }
-
-    void ReadInput() override {
-        if (screen.pScreen == nullptr) {
-            return;
-        }
-        // ncurses buffers what it has read: take every key until it has none left, so that the
-        // next wait on the descriptor does not sleep over keys already read.
-        int nKey;
-        while ((nKey = getch()) != ERR) {
-            HandleKey(nKey);
-        }
-    }
-
-    void Resize() override {
-        if (screen.pScreen == nullptr) {
-            return;
-        }
-        struct winsize size;
-        if (ioctl(fileno(stdout), TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && size.ws_col > 0) {
-            resizeterm(size.ws_row, size.ws_col);
-        }
-        Draw();
-    }
-
-    bool TakeActivation() override {
-        bool bTaken = bActivation;
-        bActivation = false;
-        return bTaken;
-    }
-
-    CloseRequest TakeCloseRequest() override {
-        CloseRequest request = closeRequest;
-        closeRequest = kCloseNone;
-        return request;
-    }
-
     // A button pressed while it was enabled; one disabled since then is not run.
     int TakeCommand() override {
         while (!commands.empty()) {
@@ -231,8 +171,11 @@ class ExtendedCursesFrontEnd : public FrontEnd {
         return 0;
     }
 
-  private:
-    void Reset() {
+  protected:
+    // What the dialog last showed stays in the terminal's history.
+    void PrintLastState() override { printf("status: %s\n", OneLine(status).c_str()); }
+
+    void ResetFace() override {
         status = "Error Display";
         report = ReportText();
         progress.clear();
@@ -242,15 +185,13 @@ class ExtendedCursesFrontEnd : public FrontEnd {
         bChecking = false;
         bPrompting = false;
         bMessage = false;
-        bActivation = false;
-        closeRequest = kCloseNone;
         commands.clear();
         nTop = 0;
         nLeft = 0;
         nBlockStart = 0;
     }
 
-    void HandleKey(int nKey) {
+    void HandleKey(int nKey) override {
         switch (nKey) {
             case 'c':
             case 'C':
@@ -348,7 +289,7 @@ class ExtendedCursesFrontEnd : public FrontEnd {
         return nCol + static_cast<int>(caption.size()) + 6;
     }
 
-    void Draw() {
+    void Draw() override {
         if (screen.pScreen == nullptr) {
             return;
         }
@@ -436,7 +377,7 @@ class ExtendedCursesFrontEnd : public FrontEnd {
         PutText(nTopRow + 4, nButtonCol, "[ OK ]", 6, A_REVERSE);
     }
 
-    CursesScreen screen;
+  private:
     std::string status;
     ReportText report;
     std::string progress;
@@ -448,8 +389,6 @@ class ExtendedCursesFrontEnd : public FrontEnd {
     bool bChecking;
     bool bPrompting;
     bool bMessage;
-    bool bActivation;
-    CloseRequest closeRequest;
     std::deque<int> commands;
     int nTop;
     int nLeft;

@@ -73,34 +73,9 @@ std::string Rate(double fRate) {
     return szText;
 }
 
-class StatsCursesFrontEnd : public FrontEnd {
+class StatsCursesFrontEnd : public CursesFace {
   public:
-    explicit StatsCursesFrontEnd(uint32_t nPolls) : nPollLimit(nPolls) { Reset(); }
-
-    bool Open(char* szReason, size_t cchReason) override {
-        Reset();
-        if (!OpenCursesScreen(&screen, szReason, cchReason)) {
-            return false;
-        }
-        Draw();
-        return true;
-    }
-
-    void Close() override {
-        if (screen.pScreen == nullptr) {
-            return;
-        }
-        CloseCursesScreen(&screen);
-        // What the dialog last showed stays in the terminal's history.
-        printf("status: %s\n", OneLine(status.c_str()).c_str());
-        if (bAnySample) {
-            printf("%s\n", SampleLine(texts).c_str());
-        }
-        if (bAnyPass) {
-            printf("%s\n", ErrorsLine(texts).c_str());
-        }
-        fflush(stdout);
-    }
+    explicit StatsCursesFrontEnd(uint32_t nPolls) : nPollLimit(nPolls) { ResetFace(); }
 
     void SetItemText(int nId, const char* szText) override {
         if (TakeStatsText(&texts, nId, szText)) {
@@ -138,37 +113,6 @@ class StatsCursesFrontEnd : public FrontEnd {
         Draw();
     }
 
-    int InputFd() override { return CursesInputFd(screen); }
-
-    void ReadInput() override {
-        if (screen.pScreen == nullptr) {
-            return;
-        }
-        // Every key ncurses has read, so that the next wait does not sleep over one.
-        for (int nKey = getch(); nKey != ERR; nKey = getch()) {
-            HandleKey(nKey);
-        }
-    }
-
-    void Resize() override {
-        ResizeCursesScreen(screen);
-        Draw();
-    }
-
-    bool TakeActivation() override {
-        bool bTaken = bActivation;
-        bActivation = false;
-        return bTaken;
-    }
-
-    CloseRequest TakeCloseRequest() override {
-        CloseRequest request = closeRequest;
-        closeRequest = kCloseNone;
-        return request;
-    }
-
-    // Messages on standard error would tear the drawing; the status line names the port.
-    void ReportPortFailure(unsigned, const char*, const char*) override {}
     // A logging pass takes up to about 15 s: the exchange under way shows at the left of the
     // column headings, where the template has no control.
     void ShowProgress(const char* szText) override {
@@ -176,8 +120,19 @@ class StatsCursesFrontEnd : public FrontEnd {
         Draw();
     }
 
-  private:
-    void Reset() {
+  protected:
+    // What the dialog last showed stays in the terminal's history.
+    void PrintLastState() override {
+        printf("status: %s\n", OneLine(status.c_str()).c_str());
+        if (bAnySample) {
+            printf("%s\n", SampleLine(texts).c_str());
+        }
+        if (bAnyPass) {
+            printf("%s\n", ErrorsLine(texts).c_str());
+        }
+    }
+
+    void ResetFace() override {
         ResetStatsTexts(&texts);
         progress.clear();
         status = " ";
@@ -185,12 +140,10 @@ class StatsCursesFrontEnd : public FrontEnd {
         rates.clear();
         bAnySample = false;
         bAnyPass = false;
-        bActivation = false;
-        closeRequest = kCloseNone;
         nPollsDone = 0;
     }
 
-    void HandleKey(int nKey) {
+    void HandleKey(int nKey) override {
         switch (nKey) {
             case 27:  // Esc: the cancel command
             case '\n':
@@ -213,7 +166,7 @@ class StatsCursesFrontEnd : public FrontEnd {
         }
     }
 
-    void Draw() {
+    void Draw() override {
         if (screen.pScreen == nullptr) {
             return;
         }
@@ -350,7 +303,7 @@ class StatsCursesFrontEnd : public FrontEnd {
         }
     }
 
-    CursesScreen screen;
+  private:
     StatsTexts texts;
     std::string progress;
     std::string status;
@@ -358,8 +311,6 @@ class StatsCursesFrontEnd : public FrontEnd {
     std::deque<double> rates;  // one per poll, NAN where it showed nothing
     bool bAnySample;
     bool bAnyPass;
-    bool bActivation;
-    CloseRequest closeRequest;
     uint32_t nPollLimit;
     uint32_t nPollsDone;
 };
