@@ -19,21 +19,6 @@ const char kStatsLine[] =
     "00000000\r\n";
 const char kOldFirmware[] = "VERSION OF FIRMWARE DOES NOT SUPPORT EXTENDED ERROR REPORTING:\r\n";
 
-std::string ReadFileBytes(const char* szPath) {
-    std::string bytes;
-    FILE* pFile = fopen(szPath, "rb");
-    if (pFile == nullptr) {
-        return "<missing>";
-    }
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pFile)) > 0) {
-        bytes.append(buffer, n);
-    }
-    fclose(pFile);
-    return bytes;
-}
-
 class LogWorkerTest : public CoreTest {
   protected:
     void SetUp() override {
@@ -59,7 +44,7 @@ class LogWorkerTest : public CoreTest {
         return pArm;
     }
 
-    std::string Log() const { return ReadFileBytes(g_App.szLogPath); }
+    std::string Log() const { return FileBytes(g_App.szLogPath); }
 
     std::vector<std::string> Commands() const {
         std::vector<std::string> texts;
@@ -329,7 +314,7 @@ TEST(LogFileForms, StampYearsAndPaddings) {
         WriteStampForm(&log, kStampByLog, c.time);
         WriteBareLineEnd(&log);
         EXPECT_TRUE(CloseLogFile(&log));
-        EXPECT_EQ(ReadFileBytes(path.c_str()), c.szExpected);
+        EXPECT_EQ(FileBytes(path.c_str()), c.szExpected);
     }
     remove(path.c_str());
     LogFile log;
@@ -337,7 +322,7 @@ TEST(LogFileForms, StampYearsAndPaddings) {
     WriteStampForm(&log, kStampByStats, cases[2].time);
     WriteBareLineEnd(&log);
     CloseLogFile(&log);
-    EXPECT_EQ(ReadFileBytes(path.c_str()),
+    EXPECT_EQ(FileBytes(path.c_str()),
               "STAMP: BY: Error Stat, DATE: 12-07-126, TIME: 00:00:00\r\n");
     remove(path.c_str());
 }

@@ -14,21 +14,6 @@
 
 namespace {
 
-std::string ReadFileBytes(const char* szPath) {
-    std::string bytes;
-    FILE* pFile = fopen(szPath, "rb");
-    if (pFile == nullptr) {
-        return "<missing>";
-    }
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pFile)) > 0) {
-        bytes.append(buffer, n);
-    }
-    fclose(pFile);
-    return bytes;
-}
-
 // The value controls as the dialog shows them after a poll: the eight current values, the
 // eight changes, then the rate, MIN and MAX in brackets (their leading blanks count).
 std::string Shown(std::map<int, std::string> text) {
@@ -119,7 +104,7 @@ class StatsWorkerTest : public CoreTest {
         return nCount;
     }
 
-    std::string Log() const { return ReadFileBytes(g_App.szLogPath); }
+    std::string Log() const { return FileBytes(g_App.szLogPath); }
 
     std::vector<std::map<int, std::string>> shown;
     std::function<void(int)> onPoll;

@@ -23,3 +23,18 @@ std::string TestFilePath(const char* szSuffix) {
     }
     return path + std::to_string(nCount++) + szSuffix;
 }
+
+std::string FileBytes(const char* szPath) {
+    std::string bytes;
+    FILE* pFile = fopen(szPath, "rb");
+    if (pFile == nullptr) {
+        return "<missing>";
+    }
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pFile)) > 0) {
+        bytes.append(buffer, n);
+    }
+    fclose(pFile);
+    return bytes;
+}

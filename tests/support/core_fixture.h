@@ -81,6 +81,9 @@ class CoreTest : public ::testing::Test {
 // files of tests running side by side in other processes never collide.
 std::string TestFilePath(const char* szSuffix);
 
+// The whole content of a file, byte for byte; "<missing>" when it cannot be read.
+std::string FileBytes(const char* szPath);
+
 // The line settings of every command a line has seen, as "9600 8n1 _I".
 std::vector<std::string> TriesOf(const SimLine& line);
 
