@@ -28,27 +28,26 @@ bool MakeDirectories(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// Whether the log may be written in exeDir: an existing log that opens for appending, or a
-// file that can be made there. Asking the file system itself (rather than the mode bits) also
-// answers for root, read-only mounts and directories like /proc.
+// Whether the log belongs in exeDir: a directory where a file can be made, or an existing log
+// there that opens for appending. Asking the file system itself (rather than the mode bits)
+// also answers for root, read-only mounts and directories like /proc. A log there that cannot
+// be opened although the directory may be written stays there, so that the run names the
+// fault instead of writing the entry somewhere the technician does not look.
 bool LogWritableIn(const std::string& exeDir) {
+    std::string probe = exeDir + ".ErrorLog.zlg." + std::to_string(getpid());
+    int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        close(fd);
+        unlink(probe.c_str());
+        return true;
+    }
     std::string log = exeDir + "ErrorLog.zlg";
-    int fd = open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    fd = open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd >= 0) {
         close(fd);
         return true;
     }
-    if (errno != ENOENT) {
-        return false;
-    }
-    std::string probe = exeDir + ".ErrorLog.zlg." + std::to_string(getpid());
-    fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return false;
-    }
-    close(fd);
-    unlink(probe.c_str());
-    return true;
+    return false;
 }
 
 }  // namespace

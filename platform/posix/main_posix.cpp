@@ -110,7 +110,7 @@ void PrintHelp(FILE* pOut) {
             "login records) are never in the default map; named explicitly, they are opened.\n"
             "The map in force:\n",
             kMaxPlainChecks);
-    PrintPortListing(pOut, false);
+    PrintPortListing(pOut, false, "  ");
     fprintf(pOut,
             "\n"
             "Settings file: %s\n"
@@ -343,7 +343,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (bPorts) {
-        PrintPortListing(stdout, true);
+        PrintPortListing(stdout, true, "");
         return 0;
     }
     g_App.nRunMode = SelectRunMode(optind < argc ? cmdLine.c_str() : nullptr);

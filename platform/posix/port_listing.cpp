@@ -28,29 +28,29 @@ const char* SourceText(unsigned nPort, PortSource source, char* szText, size_t c
 
 }  // namespace
 
-void PrintPortListing(FILE* pOut, bool bCheckDevices) {
+void PrintPortListing(FILE* pOut, bool bCheckDevices, const char* szIndent) {
     for (unsigned nPort = 1; nPort <= 4; ++nPort) {
         char szPath[PATH_MAX];
         PortSource source = ResolvePortSource(nPort, szPath, sizeof szPath);
         char szSource[32];
         const char* szFrom = SourceText(nPort, source, szSource, sizeof szSource);
         if (source == kPortNone) {
-            fprintf(pOut, "COM%u  -  (%s)\n", nPort, szFrom);
+            fprintf(pOut, "%sCOM%u  -  (%s)\n", szIndent, nPort, szFrom);
             continue;
         }
         if (!bCheckDevices) {
-            fprintf(pOut, "COM%u  %s  (%s)\n", nPort, szPath, szFrom);
+            fprintf(pOut, "%sCOM%u  %s  (%s)\n", szIndent, nPort, szPath, szFrom);
             continue;
         }
         char szState[192];
         CheckPortDevice(szPath, szState, sizeof szState);
-        fprintf(pOut, "COM%u  %s  (%s)  %s\n", nPort, szPath, szFrom, szState);
+        fprintf(pOut, "%sCOM%u  %s  (%s)  %s\n", szIndent, nPort, szPath, szFrom, szState);
     }
     PortScan scan = ScanDefaultPorts(MachinePortSources());
     if (!scan.skipped.empty()) {
-        fprintf(pOut, "Left out of the default map (used only when named):\n");
+        fprintf(pOut, "%sLeft out of the default map (used only when named):\n", szIndent);
         for (const std::string& skipped : scan.skipped) {
-            fprintf(pOut, "  %s\n", skipped.c_str());
+            fprintf(pOut, "%s  %s\n", szIndent, skipped.c_str());
         }
     }
 }

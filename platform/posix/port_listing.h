@@ -6,7 +6,8 @@
 #include <cstdio>
 
 // One line per COM number, then the devices the default map leaves out and why. With
-// bCheckDevices each device is looked at (without taking it or changing its line).
-void PrintPortListing(FILE* pOut, bool bCheckDevices);
+// bCheckDevices each device is looked at (without taking it or changing its line). Every line
+// starts with szIndent.
+void PrintPortListing(FILE* pOut, bool bCheckDevices, const char* szIndent);
 
 #endif

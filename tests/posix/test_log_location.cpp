@@ -17,6 +17,10 @@ TEST(LogLocation, BesideTheProgramOrInTheStateDirectory) {
     std::string top = szTop;
     std::string writable = top + "/bin/";
     ASSERT_EQ(mkdir(writable.c_str(), 0755), 0);
+    // A writable directory whose log cannot be opened keeps the log, so the run names the fault.
+    std::string blocked = top + "/blocked/";
+    ASSERT_EQ(mkdir(blocked.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((blocked + "ErrorLog.zlg").c_str(), 0755), 0);
     const char* szOldState = getenv("XDG_STATE_HOME");
     std::string oldState = szOldState != nullptr ? szOldState : "";
     setenv("XDG_STATE_HOME", (top + "/state").c_str(), 1);
@@ -26,6 +30,7 @@ TEST(LogLocation, BesideTheProgramOrInTheStateDirectory) {
         std::string expected;
     } cases[] = {
         {writable, writable + "ErrorLog.zlg"},
+        {blocked, blocked + "ErrorLog.zlg"},
         {top + "/no-such-dir/", top + "/state/armlink/ErrorLog.zlg"},
         // /proc may not be written, not even by root.
         {"/proc/", top + "/state/armlink/ErrorLog.zlg"},
