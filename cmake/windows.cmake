@@ -26,6 +26,7 @@ add_library(armlink_win32 STATIC
   platform/win32/clock_win32.cpp
   platform/win32/threads_win32.cpp
   platform/win32/settings_backend_win32.cpp
+  platform/win32/file_cut_win32.cpp
 )
 target_link_libraries(armlink_win32 PUBLIC armlink_core advapi32)
 

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/platform.h"
+
 namespace {
 
 // Room for the longest line: the identity form with two tokens of 271 characters.
@@ -23,6 +25,8 @@ bool Fail(LogFile* pLog, const char* szStep, int nError) {
 }  // namespace
 
 bool OpenLogFile(const char* szPath, LogFile* pLog) {
+    pLog->szPath = szPath;
+    pLog->nSizeBefore = -1;
     pLog->nError = 0;
     pLog->szStep = "";
     pLog->bStartNewLine = false;
@@ -44,8 +48,11 @@ bool OpenLogFile(const char* szPath, LogFile* pLog) {
         int c = fgetc(pLog->pFile);
         pLog->bStartNewLine = c != EOF && c != '\n';
     }
-    // Positioned again between reading and writing, as an update stream asks.
-    fseek(pLog->pFile, 0, SEEK_END);
+    // Positioned again between reading and writing, as an update stream asks; the end is
+    // where the entry begins, and where a failed entry is cut back to.
+    if (fseek(pLog->pFile, 0, SEEK_END) == 0) {
+        pLog->nSizeBefore = ftell(pLog->pFile);
+    }
     clearerr(pLog->pFile);
     return true;
 }
@@ -58,6 +65,14 @@ bool CloseLogFile(LogFile* pLog) {
         Fail(pLog, "write", errno);  // the entry is written out as the file closes
     }
     pLog->pFile = nullptr;
+    // A full disk takes part of the buffer before the write fails: what did arrive is taken
+    // back, so the log neither ends inside a line nor holds half an entry. Another program
+    // appending at this very moment could lose its bytes too; two writers of one log are not
+    // a case the log is made for.
+    if (pLog->nError != 0 && pLog->bWritten && pLog->nSizeBefore >= 0 &&
+        g_Platform.pfnCutFile != nullptr) {
+        g_Platform.pfnCutFile(pLog->szPath, pLog->nSizeBefore);
+    }
     return pLog->nError == 0;
 }
 
@@ -65,10 +80,11 @@ bool WriteLog(LogFile* pLog, const char* szText) {
     if (pLog->pFile == nullptr || pLog->nError != 0) {
         return false;
     }
-    if (pLog->bStartNewLine && !pLog->bWritten && fputs("\r\n", pLog->pFile) == EOF) {
+    bool bFirst = !pLog->bWritten;
+    pLog->bWritten = true;
+    if (pLog->bStartNewLine && bFirst && fputs("\r\n", pLog->pFile) == EOF) {
         return Fail(pLog, "write", errno);
     }
-    pLog->bWritten = true;
     for (const char* p = szText; *p != '\0'; ++p) {
         int nResult = *p == '\n' ? fputs("\r\n", pLog->pFile) : fputc(*p, pLog->pFile);
         if (nResult == EOF) {

@@ -2,6 +2,7 @@
 #ifndef ARMLINK_WORKERS_LOG_FILE_H
 #define ARMLINK_WORKERS_LOG_FILE_H
 
+#include <cstdint>
 #include <cstdio>
 
 #include "common/clock.h"
@@ -9,18 +10,24 @@
 
 // One open log file. Every "\n" written is stored as CR LF on every platform, so a log moves
 // between machines unchanged. The entry reaches the file in one piece when the file is closed,
-// so an entry cut short by the end of the process leaves no half line behind.
+// so an entry cut short by the end of the process leaves no half line behind; an entry whose
+// write or close failed is cut off again (a full disk may take part of it).
 struct LogFile {
     FILE* pFile;
-    int nError;          // the errno of the first open, write or close that failed; 0 if none
-    const char* szStep;  // what failed: "open" or "write" (the close writes the entry out)
-    bool bStartNewLine;  // the file ends inside a line: the entry begins with a line end
-    bool bWritten;       // something of this entry has been written
+    const char* szPath;   // the file, as the caller keeps it while the entry is written
+    int64_t nSizeBefore;  // the file's size before the entry; -1 when it could not be told
+    int nError;           // the errno of the first open, write or close that failed; 0 if none
+    const char* szStep;   // what failed: "open" or "write" (the close writes the entry out)
+    bool bStartNewLine;   // the file ends inside a line: the entry begins with a line end
+    bool bWritten;        // something of this entry has been written
 };
 
 // Opens the log for appending, creating it when missing; false when it cannot be opened.
+// szPath must stay valid until the file is closed.
 bool OpenLogFile(const char* szPath, LogFile* pLog);
-// Closes the file; false when anything of the entry did not reach the file.
+// Closes the file; false when anything of the entry did not reach the file. The file is then
+// cut back to its size before the entry (through the platform's pfnCutFile), so it holds the
+// whole entry or none of it.
 bool CloseLogFile(LogFile* pLog);
 // Writes text, storing each "\n" as CR LF. False once a write has failed: the entry stops
 // there, and later writes do nothing.

@@ -208,6 +208,7 @@ int main(int argc, char** argv) {
     g_Platform.pThreads = PosixThreads();
     g_Platform.pBus = PosixSerialBus();
     g_Platform.pSettings = PosixSettings();
+    g_Platform.pfnCutFile = PosixCutFile;
 
     char szExePath[kPathSize];
     FindExecutable(argc > 0 ? argv[0] : nullptr, szExePath, sizeof szExePath);

@@ -16,6 +16,7 @@ Clock* PosixClock();               // CLOCK_MONOTONIC ticks, localtime_r, nanosl
 ThreadApi* PosixThreads();         // std::thread, manual-reset events on a condition variable
 SettingsBackend* PosixSettings();  // the INI settings file
 SerialBus* PosixSerialBus();       // termios on the device that COMn maps to
+bool PosixCutFile(const char* szPath, int64_t nSize);  // the pfnCutFile of the table: ftruncate
 
 // Milliseconds of the monotonic clock, in 64 bits: every wait of the POSIX side measures on it.
 uint64_t MonotonicMs();

@@ -19,6 +19,7 @@ Clock* Win32Clock();               // GetTickCount, localtime, Sleep
 ThreadApi* Win32Threads();         // CreateThread, CreateEventA, WaitForSingleObject
 SettingsBackend* Win32Settings();  // the registry below HKEY_LOCAL_MACHINE
 SerialBus* Win32SerialBus();       // CreateFileA on "COM%u" and the comm calls
+bool Win32CutFile(const char* szPath, int64_t nSize);  // the pfnCutFile of the table: SetEndOfFile
 
 // Sets the DCB fields that the line names (rate, parity from the letter, data bits, one stop
 // bit, DTR and RTS on, no flow control, the XON/XOFF limits and characters) in a DCB read back

@@ -14,6 +14,7 @@ void UseWin32Platform() {
     g_Platform.pThreads = Win32Threads();
     g_Platform.pBus = Win32SerialBus();
     g_Platform.pSettings = Win32Settings();
+    g_Platform.pfnCutFile = Win32CutFile;
 }
 
 // The executable's directory with its trailing backslash. A path that the buffer cut short
