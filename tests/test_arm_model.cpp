@@ -257,6 +257,7 @@ TEST(ArmModelScenario, EveryKeyFillsItsField) {
         "\n"
         "unanswered _G STATS\n"
         "unanswered _P\n"
+        "dribble _Y1\n"
         "garbage_on_mismatch yes\n"
         "framing_error_on_mismatch 1\n"
         "hangup_after 7\n";
@@ -288,6 +289,7 @@ TEST(ArmModelScenario, EveryKeyFillsItsField) {
     ASSERT_EQ(s.unanswered.size(), 2u);
     EXPECT_EQ(s.unanswered[0], "_G STATS");
     EXPECT_EQ(s.unanswered[1], "_P");
+    EXPECT_EQ(s.dribbled, std::vector<std::string>({"_Y1"}));
     EXPECT_TRUE(s.bGarbageOnMismatch);
     EXPECT_TRUE(s.bFramingErrorOnMismatch);
     EXPECT_EQ(s.nHangupAfter, 7);
@@ -297,6 +299,8 @@ TEST(ArmModelScenario, EveryKeyFillsItsField) {
     ArmModel arm(s);
     EXPECT_EQ(arm.Receive("_G STATS", 19200, 7, 'e', nullptr), "");
     EXPECT_EQ(arm.Receive("_I", 19200, 7, 'e', nullptr), "19200 e 7 2\r\n");
+    EXPECT_EQ(arm.ByteGapFor("_Y1"), 3u);
+    EXPECT_EQ(arm.ByteGapFor("_G"), 0u) << "only the dribbled command's replies dribble";
 }
 
 // A watched arm: a sequence of status words, counters set at a poll and stepping on from there,

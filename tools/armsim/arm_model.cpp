@@ -107,6 +107,18 @@ bool IsUnanswered(const ArmScenario& scenario, const std::string& command) {
 
 }  // namespace
 
+uint32_t ArmModel::ByteGapFor(const std::string& command) const {
+    if (scenario.dribbled.empty()) {
+        return scenario.nByteGapMs;
+    }
+    for (const std::string& text : scenario.dribbled) {
+        if (text == command) {
+            return scenario.nByteGapMs;
+        }
+    }
+    return 0;
+}
+
 const char* ArmModelNoise() {
     return kNoise;
 }

@@ -51,6 +51,8 @@ struct ArmScenario {
 
     uint32_t nLatencyMs = 2;               // from the end of a command to the first reply byte
     uint32_t nByteGapMs = 0;               // extra time between reply bytes (0: at line pace)
+    std::vector<std::string> dribbled;     // commands whose replies alone take nByteGapMs;
+                                           // empty: every reply does
     std::vector<std::string> unanswered;   // commands the arm leaves without reply
     bool bGarbageOnMismatch = false;       // at a wrong baud or framing, answer noise, not silence
     bool bFramingErrorOnMismatch = false;  // the noise also raises a framing error
@@ -82,6 +84,8 @@ class ArmModel {
                         char cHostParity, bool* pbNoise);
     // True once the arm has hung up.
     bool HungUp() const { return bHungUp; }
+    // The extra time between the bytes of the reply to this command.
+    uint32_t ByteGapFor(const std::string& command) const;
 
     ArmScenario scenario;
     std::vector<ArmCommandSeen> seen;

@@ -214,7 +214,7 @@ void Answer(Sim* pSim, const std::string& command, uint32_t nHostBaud) {
     if (nDue < pSim->nLineFreeNs) {
         nDue = pSim->nLineFreeNs;
     }
-    int64_t nGap = static_cast<int64_t>(scenario.nByteGapMs) * 1000000;
+    int64_t nGap = static_cast<int64_t>(pSim->pArm->ByteGapFor(command)) * 1000000;
     for (size_t i = 0; i < reply.size(); ++i) {
         if (i != 0) {
             nDue += nGap;

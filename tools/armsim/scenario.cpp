@@ -311,13 +311,13 @@ bool ApplyLine(const std::string& key, const std::string& value, ArmScenario* pS
         } else {
             pScenario->nByteGapMs = static_cast<uint32_t>(n);
         }
-    } else if (key == "unanswered") {
+    } else if (key == "unanswered" || key == "dribble") {
         // The whole rest of the line is the command, so "_G STATS" keeps its blank.
         if (value.empty()) {
-            *pProblem = "unanswered takes a command";
+            *pProblem = key + " takes a command";
             return false;
         }
-        pScenario->unanswered.push_back(value);
+        (key == "unanswered" ? pScenario->unanswered : pScenario->dribbled).push_back(value);
     } else if (key == "garbage_on_mismatch" || key == "framing_error_on_mismatch") {
         bool bValue = false;
         if (words.size() != 1 || !ParseFlag(words[0], &bValue)) {

@@ -13,8 +13,8 @@ constexpr size_t kScenarioMaxReply = 1024;
 
 // Parses scenario text into *pScenario, over what it already holds (start from a default
 // ArmScenario). Scalars given twice take the last value; "error", "error_reply", "unanswered",
-// "counters_at", "error_after_poll" and "stats_reply" add one entry per line. On the first bad
-// line the parse stops and returns false, with "line N: <what is wrong>" in szError
+// "dribble", "counters_at", "error_after_poll" and "stats_reply" add one entry per line. On the
+// first bad line the parse stops and returns false, with "line N: <what is wrong>" in szError
 // (terminated, cut to cchError); the scenario may then hold the lines before it.
 bool ParseScenario(const char* szText, ArmScenario* pScenario, char* szError, size_t cchError);
 

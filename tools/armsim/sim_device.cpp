@@ -183,7 +183,7 @@ uint32_t SimDevice::WriteAndDrain(const char* pData, uint32_t nBytes) {
             // others one character (and the arm's gap) apart; a reply never overtakes the one
             // still arriving.
             uint64_t nCharNs = CharacterNs(programmed.nBaud);
-            uint64_t nGapNs = static_cast<uint64_t>(pArm->scenario.nByteGapMs) * kNsPerMs;
+            uint64_t nGapNs = static_cast<uint64_t>(pArm->ByteGapFor(text)) * kNsPerMs;
             uint64_t nStart = nNow + static_cast<uint64_t>(pArm->scenario.nLatencyMs) * kNsPerMs;
             if (nStart < nLineFreeNs) {
                 nStart = nLineFreeNs;
