@@ -12,7 +12,7 @@ enum RunOutcome : int32_t {
     kOutcomeDone,                 // the entry was written; the statistics are polled
     kOutcomeNoArm,                // the search series gave up: "No Arm Found"
     kOutcomeLogNotWritten,        // the log file could not be opened, written or closed
-    kOutcomeIncomplete,           // the arm stopped answering during the work
+    kOutcomeIncomplete,           // a request of the work brought no usable reply
     kOutcomeVersionNotSupported,  // the firmware is too old for the statistics
     kOutcomeReportNotSaved,       // the report's file could not be opened ("INVALID FILE")
 };

@@ -25,34 +25,58 @@ uint32_t Exchange(PortSlot* pPort, ArmCommandId id, char* pReply) {
     return ReadReply(pPort->load(), pReply, command.nReplyLimit, command.nDeadlineMs);
 }
 
-// What the arm left unanswered during the entry: the first request it did not answer, and how
-// many more it did not answer after that.
-struct Silence {
-    char szFirst[96];
+// The identity fields the entry writes: the status, the version, the arm and the calibration.
+constexpr int kIdentityFieldsWritten = 4;
+
+// What the entry lacks: the first request the arm left without a usable reply, said as the
+// technician is told, and how many more after it.
+struct Shortfall {
+    char szFirst[128];
     int nMore;
 };
 
-void NoteSilence(Silence* pSilence, const char* szRequest) {
-    if (pSilence->szFirst[0] == '\0') {
-        snprintf(pSilence->szFirst, sizeof pSilence->szFirst, "%s", szRequest);
+// Notes an exchange of nRead bytes whose parse reached the fields the entry writes
+// (bParsed), or not. A reply without its line end was cut short by the deadline or the read
+// limit (a reply that dribbles in): its last field may be cut too. A reply that is whole but
+// does not parse is line noise or not the arm's. Either way the entry misses what it should
+// hold, and that is never reported as done.
+void NoteReply(Shortfall* pShortfall, const char* szRequest, uint32_t nRead, const char* pReply,
+               bool bParsed) {
+    const char* szBefore = "the arm's reply to ";
+    const char* szAfter = "";
+    if (nRead == 0) {
+        szBefore = "the arm did not answer ";
+    } else if (pReply[nRead - 1] != '\n') {
+        szAfter = " was cut short";
+    } else if (!bParsed) {
+        szAfter = " was not understood";
     } else {
-        ++pSilence->nMore;
+        return;
+    }
+    if (pShortfall->szFirst[0] == '\0') {
+        snprintf(pShortfall->szFirst, sizeof pShortfall->szFirst, "%s%s%s", szBefore, szRequest,
+                 szAfter);
+    } else {
+        ++pShortfall->nMore;
     }
 }
 
 // The body of an entry behind its stamp: the identity (or the bare line end), then the error
 // records and the counters, or the old-firmware line. Stops at the first write that fails.
-void WriteEntryBody(PortSlot* pPort, LogFile* pLog, ArmIdentity* pIdentity, Silence* pSilence) {
+void WriteEntryBody(PortSlot* pPort, LogFile* pLog, ArmIdentity* pIdentity, Shortfall* pShortfall) {
     char szReply[kReplyBufferSize];
 
     ShowDialogProgress("identity");
     PurgePort(pPort->load());
-    if (Exchange(pPort, kCmdIdentity, szReply) != 0) {
-        ParseArmIdentity(szReply, sizeof szReply, pIdentity);
+    uint32_t nRead = Exchange(pPort, kCmdIdentity, szReply);
+    if (nRead != 0) {
+        int nParsed = ParseArmIdentity(szReply, sizeof szReply, pIdentity);
         WriteIdentityForm(pLog, *pIdentity);
+        NoteReply(pShortfall, "the identity request", nRead, szReply,
+                  nParsed >= kIdentityFieldsWritten);
     } else {
         WriteBareLineEnd(pLog);
-        NoteSilence(pSilence, "the identity request");
+        NoteReply(pShortfall, "the identity request", 0, szReply, false);
     }
     if (!PassesVersionGate(pIdentity->fVersion)) {
         WriteOldFirmwareForm(pLog);
@@ -67,18 +91,20 @@ void WriteEntryBody(PortSlot* pPort, LogFile* pLog, ArmIdentity* pIdentity, Sile
         snprintf(szRequest, sizeof szRequest, "record %d of %d", nRequest + 1, kRecordRequests);
         ShowDialogProgress(szRequest);
         PurgePort(pPort->load());
-        if (Exchange(pPort, kCmdErrorRecord, szReply) == 0) {
-            char szWhat[80];
-            snprintf(szWhat, sizeof szWhat, "the request for error %s", szRequest);
-            NoteSilence(pSilence, szWhat);
+        char szWhat[80];
+        snprintf(szWhat, sizeof szWhat, "the request for error %s", szRequest);
+        nRead = Exchange(pPort, kCmdErrorRecord, szReply);
+        if (nRead == 0) {
+            NoteReply(pShortfall, szWhat, 0, szReply, false);
             continue;
         }
         ErrorRecord record;
         memset(&record, 0, sizeof record);
-        if (ParseErrorRecord(szReply, sizeof szReply, &record) == kErrorRecordValues &&
-            !IsEmptyRecord(record)) {
+        bool bParsed = ParseErrorRecord(szReply, sizeof szReply, &record) == kErrorRecordValues;
+        if (bParsed && !IsEmptyRecord(record)) {
             WriteErrorForm(pLog, record);
         }
+        NoteReply(pShortfall, szWhat, nRead, szReply, bParsed);
     }
     if (pLog->nError != 0) {
         return;
@@ -86,15 +112,15 @@ void WriteEntryBody(PortSlot* pPort, LogFile* pLog, ArmIdentity* pIdentity, Sile
 
     ShowDialogProgress("counters");
     PurgePort(pPort->load());
-    if (Exchange(pPort, kCmdStats, szReply) != 0) {
-        StatsRecord stats;
-        memset(&stats, 0, sizeof stats);
-        if (ParseStatsRecord(szReply, sizeof szReply, &stats) == kStatsRecordValues) {
-            WriteCountersForm(pLog, stats);
-        }
-    } else {
-        NoteSilence(pSilence, "the counters request");
+    nRead = Exchange(pPort, kCmdStats, szReply);
+    StatsRecord stats;
+    memset(&stats, 0, sizeof stats);
+    bool bParsed =
+        nRead != 0 && ParseStatsRecord(szReply, sizeof szReply, &stats) == kStatsRecordValues;
+    if (bParsed) {
+        WriteCountersForm(pLog, stats);
     }
+    NoteReply(pShortfall, "the counters request", nRead, szReply, bParsed);
 }
 
 }  // namespace
@@ -109,9 +135,9 @@ uint32_t LogWorker(void* pArg) {
     PortSlot* pPort = static_cast<PortSlot*>(pArg);
     ArmIdentity identity;
     memset(&identity, 0, sizeof identity);
-    Silence silence;
-    silence.szFirst[0] = '\0';
-    silence.nMore = 0;
+    Shortfall shortfall;
+    shortfall.szFirst[0] = '\0';
+    shortfall.nMore = 0;
 
     LogFile log;
     if (OpenLogFile(g_App.szLogPath, &log)) {
@@ -119,7 +145,7 @@ uint32_t LogWorker(void* pArg) {
             LocalTime now;
             g_Platform.pClock->GetLocalTime(&now);
             WriteStampForm(&log, kStampByLog, now);
-            WriteEntryBody(pPort, &log, &identity, &silence);
+            WriteEntryBody(pPort, &log, &identity, &shortfall);
         }
         CloseLogFile(&log);
     }
@@ -142,14 +168,15 @@ uint32_t LogWorker(void* pArg) {
         char szDetail[kPathSize + 160];
         DescribeLogFailure(&log, g_App.szLogPath, szDetail, sizeof szDetail);
         ReportRunOutcome(kOutcomeLogNotWritten, szDetail);
-    } else if (silence.szFirst[0] != '\0') {
-        // The entry keeps the lines it has; the outcome says which request went unanswered.
-        char szDetail[128];
-        if (silence.nMore > 0) {
-            snprintf(szDetail, sizeof szDetail, "the arm did not answer %s (and %d later)",
-                     silence.szFirst, silence.nMore);
+    } else if (shortfall.szFirst[0] != '\0') {
+        // The entry keeps the lines it has; the outcome says which request brought no usable
+        // reply.
+        char szDetail[160];
+        if (shortfall.nMore > 0) {
+            snprintf(szDetail, sizeof szDetail, "%s (and %d later)", shortfall.szFirst,
+                     shortfall.nMore);
         } else {
-            snprintf(szDetail, sizeof szDetail, "the arm did not answer %s", silence.szFirst);
+            snprintf(szDetail, sizeof szDetail, "%s", shortfall.szFirst);
         }
         ReportRunOutcome(kOutcomeIncomplete, szDetail);
     } else {

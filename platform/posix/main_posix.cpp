@@ -32,7 +32,7 @@ constexpr int kExitNotDone = 1;        // no arm found, or closed before the wor
 constexpr int kExitUsage = 2;          // bad usage, or a run mode this version does not have
 constexpr int kExitLogFailed = 3;      // the log file could not be written
 constexpr int kExitReportFailed = 4;   // the report could not be saved
-constexpr int kExitIncomplete = 5;     // the arm stopped answering during the work
+constexpr int kExitIncomplete = 5;     // a request of the work brought no usable reply
 constexpr int kExitVersionTooOld = 6;  // the firmware is too old for the run mode
 
 void PrintHelp(FILE* pOut) {
@@ -127,8 +127,9 @@ void PrintHelp(FILE* pOut) {
             "  2  bad usage\n"
             "  3  the log file could not be written (for /stats: by any logging pass)\n"
             "  4  the report could not be saved\n"
-            "  5  the arm stopped answering during the work (in /extended: it answered none\n"
-            "     of the last Check's requests)\n"
+            "  5  a request of the work brought no usable reply: the arm did not answer it,\n"
+            "     its reply was cut short or not understood (in /extended: the arm answered\n"
+            "     none of the last Check's requests)\n"
             "  6  the arm's firmware is too old for the run mode (\">>VERSION NOT SUPPORTED<<\")\n",
             szSettings, g_App.szLogPath);
 }
@@ -188,7 +189,7 @@ int ExitStatusOf(RunOutcome outcome, const std::string& detail) {
             fprintf(stderr, "armlink: the report was not saved: %s\n", detail.c_str());
             return kExitReportFailed;
         case kOutcomeIncomplete:
-            fprintf(stderr, "armlink: the arm stopped answering: %s\n", detail.c_str());
+            fprintf(stderr, "armlink: not everything was read from the arm: %s\n", detail.c_str());
             return kExitIncomplete;
         case kOutcomeVersionNotSupported:
             fprintf(stderr, "armlink: the arm's firmware is too old for this run mode\n");

@@ -14,7 +14,7 @@ error 30001 0 0 0 0 0 0"
 export ARMLINK_COM2="$SIM_LINK"
 run_armlink 30 --plain
 expect_rc 5
-if grep -qE "^armlink: the arm stopped answering: the arm did not answer the request for error record [23] of 7 \(and [0-9]+ later\)$" "$E2E_DIR/err"; then
+if grep -qE "^armlink: not everything was read from the arm: the arm did not answer the request for error record [23] of 7 \(and [0-9]+ later\)$" "$E2E_DIR/err"; then
     pass "the unanswered requests named"
 else
     fail "standard error: $(cat "$E2E_DIR/err")"

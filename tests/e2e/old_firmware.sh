@@ -29,7 +29,7 @@ unanswered _G"
 export ARMLINK_COM2="$SIM_LINK"
 run_armlink 30 --plain
 expect_rc 5
-if grep -qxF "armlink: the arm stopped answering: the arm did not answer the identity request" "$E2E_DIR/err"; then
+if grep -qxF "armlink: not everything was read from the arm: the arm did not answer the identity request" "$E2E_DIR/err"; then
     pass "the unanswered identity request named"
 else
     fail "standard error: $(cat "$E2E_DIR/err")"
