@@ -8,40 +8,9 @@
 #include "settings/settings_store.h"
 #include "shell/controller.h"
 #include "support/core_fixture.h"
+#include "support/fake_host.h"
 
 namespace {
-
-// The host window: runs the "dialog" as a scene of the test while the controller's dialog
-// would be open, and counts what the controller asks of it.
-class FakeHost : public HostWindow {
-  public:
-    explicit FakeHost(DialogSurface* pDialog) : pDialog(pDialog) {}
-    void RunModalDialog(int32_t nMode) override {
-        nDialogMode = nMode;
-        g_App.hDialog.store(pDialog);
-        pDialog->SetItemText(kIdStatusText, "Searching");
-        if (scene) {
-            scene();
-        }
-        g_App.hDialog.store(nullptr);
-    }
-    void DestroyHostWindow() override {
-        bDestroyed = true;
-        ControllerDestroy();
-    }
-    void StartSearchTimer() override { bTimer = true; }
-    void StopSearchTimer() override { bTimer = false; }
-    void PostQuit(int nExitCode) override { nQuit = nExitCode; }
-    void SettingsNotSaved(const char* szReason) override { notSaved.push_back(szReason); }
-
-    DialogSurface* pDialog;
-    std::function<void()> scene;
-    int32_t nDialogMode = -1;
-    bool bTimer = false;
-    bool bDestroyed = false;
-    int nQuit = -1;
-    std::vector<std::string> notSaved;
-};
 
 // Threads that are held: created, but run only when the test lets them, as a worker that is
 // still busy when the shutdown comes.
