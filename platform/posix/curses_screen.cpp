@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -233,6 +234,18 @@ void CursesFace::Close() {
     CloseCursesScreen(&screen);
     PrintLastState();
     fflush(stdout);
+    for (const std::string& line : portFailures) {
+        fprintf(stderr, "%s\n", line.c_str());
+    }
+    portFailures.clear();
+    fflush(stderr);
+}
+
+void CursesFace::ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) {
+    std::string line = PortFailureLine(nPort, szDevice, szReason);
+    if (std::find(portFailures.begin(), portFailures.end(), line) == portFailures.end()) {
+        portFailures.push_back(line);
+    }
 }
 
 // ncurses buffers what it has read: every key it holds is taken, so that the next wait on the

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/posix/frontend.h"
 
@@ -57,8 +58,10 @@ class CursesFace : public FrontEnd {
     void Resize() override;
     bool TakeActivation() override;
     CloseRequest TakeCloseRequest() override;
-    // Messages on standard error would tear the drawing; the status line names the port.
-    void ReportPortFailure(unsigned, const char*, const char*) override {}
+    // Messages on standard error would tear the drawing: while the dialog is open the status
+    // line names the port tried, and the ports that would not open, and why (another program
+    // holds one), are named once the terminal is given back.
+    void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
 
   protected:
     // The dialog as its template starts.
@@ -69,6 +72,7 @@ class CursesFace : public FrontEnd {
     virtual void PrintLastState() = 0;
 
     CursesScreen screen;
+    std::vector<std::string> portFailures;  // each line once, in the order met
     bool bActivation = false;
     CloseRequest closeRequest = kCloseNone;
 };

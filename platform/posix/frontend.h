@@ -67,6 +67,10 @@ class FrontEnd : public DialogSurface {
     std::string lastDetail;
 };
 
+// The line that names a port that would not open, for standard error:
+// "armlink: COM2 (/dev/ttyUSB0): in use by another program".
+std::string PortFailureLine(unsigned nPort, const char* szDevice, const char* szReason);
+
 // Whether the plain line mode prints one "progress: <text>" line per exchange (--verbose).
 void SetPlainProgress(bool bOn);
 

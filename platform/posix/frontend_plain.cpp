@@ -50,11 +50,7 @@ class PlainFrontEnd : public FrontEnd {
         if (!reported.insert(std::make_pair(nPort, std::string(szReason))).second) {
             return;
         }
-        if (szDevice[0] != '\0') {
-            fprintf(stderr, "armlink: COM%u (%s): %s\n", nPort, szDevice, szReason);
-        } else {
-            fprintf(stderr, "armlink: COM%u: %s\n", nPort, szReason);
-        }
+        fprintf(stderr, "%s\n", PortFailureLine(nPort, szDevice, szReason).c_str());
         fflush(stderr);
     }
     int InputFd() override { return -1; }
@@ -100,6 +96,16 @@ class PlainFrontEnd : public FrontEnd {
 };
 
 }  // namespace
+
+std::string PortFailureLine(unsigned nPort, const char* szDevice, const char* szReason) {
+    char szLine[512];
+    if (szDevice[0] != '\0') {
+        snprintf(szLine, sizeof szLine, "armlink: COM%u (%s): %s", nPort, szDevice, szReason);
+    } else {
+        snprintf(szLine, sizeof szLine, "armlink: COM%u: %s", nPort, szReason);
+    }
+    return szLine;
+}
 
 void SetPlainProgress(bool bOn) {
     g_bPlainProgress = bOn;
