@@ -65,14 +65,26 @@ int MakeDirectories(const std::string& directory) {
 }
 
 // Reads at most kMaxIniFileSize + 1 bytes: more means a file too large to rewrite. 0, or the
-// errno (ENOENT: no file).
+// errno (ENOENT: no file). Only a plain file is read: a FIFO would hold the open until a
+// writer came and a terminal would hold the read, with the settings directory locked all the
+// while and the program deaf to SIGTERM; both are refused at once without blocking.
 int ReadText(const std::string& path, std::string* pText) {
     pText->clear();
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         return errno;
     }
+    struct stat info;
     int nError = 0;
+    if (fstat(fd, &info) != 0) {
+        nError = errno;
+    } else if (!S_ISREG(info.st_mode)) {
+        nError = S_ISDIR(info.st_mode) ? EISDIR : kNotPlainFile;
+    }
+    if (nError != 0) {
+        (void)close(fd);
+        return nError;
+    }
     char buffer[4096];
     while (pText->size() <= kMaxIniFileSize) {
         ssize_t nGot =
@@ -304,8 +316,9 @@ bool IniFaultText(int32_t nResult, char* szText, size_t cchText) {
         return false;
     }
     std::lock_guard<std::mutex> lock(g_FaultMutex);
+    int nErrno = nResult % 1000;
     snprintf(szText, cchText, "%s %s: %s", kStepTexts[nStep],
              nResult == g_nFaultResult ? g_FaultPath.c_str() : "the settings file",
-             strerror(nResult % 1000));
+             nErrno == kNotPlainFile ? "not a plain file" : strerror(nErrno));
     return true;
 }

@@ -32,6 +32,9 @@ constexpr int32_t kErrorInvalidData = 13;
 // + errno; its text names the step, the path and the system's reason, for example
 // "cannot write /home/tech/.config/armlink/settings.ini: Permission denied".
 constexpr int32_t kSettingsFault = 100000;
+// The reason in place of an errno when the settings file is a FIFO, a device or a socket,
+// which is never read (it could block): "not a plain file".
+constexpr int kNotPlainFile = 999;
 enum SettingsStep {
     kStepMakeDirectory = 1,  // "cannot create directory" the settings directory
     kStepLock = 2,           // "cannot lock" the settings directory

@@ -442,6 +442,9 @@ TEST_F(PosixSettingsFile, LongValuesAndValuesNoLineCanHold) {
 // text says what failed and where; no stray file is left behind.
 TEST_F(PosixSettingsFile, UnwritableLocationsSayWhatFailedAndWhere) {
     ASSERT_EQ(system(("mkdir -p '" + tempDir + "/isdir/settings.ini'").c_str()), 0);
+    ASSERT_EQ(system(("mkdir -p '" + tempDir + "/fifo' '" + tempDir + "/device'").c_str()), 0);
+    ASSERT_EQ(mkfifo((tempDir + "/fifo/settings.ini").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/null", (tempDir + "/device/settings.ini").c_str()), 0);
     WriteText(tempDir + "/afile", "not a directory\n");
     struct Case {
         const char* szName;
@@ -458,6 +461,14 @@ TEST_F(PosixSettingsFile, UnwritableLocationsSayWhatFailedAndWhere) {
         {"the settings path a directory", tempDir + "/isdir/settings.ini",
          kSettingsFault + kStepRead * 1000 + EISDIR,
          "cannot read " + tempDir + "/isdir/settings.ini: Is a directory"},
+        // Neither is read: a FIFO without a writer would block the open for good, a terminal
+        // the read.
+        {"the settings path a FIFO", tempDir + "/fifo/settings.ini",
+         kSettingsFault + kStepRead * 1000 + kNotPlainFile,
+         "cannot read " + tempDir + "/fifo/settings.ini: not a plain file"},
+        {"the settings path a link to a device", tempDir + "/device/settings.ini",
+         kSettingsFault + kStepRead * 1000 + kNotPlainFile,
+         "cannot read /dev/null: not a plain file"},
     };
     for (const Case& c : cases) {
         SetSettingsFilePath(c.path.c_str());
