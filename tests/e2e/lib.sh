@@ -65,10 +65,10 @@ write_comm_param() {
         "$1" >"$SETTINGS_FILE"
 }
 
-# The CommParam value stored now, empty when there is none.
+# The CommParam value stored now, empty when there is none; lines may end in LF, CR LF or CR.
 stored_comm_param() {
     [ -f "$SETTINGS_FILE" ] || return 0
-    sed -n 's/^CommParam=//p' "$SETTINGS_FILE" | tr -d '\r'
+    tr '\r' '\n' <"$SETTINGS_FILE" | sed -n 's/^CommParam=//p'
 }
 
 # start_sim NAME SCENARIO_TEXT: starts a simulated arm linked at $E2E_DIR/NAME, recording into
