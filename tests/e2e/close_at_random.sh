@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Closes armlink at random moments (SIGTERM, SIGINT, and SIGKILL now and then) while it searches
-# and while it writes the entry. Whatever the moment: the program ends in order within the
-# shutdown wait, the log never holds half a line, and a stored "CommParam" is always a whole
-# setting (never 7 data bits without parity, never 8 with). ARMLINK_CLOSE_RUNS sets how many
-# runs (default 6; the thread-sanitizer stage runs 20).
+# and while it writes the entry; every third run is a SIGKILL aimed at the entry's write (within
+# about a second after the counters are asked for, when the entry goes to the file). Whatever
+# the moment: the program ends in order within the shutdown wait, each run adds a whole entry
+# to the log or none (never half a line, never half an entry), and a stored "CommParam" is
+# always a whole setting (never 7 data bits without parity, never 8 with). ARMLINK_CLOSE_RUNS
+# sets how many runs (default 6; the thread-sanitizer stage runs 20).
 source "$(dirname "$0")/lib.sh"
 
 nRuns=${ARMLINK_CLOSE_RUNS:-6}
@@ -15,23 +17,40 @@ for nRun in $(seq 1 "$nRuns"); do
 error 104 2 0 1A 0 0 0
 error 20008 1 10 0 0 0 0"
     export ARMLINK_COM2="$SIM_LINK"
-    "$ARMLINK" --plain >"$E2E_DIR/out.$nRun" 2>"$E2E_DIR/err.$nRun" </dev/null &
+    nLogBefore=$(stat -c %s "$LOG_FILE" 2>/dev/null || echo 0)
+    "$ARMLINK" --plain --verbose >"$E2E_DIR/out.$nRun" 2>"$E2E_DIR/err.$nRun" </dev/null &
     nPid=$!
-    nDelayMs=$((RANDOM % 6000))
-    case $((RANDOM % 5)) in
-        0) szSignal=INT ;;
-        1) szSignal=KILL ;;
-        *) szSignal=TERM ;;
-    esac
+    szAt=""
+    if [ $((nRun % 3)) -eq 0 ]; then
+        szSignal=KILL
+        szAt=" of the counters request"
+        # The counters take their 1000 ms read; the entry is written just after.
+        nDelayMs=$((700 + RANDOM % 700))
+        for _ in $(seq 1 600); do
+            grep -qx 'progress: counters' "$E2E_DIR/out.$nRun" && break
+            sleep 0.05
+        done
+    else
+        nDelayMs=$((RANDOM % 6000))
+        case $((RANDOM % 5)) in
+            0) szSignal=INT ;;
+            1) szSignal=KILL ;;
+            *) szSignal=TERM ;;
+        esac
+    fi
     sleep "$(printf '%d.%03d' $((nDelayMs / 1000)) $((nDelayMs % 1000)))"
     nSent=$(date +%s%N)
     kill -"$szSignal" "$nPid" 2>/dev/null || true
     RC=0
     wait "$nPid" || RC=$?
     nWaited=$((($(date +%s%N) - nSent) / 1000000))
-    szWhat="run $nRun: SIG$szSignal after ${nDelayMs} ms"
+    szWhat="run $nRun: SIG$szSignal ${nDelayMs} ms after the start$szAt"
     if [ "$szSignal" = KILL ]; then
-        [ "$RC" -eq 137 ] || fail "$szWhat: exit status $RC"
+        # 0: the run had ended before the signal came.
+        case "$RC" in
+            0 | 137) pass "$szWhat: exit status $RC" ;;
+            *) fail "$szWhat: exit status $RC" ;;
+        esac
     else
         # 0: the entry was done before the signal; 1: closed before it was done; 5: the arm
         # was cut off in the middle (never here); anything else is wrong.
@@ -50,6 +69,18 @@ error 20008 1 10 0 0 0 0"
             tr -d '\n' <"$LOG_FILE" | grep -q $'\r[^SEV]'; then
             fail "$szWhat: the log holds half a line: $(od -c "$LOG_FILE" | tail -5)"
         fi
+    fi
+    # The run's part of the log: nothing, or one whole entry, from its stamp to its counters
+    # (the arm answers everything, and a stop still asks for the counters).
+    tail -c +$((nLogBefore + 1)) "$LOG_FILE" 2>/dev/null | tr -d '\r' >"$E2E_DIR/entry.$nRun" || true
+    if [ ! -s "$E2E_DIR/entry.$nRun" ]; then
+        pass "$szWhat: no entry"
+    elif [ "$(grep -c '^STAMP: ' "$E2E_DIR/entry.$nRun")" -eq 1 ] &&
+        head -n 1 "$E2E_DIR/entry.$nRun" | grep -q '^STAMP: BY: Error Log, ' &&
+        tail -n 1 "$E2E_DIR/entry.$nRun" | grep -q '^STATS: '; then
+        pass "$szWhat: one whole entry"
+    else
+        fail "$szWhat: the run left part of an entry: $(cat "$E2E_DIR/entry.$nRun")"
     fi
     kill -TERM "$LIB_SIM_PID" 2>/dev/null || true
     szStored=$(stored_comm_param)
