@@ -52,6 +52,7 @@ void RouteSignalsToPipe(int fdWrite) {
     action.sa_handler = OnResizeSignal;
     sigaction(SIGWINCH, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 void DrainSignalPipe(int fdRead, bool* pbClose, bool* pbResize) {

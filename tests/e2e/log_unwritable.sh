@@ -2,6 +2,9 @@
 # The log file cannot be opened (its name is taken by a directory): nothing is sent to the arm
 # after the search, the dialog says that the log was not written and why, with the path still
 # shown; the reason goes to standard error and the exit status says the entry was not written.
+# The same for a log that takes no byte (a full disk), and for one that takes only part of the
+# entry (a file size limit): that part is taken back, the log stays as it was. The line
+# settings of the connection are stored all the same.
 source "$(dirname "$0")/lib.sh"
 
 mkdir "$LOG_FILE"
@@ -21,6 +24,7 @@ if grep -qxF "armlink: the log entry was not written: cannot open $LOG_FILE: Is 
 else
     fail "standard error: $(cat "$E2E_DIR/err")"
 fi
+if [ "$(stored_comm_param)" = "2 9600 n 8 1" ]; then pass "CommParam stored"; else fail "CommParam is \"$(stored_comm_param)\""; fi
 
 # A log that opens but takes no byte (a full disk): never reported as done.
 ln -s /dev/full "$E2E_DIR/full.zlg"
@@ -39,5 +43,25 @@ if grep -qxF "armlink: the log entry was not written: cannot write $LOG_FILE: No
 else
     fail "standard error: $(cat "$E2E_DIR/err")"
 fi
+
+# A log of 1012 bytes under a file size limit of 1024: 12 bytes of the entry fit, then the
+# write fails. Those 12 bytes are taken back (armlink ignores SIGXFSZ, so the write fails
+# with EFBIG rather than the signal ending the program in the middle of the entry).
+rm -f "$LOG_FILE"
+printf 'STAMP: BY: Error Log, DATE: 12-07-126, TIME: 09:05:33\r\nVERSION OF FIRMWARE DOES NOT SUPPORT EXTENDED ERROR REPORTING:\r\n%0891d\r\n' 0 >"$LOG_FILE"
+cp "$LOG_FILE" "$E2E_DIR/log.before"
+RC=0
+(
+    ulimit -f 1
+    exec timeout -k 2 30 "$ARMLINK" --plain >"$E2E_DIR/out" 2>"$E2E_DIR/err" </dev/null
+) || RC=$?
+expect_rc 3
+if grep -qxF "armlink: the log entry was not written: cannot write $LOG_FILE: File too large" "$E2E_DIR/err" &&
+    grep -qxF "status: Log Not Written: File too large" "$E2E_DIR/out"; then
+    pass "a log that takes part of the entry is named as not written"
+else
+    fail "file size limit: $(cat "$E2E_DIR/out" "$E2E_DIR/err")"
+fi
+expect_file_equals "$LOG_FILE" "$E2E_DIR/log.before" "the part of the entry that fitted taken back"
 
 finish
