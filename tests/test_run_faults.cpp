@@ -57,10 +57,13 @@ class RunFaultTest : public CoreTest {
                 ControllerTimer();
             }
         };
+        int nWritesBefore = settings.nWrites;
         ControllerCreate(&host);
+        nStores = settings.nWrites - nWritesBefore;
     }
 
     FakeHost host;
+    int nStores = 0;  // writes to the settings in the last run
 };
 
 // The arm serves the first n commands of the run ("_I" of the search, "_G", seven "_Y1",
@@ -99,6 +102,7 @@ TEST_F(RunFaultTest, ArmHangingUpAfterEachCommandOfTheRun) {
         EXPECT_EQ(dialog.outcomeDetail, c.szDetail);
         EXPECT_EQ(dialog.text[kIdStatusText], "Done") << c.nServed;
         EXPECT_EQ(settings.Value(kSettingsKeyPath, "CommParam"), kLine) << c.nServed;
+        EXPECT_EQ(nStores, 1) << "stored at the shutdown, the port being open";
         EXPECT_EQ(host.notSaved.size(), 0u);
     }
 }
@@ -196,6 +200,7 @@ TEST_F(RunFaultTest, SilentGarbledAndDribbledRepliesAtEachExchange) {
         // Stored at the shutdown while the port is open; a search that found nothing leaves
         // the stored value as it was.
         EXPECT_EQ(settings.Value(kSettingsKeyPath, "CommParam"), kLine) << c.szRow;
+        EXPECT_EQ(nStores, c.outcome == kOutcomeNoArm ? 0 : 1) << c.szRow;
     }
 }
 

@@ -7,8 +7,15 @@
 # settings of the connection are stored all the same.
 source "$(dirname "$0")/lib.sh"
 
+# expect_stored WHAT: the shutdown stored the connection's line. Each run starts from
+# "02 9600 n 8 1", which the search reads as 2 9600 n 8 1 and a store writes without the 0.
+expect_stored() {
+    if [ "$(stored_comm_param)" = "2 9600 n 8 1" ]; then pass "$1: CommParam stored"; else fail "$1: CommParam is \"$(stored_comm_param)\""; fi
+    write_comm_param "02 9600 n 8 1"
+}
+
 mkdir "$LOG_FILE"
-write_comm_param "2 9600 n 8 1"
+write_comm_param "02 9600 n 8 1"
 start_sim arm "baud 9600"
 export ARMLINK_COM2="$SIM_LINK"
 run_armlink 30 --plain
@@ -24,7 +31,7 @@ if grep -qxF "armlink: the log entry was not written: cannot open $LOG_FILE: Is 
 else
     fail "standard error: $(cat "$E2E_DIR/err")"
 fi
-if [ "$(stored_comm_param)" = "2 9600 n 8 1" ]; then pass "CommParam stored"; else fail "CommParam is \"$(stored_comm_param)\""; fi
+expect_stored "log cannot be opened"
 
 # A log that opens but takes no byte (a full disk): never reported as done.
 ln -s /dev/full "$E2E_DIR/full.zlg"
@@ -43,6 +50,7 @@ if grep -qxF "armlink: the log entry was not written: cannot write $LOG_FILE: No
 else
     fail "standard error: $(cat "$E2E_DIR/err")"
 fi
+expect_stored "full disk"
 
 # A log of 1012 bytes under a file size limit of 1024: 12 bytes of the entry fit, then the
 # write fails. Those 12 bytes are taken back (armlink ignores SIGXFSZ, so the write fails
@@ -63,5 +71,6 @@ else
     fail "file size limit: $(cat "$E2E_DIR/out" "$E2E_DIR/err")"
 fi
 expect_file_equals "$LOG_FILE" "$E2E_DIR/log.before" "the part of the entry that fitted taken back"
+expect_stored "file size limit"
 
 finish
