@@ -46,6 +46,12 @@ for szLine in "1032 -1" "1033 18" "1034 4" "1035 0" "1036 0" "1037 0" "1038 0" "
     check "control ${szLine%% *} shows \"${szLine#* }\"" has "${szLine%% *}" "${szLine#* }"
 done
 
+# The pass closes the log only after "_P" has had its 1000 ms read and the purge: the entry
+# is complete once the file holds its "STATS:" line.
+nEnd=$(( $(now_ms) + 5000 ))
+while [ "$(now_ms)" -lt "$nEnd" ] && ! grep -q '^STATS: ' "$LOG_FILE" 2>/dev/null; do
+    sleep 0.2
+done
 if [ -f "$LOG_FILE" ]; then
     mapfile -t aLines < <(sed 's/\r$/<CR>/' "$LOG_FILE")
     check "three lines in the log" test "${#aLines[@]}" -eq 3
