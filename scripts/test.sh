@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Runs every test of ArmLink: the native suite (unit tests, the checks of the tree, the
-# end-to-end runs over ptys), then the Windows suites (cross-built, under Wine). Installs what
-# it needs when run as root.
+# Runs every test of ArmLink, stage by stage, each in its own build folder: the native suite
+# (unit tests, the checks of the tree, the end-to-end runs over ptys; build-test), the Windows
+# suites (cross-built, under Wine; build-win), AddressSanitizer with UndefinedBehaviorSanitizer
+# (unit and end-to-end; build-asan), ThreadSanitizer (the same and the stress run that closes
+# the program at random moments; build-tsan), the fuzz targets for a short fixed time
+# (build-fuzz) and the packaging (build-package). Installs what it needs when run as root.
 # Exit status: 0 when every suite ran and passed; 1 when a suite failed or could not run;
 # 77 when the native suite passed but the Windows suites were skipped (their tools are missing
 # and this is not root), so that a partial run is never taken for a full pass.
@@ -20,6 +23,10 @@ lib_need_file /usr/src/googletest/CMakeLists.txt googletest
 lib_need_file /usr/include/ncurses.h libncurses-dev
 lib_need_command timeout coreutils
 lib_need_command script bsdutils
+lib_need_command clang clang
+# libFuzzer's runtime, whatever clang's patch version names its folder.
+compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null ||
+    LIB_MISSING+=(libclang-rt-14-dev)
 nInstall=0
 lib_install_missing test || nInstall=$?
 if [ "$nInstall" -eq 1 ]; then
@@ -36,20 +43,89 @@ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/configure
 cmake --build "$build" -j2 || { echo "test: build failed"; exit 1; }
 
 status=0
-(cd "$build" && ctest --output-on-failure -j2) || status=1
+failed=()
+stage_failed() {  # stage_failed NAME: notes a stage that did not pass
+    failed+=("$1")
+    status=1
+}
 
+echo "test: stage native"
+(cd "$build" && ctest --output-on-failure -j2) || stage_failed native
+
+echo "test: stage windows"
 nWindows=0
 bash "$top/scripts/test_windows.sh" || nWindows=$?
+windows_skipped=0
 if [ "$nWindows" -eq 77 ]; then
     echo "test: the Windows suites were skipped"
-    [ "$status" -ne 0 ] || status=77
+    windows_skipped=1
 elif [ "$nWindows" -ne 0 ]; then
-    status=1
+    stage_failed windows
 fi
 
+# sanitizer_stage NAME SANITIZER: the unit suite and the end-to-end runs built with the
+# sanitizer. Every report goes to a file of build-NAME/reports as well as ending the program
+# that made it, so that a report fails the stage even where a run's exit status is not judged.
+sanitizer_stage() {
+    local name=$1 sanitizer=$2
+    local dir="$top/build-$name"
+    echo "test: stage $name"
+    mkdir -p "$dir"
+    rm -rf "$dir/reports"
+    mkdir -p "$dir/reports"
+    if ! cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DARMLINK_SANITIZE="$sanitizer" >"$dir/configure.log" 2>&1; then
+        cat "$dir/configure.log"
+        stage_failed "$name"
+        return
+    fi
+    if ! cmake --build "$dir" -j2 >"$dir/build.log" 2>&1; then
+        tail -n 40 "$dir/build.log"
+        stage_failed "$name"
+        return
+    fi
+    local options="halt_on_error=1:log_path=$dir/reports/report"
+    export ASAN_OPTIONS="$options:detect_leaks=1:abort_on_error=0"
+    export UBSAN_OPTIONS="$options:print_stacktrace=1"
+    export TSAN_OPTIONS="$options:second_deadlock_stack=1"
+    local ok=1
+    (cd "$dir" && ctest --output-on-failure -j2) || ok=0
+    if [ "$name" = tsan ]; then
+        echo "test: the stress run, 20 closes at random moments"
+        ARMLINK_CLOSE_RUNS=20 bash "$top/tests/e2e/close_at_random.sh" "$dir/armlink" \
+            "$dir/armsim" || ok=0
+    fi
+    unset ASAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS
+    if compgen -G "$dir/reports/report*" >/dev/null; then
+        for report in "$dir"/reports/report*; do
+            echo "test: $name report $(basename "$report"):"
+            head -n 60 "$report"
+        done
+        ok=0
+    fi
+    [ "$ok" = 1 ] || stage_failed "$name"
+}
+sanitizer_stage asan address
+sanitizer_stage tsan thread
+
+echo "test: stage fuzz"
+bash "$top/scripts/fuzz.sh" 15 || stage_failed fuzz
+
+echo "test: stage package"
+nPackage=0
+bash "$top/scripts/test_package.sh" || nPackage=$?
+if [ "$nPackage" -eq 77 ]; then
+    echo "test: the package was built and checked but not installed (not root)"
+elif [ "$nPackage" -ne 0 ]; then
+    stage_failed package
+fi
+
+if [ "$status" -eq 0 ] && [ "$windows_skipped" = 1 ]; then
+    status=77
+fi
 case $status in
     0) echo "test: all suites passed" ;;
     77) echo "test: the native suite passed; the Windows suites did not run (exit status 77)" ;;
-    *) echo "test: FAILED" ;;
+    *) echo "test: FAILED (${failed[*]})" ;;
 esac
 exit $status
