@@ -58,6 +58,15 @@ finish() {
     exit 0
 }
 
+# wait_for_match FILE ERE: waits until FILE holds a line matching ERE (at most 20 s).
+wait_for_match() {
+    for _ in $(seq 1 400); do
+        grep -qE "$2" "$1" && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
 # write_comm_param "2 9600 n 8 1": the stored line settings, as the program itself writes them.
 write_comm_param() {
     mkdir -p "$(dirname "$SETTINGS_FILE")"

@@ -9,14 +9,6 @@ source "$(dirname "$0")/lib.sh"
 
 export TERM=xterm
 
-wait_for_match() {
-    for _ in $(seq 1 400); do
-        grep -qE "$2" "$1" && return 0
-        sleep 0.05
-    done
-    return 1
-}
-
 write_comm_param "2 9600 n 8 1"
 start_sim arm "baud 9600"
 export ARMLINK_COM2="$SIM_LINK"

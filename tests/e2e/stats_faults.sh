@@ -6,15 +6,6 @@
 # closes the program in order.
 source "$(dirname "$0")/lib.sh"
 
-# Wait until FILE holds a line matching the extended regular expression (at most 20 s).
-wait_for_match() {
-    for _ in $(seq 1 400); do
-        grep -qE "$2" "$1" && return 0
-        sleep 0.05
-    done
-    return 1
-}
-
 # The CPU time of a process in clock ticks (user + system).
 cpu_ticks() {
     awk '{ print $14 + $15 }' "/proc/$1/stat"
