@@ -54,7 +54,7 @@ enum ControlId : int {
 };
 
 // The state shared by the user-interface thread (UI), the search worker and the mode worker
-// (log or statistics). There are no locks on the description's event order; what two threads
+// (log or statistics). No lock may reorder the events between them; what two threads
 // may touch at the same moment is atomic, or copied through CopyLine/StoreLine.
 //
 // | field                 | who writes it, when                   | who reads it              |
