@@ -1,4 +1,5 @@
-// The threads and events seam: worker threads, manual-reset events, waits, forced end.
+// The threads and events seam: worker threads, manual-reset events, waits, and giving up a
+// worker that overran the shutdown wait.
 #ifndef ARMLINK_COMMON_THREADS_H
 #define ARMLINK_COMMON_THREADS_H
 
@@ -32,8 +33,12 @@ class ThreadApi {
                              std::atomic<ThreadHandle>* pSlot) = 0;
     // Releases a thread handle; the thread itself runs on.
     virtual void CloseThread(ThreadHandle hThread) = 0;
-    // Ends a thread forcibly where the platform can, and releases its handle.
-    virtual void TerminateThread(ThreadHandle hThread) = 0;
+    // Gives up a worker that overran the shutdown wait and releases its handle. The caller may
+    // no longer count on where the thread stands: it may have ended, or it may run on until the
+    // process ends, so what it may still use (the port, the events) is left open. Win32 ends it
+    // at once (TerminateThread, exit code 0); POSIX has no safe forced end and leaves it to the
+    // end of the process, which follows the shutdown.
+    virtual void AbandonThread(ThreadHandle hThread) = 0;
 };
 
 #endif

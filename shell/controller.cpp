@@ -203,10 +203,12 @@ void ControllerDestroy() {
     bool bWorkerEnded = true;
     if (g_bWorkerLaunched && g_App.WorkerExitedEvent != nullptr &&
         !g_App.WorkerExitedEvent->Wait(kShutdownWaitMs)) {
-        // Whoever takes the handle first releases it: the worker as it ends, or this.
+        // The search worker is given up. A log or statistics worker is not: it keeps its
+        // handle and ends with the process. Whoever takes the search worker's handle first
+        // releases it: the worker as it ends, or this.
         ThreadHandle hThread = g_App.hSearchThread.exchange(nullptr);
         if (hThread != nullptr) {
-            g_Platform.pThreads->TerminateThread(hThread);
+            g_Platform.pThreads->AbandonThread(hThread);
         }
         bWorkerEnded = false;
     }

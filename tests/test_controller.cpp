@@ -26,8 +26,8 @@ class HeldThreads : public ThreadApi {
         return 1;
     }
     void CloseThread(ThreadHandle hThread) override { delete static_cast<int*>(hThread); }
-    void TerminateThread(ThreadHandle hThread) override {
-        ++nTerminated;
+    void AbandonThread(ThreadHandle hThread) override {
+        ++nAbandoned;
         delete static_cast<int*>(hThread);
     }
     void RunHeld() {
@@ -42,7 +42,7 @@ class HeldThreads : public ThreadApi {
     ThreadProc pfnProc = nullptr;
     void* pArg = nullptr;
     int nCreated = 0;
-    int nTerminated = 0;
+    int nAbandoned = 0;
 };
 
 class ControllerTest : public CoreTest {
@@ -313,7 +313,7 @@ TEST_F(ShutdownTest, TicksWaitForTheSearchWorkerToFinishItsExit) {
         held.RunHeld();
     };
     ControllerCreate(&host);
-    EXPECT_EQ(held.nTerminated, 0);
+    EXPECT_EQ(held.nAbandoned, 0);
 }
 
 TEST_F(ShutdownTest, ClosingDuringTheSearchWaitsForTheWorker) {
@@ -327,7 +327,7 @@ TEST_F(ShutdownTest, ClosingDuringTheSearchWaitsForTheWorker) {
         clock.At(nClosedAt + 1200, [&] { held.RunHeld(); });
     };
     ControllerCreate(&host);
-    EXPECT_EQ(held.nTerminated, 0);
+    EXPECT_EQ(held.nAbandoned, 0);
     uint32_t nWaited = clock.TickCount() - nClosedAt;
     EXPECT_GE(nWaited, 1200u);
     EXPECT_LT(nWaited, 1210u);
@@ -335,21 +335,37 @@ TEST_F(ShutdownTest, ClosingDuringTheSearchWaitsForTheWorker) {
     EXPECT_EQ(g_App.WorkerExitedEvent, nullptr) << "events closed after the worker ended";
 }
 
-TEST_F(ShutdownTest, SearchWorkerThatDoesNotEndIsTerminatedAfterFiveSeconds) {
-    RemoveAllDevices();
-    uint32_t nClosedAt = 0;
-    host.scene = [&] {
-        ControllerActivateApp(true);
-        nClosedAt = clock.TickCount();
-    };
-    ControllerCreate(&host);
-    EXPECT_EQ(held.nTerminated, 1);
-    EXPECT_EQ(g_App.hSearchThread.load(), nullptr);
-    uint32_t nWaited = clock.TickCount() - nClosedAt;
-    EXPECT_GE(nWaited, kShutdownWaitMs);
-    EXPECT_LT(nWaited, kShutdownWaitMs + 5);
-    EXPECT_EQ(host.nQuit, 0);
-    held.pfnProc = nullptr;
+// A worker still running 5000 ms into the shutdown: closed during the search, the search worker
+// is abandoned; closed while the statistics run, that worker is not, and keeps its handle.
+TEST_F(ShutdownTest, WorkerThatDoesNotEndIsWaitedForFiveSeconds) {
+    for (int32_t nMode : {kRunModeLog, kRunModeStats}) {
+        SCOPED_TRACE(nMode);
+        TearDown();
+        SetUp();
+        g_App.nRunMode = nMode;
+        PlaceArm(1, ArmAt(9600, 8, 'n'));
+        int nAbandoned = held.nAbandoned;
+        uint32_t nClosedAt = 0;
+        host.scene = [&] {
+            ControllerActivateApp(true);
+            if (nMode == kRunModeStats) {
+                held.RunHeld();  // the search finds the arm on COM1
+                TickWhileSearching();
+            }
+            nClosedAt = clock.TickCount();
+        };
+        ControllerCreate(&host);
+        EXPECT_EQ(held.nAbandoned - nAbandoned, nMode == kRunModeLog ? 1 : 0);
+        EXPECT_EQ(g_App.hSearchThread.load(), nullptr);
+        ThreadHandle hWorker = g_App.hWorkerThread.exchange(nullptr);
+        EXPECT_EQ(hWorker != nullptr, nMode == kRunModeStats);
+        held.CloseThread(hWorker);
+        uint32_t nWaited = clock.TickCount() - nClosedAt;
+        EXPECT_GE(nWaited, kShutdownWaitMs);
+        EXPECT_LT(nWaited, kShutdownWaitMs + 5);
+        EXPECT_EQ(host.nQuit, 0);
+        held.pfnProc = nullptr;
+    }
 }
 
 TEST_F(ShutdownTest, StatisticsRunUntilTheShutdownStopsThem) {
@@ -370,7 +386,7 @@ TEST_F(ShutdownTest, StatisticsRunUntilTheShutdownStopsThem) {
     // The worker's identity line came after the dialog had closed: nothing more is shown.
     EXPECT_EQ(Statuses(), std::vector<std::string>(
                               {"Searching", "Searching", "Connected", "Current Statistics"}));
-    EXPECT_EQ(held.nTerminated, 0);
+    EXPECT_EQ(held.nAbandoned, 0);
     // The shutdown waited for the worker: 300 ms, then its 1000 ms identity read.
     uint32_t nWaited = clock.TickCount() - nClosedAt;
     EXPECT_GE(nWaited, 1300u);

@@ -121,8 +121,8 @@ TEST(VirtualPlatformThreads, HandleIsStoredBeforeTheProcedureRuns) {
     EXPECT_NE(second.hSeen, probe.hSeen);
     EXPECT_EQ(threads.nAboveNormal, 1);
     ASSERT_EQ(threads.live.size(), 1u);  // a leak the test can see
-    threads.TerminateThread(hSlot);
-    EXPECT_EQ(threads.nTerminated, 1);
+    threads.AbandonThread(hSlot);
+    EXPECT_EQ(threads.nAbandoned, 1);
     EXPECT_TRUE(threads.live.empty());
 }
 
@@ -158,7 +158,7 @@ TEST(VirtualPlatformThreads, DoubleAndUnknownClosesFailTheTest) {
     EXPECT_NONFATAL_FAILURE(threads.CloseThread(hClosed), "closed twice");
     int nOther = 0;
     EXPECT_NONFATAL_FAILURE(threads.CloseThread(&nOther), "unknown thread handle");
-    EXPECT_NONFATAL_FAILURE(threads.TerminateThread(hClosed), "not open");
+    EXPECT_NONFATAL_FAILURE(threads.AbandonThread(hClosed), "not open");
     EXPECT_EQ(threads.nClosed, 1);
 }
 

@@ -154,10 +154,9 @@ class PosixThreadsImpl : public ThreadApi {
         delete pThread;
     }
 
-    // POSIX has no safe forced end of a thread: pthread_cancel would leave the port, the log
-    // file and the thread's locks in whatever state it stopped in. The thread is detached and
-    // its handle released; it ends with the process, which ends right after shutdown.
-    void TerminateThread(ThreadHandle hThread) override { CloseThread(hThread); }
+    // pthread_cancel would leave the port, the log file and the thread's locks in whatever
+    // state it stopped in: the thread is detached instead and ends with the process.
+    void AbandonThread(ThreadHandle hThread) override { CloseThread(hThread); }
 };
 
 }  // namespace

@@ -87,7 +87,8 @@ class Win32ThreadsImpl : public ThreadApi {
         }
     }
 
-    void TerminateThread(ThreadHandle hThread) override {
+    // Ended where it stands, as the shutdown of the Windows program has always done.
+    void AbandonThread(ThreadHandle hThread) override {
         if (hThread != nullptr) {
             ::TerminateThread(static_cast<HANDLE>(hThread), 0);
             CloseHandle(static_cast<HANDLE>(hThread));

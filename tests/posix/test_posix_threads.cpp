@@ -31,6 +31,7 @@ struct StartProbe {
     ThreadHandle hSeen = nullptr;
     int nNice = 0;
     bool bCloseOwnHandle = false;
+    Event* pGo = nullptr;  // when given, the thread waits for it before it reports done
     Event* pDone = nullptr;
 };
 
@@ -44,6 +45,9 @@ uint32_t ProbeStart(void* pArg) {
     if (pProbe->bCloseOwnHandle) {
         // As a worker does on its way out: release its own handle and clear the slot.
         PosixThreads()->CloseThread(pProbe->hSlot.exchange(nullptr));
+    }
+    if (pProbe->pGo != nullptr) {
+        pProbe->pGo->Wait(2000);
     }
     pProbe->pDone->Set();
     return 0;
@@ -76,6 +80,20 @@ TEST(PosixThreads, AThreadMayCloseItsOwnHandle) {
     EXPECT_EQ(probe.hSlot.load(), nullptr);
 }
 
+// An abandoned worker is not stopped: its handle is released and it runs on to its end.
+TEST(PosixThreads, AnAbandonedThreadRunsOn) {
+    ThreadApi* pThreads = PosixThreads();
+    std::unique_ptr<Event> pGo(pThreads->CreateEvent());
+    std::unique_ptr<Event> pDone(pThreads->CreateEvent());
+    StartProbe probe;
+    probe.pGo = pGo.get();
+    probe.pDone = pDone.get();
+    ASSERT_EQ(pThreads->CreateThread(ProbeStart, &probe, false, &probe.hSlot), 1);
+    pThreads->AbandonThread(probe.hSlot.exchange(nullptr));
+    pGo->Set();
+    EXPECT_TRUE(pDone->Wait(2000));
+}
+
 TEST(PosixThreads, AboveNormalAsksForAHigherPriority) {
     ThreadApi* pThreads = PosixThreads();
     std::unique_ptr<Event> pDone(pThreads->CreateEvent());
@@ -89,8 +107,7 @@ TEST(PosixThreads, AboveNormalAsksForAHigherPriority) {
     raised.pDone = pDone.get();
     ASSERT_EQ(pThreads->CreateThread(ProbeStart, &raised, true, &raised.hSlot), 1);
     ASSERT_TRUE(pDone->Wait(2000));
-    pThreads->TerminateThread(
-        raised.hSlot.load());  // releases the handle of a thread that has ended
+    pThreads->AbandonThread(raised.hSlot.load());  // releases the handle of a thread that ended
 #if defined(__linux__)
     // The nice value is read at the first step of the routine, after the raise. A user who may
     // not raise priorities runs the worker at normal priority.

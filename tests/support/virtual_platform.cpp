@@ -123,15 +123,15 @@ void InlineThreads::CloseThread(ThreadHandle hThread) {
     nClosed++;
 }
 
-void InlineThreads::TerminateThread(ThreadHandle hThread) {
+void InlineThreads::AbandonThread(ThreadHandle hThread) {
     auto it = std::find(live.begin(), live.end(), hThread);
     if (it == live.end()) {
-        ADD_FAILURE() << "terminate of a thread handle that is not open (" << hThread << ")";
+        ADD_FAILURE() << "abandon of a thread handle that is not open (" << hThread << ")";
         return;
     }
     // An inline thread has run to its end already; only its handle is left to release.
     live.erase(it);
-    nTerminated++;
+    nAbandoned++;
 }
 
 // ---- MemorySettings -----------------------------------------------------------------------

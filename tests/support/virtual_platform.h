@@ -70,7 +70,7 @@ class InlineThreads : public ThreadApi {
     int CreateThread(ThreadProc pfnProc, void* pArg, bool bAboveNormal,
                      std::atomic<ThreadHandle>* pSlot) override;
     void CloseThread(ThreadHandle hThread) override;
-    void TerminateThread(ThreadHandle hThread) override;
+    void AbandonThread(ThreadHandle hThread) override;
 
     VirtualClock* pClock;
     bool bFailCreate = false;        // CreateThread fails
@@ -78,7 +78,7 @@ class InlineThreads : public ThreadApi {
     int nCreated = 0;                // threads started
     int nAboveNormal = 0;            // of those, at raised priority
     int nClosed = 0;                 // handles released
-    int nTerminated = 0;             // forced ends
+    int nAbandoned = 0;              // workers given up at shutdown
     std::vector<ThreadHandle> live;  // handles not yet released
     uint32_t nLastId = 0;            // id of the latest thread (ids count from 1)
 

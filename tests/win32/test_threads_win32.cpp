@@ -1,5 +1,5 @@
 // The Win32 thread and event seam: the slot filled before the thread's first step, the raised
-// priority, the exit code, the forced end, and manual-reset events.
+// priority, the exit code, the end of an abandoned worker, and manual-reset events.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -63,7 +63,7 @@ uint32_t WaitForever(void* pArg) {
     return 5;
 }
 
-TEST(Win32Threads, TerminateEndsTheThreadWithExitCodeZero) {
+TEST(Win32Threads, AbandonEndsTheThreadWithExitCodeZero) {
     ThreadApi* pThreads = Win32Threads();
     Blocked blocked;
     blocked.pEvent = pThreads->CreateEvent();
@@ -79,7 +79,7 @@ TEST(Win32Threads, TerminateEndsTheThreadWithExitCodeZero) {
     HANDLE hWatch = nullptr;
     ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(hSlot.load()),
                                 GetCurrentProcess(), &hWatch, 0, FALSE, DUPLICATE_SAME_ACCESS));
-    pThreads->TerminateThread(hSlot.load());
+    pThreads->AbandonThread(hSlot.load());
     EXPECT_EQ(WaitForSingleObject(hWatch, 2000), WAIT_OBJECT_0);
     DWORD dwExit = 99;
     EXPECT_TRUE(GetExitCodeThread(hWatch, &dwExit));
