@@ -41,16 +41,8 @@ enum ControlId : int {
     kIdStatusText = IDC_STATUS_TEXT,       // the status line of every dialog
     kIdLogPathText = IDC_LOG_PATH_TEXT,    // VOLUME_DLG: the log file's path, hidden at first
     kIdLogPathLabel = IDC_LOG_PATH_LABEL,  // VOLUME_DLG: "Log Saved In:", hidden at first
-    kIdCaptures = IDC_CAPTURES,            // STATS_DLG: first of the eight current values
-    kIdPointsPerSecond = IDC_POINTS_PER_SECOND,
-    kIdErrorsLogged = IDC_ERRORS_LOGGED,
-    kIdLastError = IDC_LAST_ERROR,
-    kIdLastExtended = IDC_LAST_EXTENDED,
-    kIdChangeCaptures = IDC_CHANGE_CAPTURES,  // STATS_DLG: first of the eight changes
-    kIdMinPoints = IDC_MIN_POINTS,
-    kIdMaxPoints = IDC_MAX_POINTS,
-    kIdReportText = IDC_REPORT_TEXT,  // ERROR_DISPLAY_DLG: the report
-    kIdSaveButton = IDC_SAVE_BUTTON,  // ERROR_DISPLAY_DLG: "&Save"
+    kIdReportText = IDC_REPORT_TEXT,       // ERROR_DISPLAY_DLG: the report
+    kIdSaveButton = IDC_SAVE_BUTTON,       // ERROR_DISPLAY_DLG: "&Save"
 };
 
 // The state shared by the user-interface thread (UI), the search worker and the mode worker

@@ -4,14 +4,6 @@
 
 #include "common/app_state.h"
 #include "platform/win32/win32_platform.h"
-#include "resources/resource.h"
-
-static_assert(IDC_STATUS_TEXT == kIdStatusText, "the status line id of the templates");
-static_assert(IDC_BUTTON == kIdButton, "the dialog button id of the templates");
-static_assert(IDC_CANCEL_BUTTON == kIdCancel, "the cancel id of the templates");
-static_assert(IDC_LOG_PATH_TEXT == kIdLogPathText, "the log path id of VOLUME_DLG");
-static_assert(IDC_LOG_PATH_LABEL == kIdLogPathLabel, "the log path label id of VOLUME_DLG");
-static_assert(IDC_SAVE_BUTTON == kIdSaveButton, "the save button id of ERROR_DISPLAY_DLG");
 
 namespace {
 

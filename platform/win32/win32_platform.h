@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "common/dialog_surface.h"
+#include "resources/resource.h"
 
 class Clock;
 class ThreadApi;
@@ -45,7 +46,7 @@ class Win32DialogSurface : public DialogSurface {
     void PollDone() override;
 
     HWND hDlg;
-    int nReportId = 1053;  // ReportText of ERROR_DISPLAY_DLG
+    int nReportId = IDC_REPORT_TEXT;  // ReportText of ERROR_DISPLAY_DLG
     RunOutcome lastOutcome = kOutcomeNone;
 };
 
