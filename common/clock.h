@@ -3,6 +3,7 @@
 #define ARMLINK_COMMON_CLOCK_H
 
 #include <cstdint>
+#include <ctime>
 
 // Local time as the log and the report stamp it.
 struct LocalTime {
@@ -13,6 +14,10 @@ struct LocalTime {
     int nMinute;  // 0-59
     int nSecond;  // 0-59
 };
+
+// Fills *pTime from the C library's local time; none (the time could not be converted) gives
+// midnight of 1 January 1970.
+void FillLocalTime(const std::tm* pLocal, LocalTime* pTime);
 
 // Tick count and local time.
 class Clock {

@@ -25,22 +25,7 @@ class PosixClockImpl : public Clock {
     void GetLocalTime(LocalTime* pTime) override {
         time_t now = time(nullptr);
         struct tm local;
-        if (localtime_r(&now, &local) == nullptr) {
-            pTime->nYear = 70;
-            pTime->nMonth = 1;
-            pTime->nDay = 1;
-            pTime->nHour = 0;
-            pTime->nMinute = 0;
-            pTime->nSecond = 0;
-            return;
-        }
-        pTime->nYear = local.tm_year;
-        pTime->nMonth = local.tm_mon + 1;
-        pTime->nDay = local.tm_mday;
-        pTime->nHour = local.tm_hour;
-        pTime->nMinute = local.tm_min;
-        // A leap second (60) is shown as the last second of its minute.
-        pTime->nSecond = local.tm_sec > 59 ? 59 : local.tm_sec;
+        FillLocalTime(localtime_r(&now, &local), pTime);
     }
 
     // Sleeps the whole time even when a signal interrupts the sleep.

@@ -18,23 +18,7 @@ class Win32ClockImpl : public Clock {
     // interface thread do not overwrite each other's.
     void GetLocalTime(LocalTime* pTime) override {
         time_t now = time(nullptr);
-        const struct tm* pLocal = localtime(&now);
-        if (pLocal == nullptr) {
-            pTime->nYear = 70;
-            pTime->nMonth = 1;
-            pTime->nDay = 1;
-            pTime->nHour = 0;
-            pTime->nMinute = 0;
-            pTime->nSecond = 0;
-            return;
-        }
-        pTime->nYear = pLocal->tm_year;
-        pTime->nMonth = pLocal->tm_mon + 1;
-        pTime->nDay = pLocal->tm_mday;
-        pTime->nHour = pLocal->tm_hour;
-        pTime->nMinute = pLocal->tm_min;
-        // A leap second (60) is shown as the last second of its minute.
-        pTime->nSecond = pLocal->tm_sec > 59 ? 59 : pLocal->tm_sec;
+        FillLocalTime(localtime(&now), pTime);
     }
 
     void Sleep(uint32_t nMs) override { ::Sleep(nMs); }
