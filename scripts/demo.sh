@@ -50,16 +50,18 @@ cleanup() {
 }
 lib_on_exit cleanup
 
-if [ "$MODE" = /stats ] || [ "$MODE" = /STATS ]; then
-    cat >"$WORK/arm.scenario" <<'SCENARIO'
-# The watched arm: COM2 at 19200 8N1, firmware 4.60. Captures wrap through FFFFFFFF at the
-# fifth poll, CRC errors go down, the point period grows; errors at the fourth and ninth poll,
-# each with a record that turns up then.
+cat >"$WORK/arm.scenario" <<'SCENARIO'
+# The demo arm: COM2 at 19200 8N1, firmware 4.60.
 baud 19200
 framing 8n1
 arm ARM01
 calibrated YES
 version 4.60
+SCENARIO
+if [ "$MODE" = /stats ] || [ "$MODE" = /STATS ]; then
+    cat >>"$WORK/arm.scenario" <<'SCENARIO'
+# Watched: captures wrap through FFFFFFFF at the fifth poll, CRC errors go down, the point
+# period grows; errors at the fourth and ninth poll, each with a record that turns up then.
 counters FFFFFFF0 10 8 0 0 0 0 FA 0
 counter_step 3 2 -1 0 1 0 0 4 0
 stats_status_seq 0 0 0 4 0 0 0 0 0x20C
@@ -67,13 +69,8 @@ error_after_poll 4 104 2 0 1A 0 0 0
 error_after_poll 9 20008 1 10 0 0 0 0
 SCENARIO
 else
-    cat >"$WORK/arm.scenario" <<'SCENARIO'
-# The demo arm: COM2 at 19200 8N1, firmware 4.60, two pending error records.
-baud 19200
-framing 8n1
-arm ARM01
-calibrated YES
-version 4.60
+    cat >>"$WORK/arm.scenario" <<'SCENARIO'
+# Two pending error records.
 error 104 2 0 1A 0 0 0
 error 20008 1 10 0 0 0 0
 counters 1F40 3 0 1 2 0 0 FA 0
