@@ -16,7 +16,7 @@ struct ArmScenario {
     int nStopBits = 1;   // reported in the echo
 
     // The "_G" reply is built from these (status, version, arm and calibration tokens at
-    // their places, the other tokens filled in), unless szIdentityReply is set.
+    // their places, the other tokens filled in), unless identityReply is set.
     int32_t nStatus = 0;
     std::string version = "4.60";
     std::string arm = "ARM01";

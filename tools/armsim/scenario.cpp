@@ -138,208 +138,295 @@ bool Unescape(const std::string& text, std::string* pOut, std::string* pProblem)
     return true;
 }
 
-// One line's key and value; false with a problem text when the value does not fit the key.
-bool ApplyLine(const std::string& key, const std::string& value, ArmScenario* pScenario,
-               std::string* pProblem) {
-    std::vector<std::string> words = Words(value);
-    auto one = [&](const char* szWhat) {
-        if (words.size() != 1) {
-            *pProblem = key + " takes one " + szWhat;
-            return false;
-        }
-        return true;
-    };
-    int64_t n = 0;
+// One scenario line: its key, the value after it (trimmed) and the value's words.
+struct ScenarioLine {
+    std::string key;
+    std::string value;
+    std::vector<std::string> words;
+};
 
-    if (key == "baud") {
-        if (!one("baud rate") || !ParseNumber(words[0], 1, 4000000, &n)) {
-            *pProblem = "baud takes a rate from 1 to 4000000";
+// A single number within [nMin, nMax].
+bool OneNumber(const ScenarioLine& line, int64_t nMin, int64_t nMax, int64_t* pValue) {
+    return line.words.size() == 1 && ParseNumber(line.words[0], nMin, nMax, pValue);
+}
+
+// Exactly nCount hexadecimal words.
+bool HexWords(const ScenarioLine& line, size_t nCount, uint32_t* pdwWords) {
+    if (line.words.size() != nCount) {
+        return false;
+    }
+    for (size_t i = 0; i < nCount; ++i) {
+        if (!ParseHexWord(line.words[i].c_str(), &pdwWords[i], nullptr)) {
             return false;
         }
-        pScenario->nBaud = static_cast<uint32_t>(n);
-    } else if (key == "framing") {
-        if (words.size() == 1 && (words[0] == "8n1" || words[0] == "8N1")) {
-            pScenario->nDataBits = 8;
-            pScenario->cParity = 'n';
-        } else if (words.size() == 1 && (words[0] == "7e1" || words[0] == "7E1")) {
-            pScenario->nDataBits = 7;
-            pScenario->cParity = 'e';
-        } else {
-            *pProblem = "framing is 8n1 or 7e1";
-            return false;
-        }
-    } else if (key == "stopbits") {
-        if (!one("count") || !ParseNumber(words[0], 1, 2, &n)) {
-            *pProblem = "stopbits is 1 or 2";
-            return false;
-        }
-        pScenario->nStopBits = static_cast<int>(n);
-    } else if (key == "status" || key == "stats_status") {
-        if (!one("status word") || !ParseNumber(words[0], INT32_MIN, UINT32_MAX, &n)) {
-            *pProblem = key + " takes a 32-bit status word (decimal, or hexadecimal after 0x)";
-            return false;
-        }
-        int32_t nStatus = static_cast<int32_t>(static_cast<uint32_t>(n));
-        if (key == "status") {
-            pScenario->nStatus = nStatus;
-        } else {
-            pScenario->nStatsStatus = nStatus;
-        }
-    } else if (key == "version" || key == "arm" || key == "calibrated") {
-        if (!one("token")) {
-            return false;
-        }
-        if (words[0].size() > kScenarioMaxToken) {
-            *pProblem = key + " is longer than 40 characters";
-            return false;
-        }
-        if (key == "version") {
-            pScenario->version = words[0];
-        } else if (key == "arm") {
-            pScenario->arm = words[0];
-        } else {
-            pScenario->calibrated = words[0];
-        }
-    } else if (key == "identity" || key == "error_reply") {
-        std::string text;
-        if (!Unescape(value, &text, pProblem)) {
-            *pProblem = key + ": " + *pProblem;
-            return false;
-        }
-        if (text.empty() || text.size() > kScenarioMaxReply) {
-            *pProblem = key + " takes a text of 1 to 1024 bytes";
-            return false;
-        }
-        if (key == "identity") {
-            pScenario->identityReply = text;
-        } else {
-            pScenario->errorRecords.push_back(text);
-        }
-    } else if (key == "error") {
-        uint32_t dwWords[7];
-        bool bGood = words.size() == 7;
-        for (size_t i = 0; bGood && i < 7; ++i) {
-            bGood = ParseHexWord(words[i].c_str(), &dwWords[i], nullptr);
-        }
-        if (!bGood) {
-            *pProblem = "error takes seven hexadecimal words";
-            return false;
-        }
-        char szLine[96];
-        snprintf(szLine, sizeof szLine, "%X %X %X %X %X %X %X", static_cast<unsigned>(dwWords[0]),
-                 static_cast<unsigned>(dwWords[1]), static_cast<unsigned>(dwWords[2]),
-                 static_cast<unsigned>(dwWords[3]), static_cast<unsigned>(dwWords[4]),
-                 static_cast<unsigned>(dwWords[5]), static_cast<unsigned>(dwWords[6]));
-        pScenario->errorRecords.push_back(szLine);
-    } else if (key == "counters") {
-        uint32_t dwCounters[9];
-        bool bGood = words.size() == 9;
-        for (size_t i = 0; bGood && i < 9; ++i) {
-            bGood = ParseHexWord(words[i].c_str(), &dwCounters[i], nullptr);
-        }
-        if (!bGood) {
-            *pProblem = "counters takes nine hexadecimal words";
-            return false;
-        }
-        memcpy(pScenario->counters, dwCounters, sizeof dwCounters);
-    } else if (key == "counter_step") {
-        int32_t nSteps[9];
-        bool bGood = words.size() == 9;
-        for (size_t i = 0; bGood && i < 9; ++i) {
-            bGood = ParseNumber(words[i], INT32_MIN, INT32_MAX, &n);
-            nSteps[i] = static_cast<int32_t>(n);
-        }
-        if (!bGood) {
-            *pProblem = "counter_step takes nine signed numbers";
-            return false;
-        }
-        memcpy(pScenario->counterStep, nSteps, sizeof nSteps);
-    } else if (key == "stats_status_seq") {
-        std::vector<int32_t> statuses;
-        for (const std::string& word : words) {
-            if (!ParseNumber(word, INT32_MIN, UINT32_MAX, &n)) {
-                break;
-            }
-            statuses.push_back(static_cast<int32_t>(static_cast<uint32_t>(n)));
-        }
-        if (words.empty() || statuses.size() != words.size()) {
-            *pProblem = "stats_status_seq takes one or more 32-bit status words";
-            return false;
-        }
-        pScenario->statsStatusSeq = statuses;
-    } else if (key == "counters_at" || key == "error_after_poll") {
-        // The poll number, then what the key "counters" or "error" takes, parsed by that key.
-        size_t nSplit = value.find_first_of(" \t");
-        std::string rest = nSplit == std::string::npos ? std::string() : Trim(value.substr(nSplit));
-        if (words.empty() || !ParseNumber(words[0], 1, INT32_MAX, &n)) {
-            *pProblem = key + " takes a poll number from 1 first";
-            return false;
-        }
-        ArmScenario one;
-        one.errorRecords.clear();
-        if (!ApplyLine(key == "counters_at" ? "counters" : "error", rest, &one, pProblem)) {
-            *pProblem = key + ": " + *pProblem;
-            return false;
-        }
-        if (key == "counters_at") {
-            ArmScenario::CountersAt at;
-            at.nPoll = static_cast<uint32_t>(n);
-            memcpy(at.counters, one.counters, sizeof at.counters);
-            pScenario->countersAt.push_back(at);
-        } else {
-            pScenario->errorsAfterPoll.push_back(
-                {static_cast<uint32_t>(n), one.errorRecords.back()});
-        }
-    } else if (key == "stats_reply") {
-        std::string text;
-        if (!Unescape(value, &text, pProblem)) {
-            *pProblem = key + ": " + *pProblem;
-            return false;
-        }
-        if (text.empty() || text.size() > kScenarioMaxReply) {
-            *pProblem = key + " takes a text of 1 to 1024 bytes";
-            return false;
-        }
-        pScenario->statsReplies.push_back(text);
-    } else if (key == "latency_ms" || key == "byte_gap_ms") {
-        if (!one("count") || !ParseNumber(words[0], 0, 60000, &n)) {
-            *pProblem = key + " takes milliseconds from 0 to 60000";
-            return false;
-        }
-        if (key == "latency_ms") {
-            pScenario->nLatencyMs = static_cast<uint32_t>(n);
-        } else {
-            pScenario->nByteGapMs = static_cast<uint32_t>(n);
-        }
-    } else if (key == "unanswered" || key == "dribble") {
-        // The whole rest of the line is the command, so "_G STATS" keeps its blank.
-        if (value.empty()) {
-            *pProblem = key + " takes a command";
-            return false;
-        }
-        (key == "unanswered" ? pScenario->unanswered : pScenario->dribbled).push_back(value);
-    } else if (key == "garbage_on_mismatch" || key == "framing_error_on_mismatch") {
-        bool bValue = false;
-        if (words.size() != 1 || !ParseFlag(words[0], &bValue)) {
-            *pProblem = key + " is 1 or 0 (yes/no, true/false, on/off)";
-            return false;
-        }
-        if (key == "garbage_on_mismatch") {
-            pScenario->bGarbageOnMismatch = bValue;
-        } else {
-            pScenario->bFramingErrorOnMismatch = bValue;
-        }
-    } else if (key == "hangup_after") {
-        if (!one("count") || !ParseNumber(words[0], 0, INT32_MAX, &n)) {
-            *pProblem = "hangup_after takes a count of commands (0: never)";
-            return false;
-        }
-        pScenario->nHangupAfter = static_cast<int>(n);
+    }
+    return true;
+}
+
+// Each key's handler: false with a problem text when the value does not fit the key.
+typedef bool (*ApplyProc)(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem);
+
+bool ApplyBaud(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem) {
+    int64_t n = 0;
+    if (!OneNumber(line, 1, 4000000, &n)) {
+        *pProblem = "baud takes a rate from 1 to 4000000";
+        return false;
+    }
+    pScenario->nBaud = static_cast<uint32_t>(n);
+    return true;
+}
+
+bool ApplyFraming(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem) {
+    const std::string word = line.words.size() == 1 ? line.words[0] : std::string();
+    if (word == "8n1" || word == "8N1") {
+        pScenario->nDataBits = 8;
+        pScenario->cParity = 'n';
+    } else if (word == "7e1" || word == "7E1") {
+        pScenario->nDataBits = 7;
+        pScenario->cParity = 'e';
     } else {
-        *pProblem = "unknown key \"" + key + "\"";
+        *pProblem = "framing is 8n1 or 7e1";
         return false;
     }
     return true;
+}
+
+bool ApplyStopBits(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem) {
+    int64_t n = 0;
+    if (!OneNumber(line, 1, 2, &n)) {
+        *pProblem = "stopbits is 1 or 2";
+        return false;
+    }
+    pScenario->nStopBits = static_cast<int>(n);
+    return true;
+}
+
+// "status" (the "_G" reply's) and "stats_status" (the "_G STATS" reply's).
+bool ApplyStatus(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem) {
+    int64_t n = 0;
+    if (!OneNumber(line, INT32_MIN, UINT32_MAX, &n)) {
+        *pProblem = line.key + " takes a 32-bit status word (decimal, or hexadecimal after 0x)";
+        return false;
+    }
+    (line.key == "status" ? pScenario->nStatus : pScenario->nStatsStatus) =
+        static_cast<int32_t>(static_cast<uint32_t>(n));
+    return true;
+}
+
+// "version", "arm" and "calibrated": the tokens of the built "_G" reply.
+bool ApplyToken(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem) {
+    if (line.words.size() != 1) {
+        *pProblem = line.key + " takes one token";
+        return false;
+    }
+    if (line.words[0].size() > kScenarioMaxToken) {
+        *pProblem = line.key + " is longer than 40 characters";
+        return false;
+    }
+    std::string* pToken = line.key == "version" ? &pScenario->version
+                          : line.key == "arm"   ? &pScenario->arm
+                                                : &pScenario->calibrated;
+    *pToken = line.words[0];
+    return true;
+}
+
+// "identity", "error_reply" and "stats_reply": a verbatim reply, escapes allowed.
+bool ApplyReply(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem) {
+    std::string text;
+    if (!Unescape(line.value, &text, pProblem)) {
+        *pProblem = line.key + ": " + *pProblem;
+        return false;
+    }
+    if (text.empty() || text.size() > kScenarioMaxReply) {
+        *pProblem = line.key + " takes a text of 1 to 1024 bytes";
+        return false;
+    }
+    if (line.key == "identity") {
+        pScenario->identityReply = text;
+    } else {
+        (line.key == "error_reply" ? pScenario->errorRecords : pScenario->statsReplies)
+            .push_back(text);
+    }
+    return true;
+}
+
+bool ApplyError(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem) {
+    uint32_t dwWords[7];
+    if (!HexWords(line, 7, dwWords)) {
+        *pProblem = "error takes seven hexadecimal words";
+        return false;
+    }
+    char szLine[96];
+    snprintf(szLine, sizeof szLine, "%X %X %X %X %X %X %X", static_cast<unsigned>(dwWords[0]),
+             static_cast<unsigned>(dwWords[1]), static_cast<unsigned>(dwWords[2]),
+             static_cast<unsigned>(dwWords[3]), static_cast<unsigned>(dwWords[4]),
+             static_cast<unsigned>(dwWords[5]), static_cast<unsigned>(dwWords[6]));
+    pScenario->errorRecords.push_back(szLine);
+    return true;
+}
+
+bool ApplyCounters(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem) {
+    uint32_t dwCounters[9];
+    if (!HexWords(line, 9, dwCounters)) {
+        *pProblem = "counters takes nine hexadecimal words";
+        return false;
+    }
+    memcpy(pScenario->counters, dwCounters, sizeof dwCounters);
+    return true;
+}
+
+bool ApplyCounterStep(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem) {
+    int32_t nSteps[9];
+    bool bGood = line.words.size() == 9;
+    for (size_t i = 0; bGood && i < 9; ++i) {
+        int64_t n = 0;
+        bGood = ParseNumber(line.words[i], INT32_MIN, INT32_MAX, &n);
+        nSteps[i] = static_cast<int32_t>(n);
+    }
+    if (!bGood) {
+        *pProblem = "counter_step takes nine signed numbers";
+        return false;
+    }
+    memcpy(pScenario->counterStep, nSteps, sizeof nSteps);
+    return true;
+}
+
+bool ApplyStatusSeq(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem) {
+    std::vector<int32_t> statuses;
+    for (const std::string& word : line.words) {
+        int64_t n = 0;
+        if (!ParseNumber(word, INT32_MIN, UINT32_MAX, &n)) {
+            break;
+        }
+        statuses.push_back(static_cast<int32_t>(static_cast<uint32_t>(n)));
+    }
+    if (line.words.empty() || statuses.size() != line.words.size()) {
+        *pProblem = "stats_status_seq takes one or more 32-bit status words";
+        return false;
+    }
+    pScenario->statsStatusSeq = statuses;
+    return true;
+}
+
+// "counters_at" and "error_after_poll": the poll number, then what the key "counters" or
+// "error" takes, parsed by that key.
+bool ApplyAtPoll(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem) {
+    bool bCounters = line.key == "counters_at";
+    size_t nSplit = line.value.find_first_of(" \t");
+    std::string rest =
+        nSplit == std::string::npos ? std::string() : Trim(line.value.substr(nSplit));
+    int64_t n = 0;
+    if (line.words.empty() || !ParseNumber(line.words[0], 1, INT32_MAX, &n)) {
+        *pProblem = line.key + " takes a poll number from 1 first";
+        return false;
+    }
+    ScenarioLine inner = {bCounters ? "counters" : "error", rest, Words(rest)};
+    ArmScenario one;
+    one.errorRecords.clear();
+    if (!(bCounters ? ApplyCounters : ApplyError)(inner, &one, pProblem)) {
+        *pProblem = line.key + ": " + *pProblem;
+        return false;
+    }
+    if (bCounters) {
+        ArmScenario::CountersAt at;
+        at.nPoll = static_cast<uint32_t>(n);
+        memcpy(at.counters, one.counters, sizeof at.counters);
+        pScenario->countersAt.push_back(at);
+    } else {
+        pScenario->errorsAfterPoll.push_back({static_cast<uint32_t>(n), one.errorRecords.back()});
+    }
+    return true;
+}
+
+// "latency_ms" and "byte_gap_ms".
+bool ApplyMs(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem) {
+    int64_t n = 0;
+    if (!OneNumber(line, 0, 60000, &n)) {
+        *pProblem = line.key + " takes milliseconds from 0 to 60000";
+        return false;
+    }
+    (line.key == "latency_ms" ? pScenario->nLatencyMs : pScenario->nByteGapMs) =
+        static_cast<uint32_t>(n);
+    return true;
+}
+
+// "unanswered" and "dribble": the whole rest of the line is the command, so "_G STATS" keeps
+// its blank.
+bool ApplyCommand(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem) {
+    if (line.value.empty()) {
+        *pProblem = line.key + " takes a command";
+        return false;
+    }
+    (line.key == "unanswered" ? pScenario->unanswered : pScenario->dribbled).push_back(line.value);
+    return true;
+}
+
+// "garbage_on_mismatch" and "framing_error_on_mismatch".
+bool ApplyFlag(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem) {
+    bool bValue = false;
+    if (line.words.size() != 1 || !ParseFlag(line.words[0], &bValue)) {
+        *pProblem = line.key + " is 1 or 0 (yes/no, true/false, on/off)";
+        return false;
+    }
+    (line.key == "garbage_on_mismatch" ? pScenario->bGarbageOnMismatch
+                                       : pScenario->bFramingErrorOnMismatch) = bValue;
+    return true;
+}
+
+bool ApplyHangup(const ScenarioLine& line, ArmScenario* pScenario, std::string* pProblem) {
+    int64_t n = 0;
+    if (!OneNumber(line, 0, INT32_MAX, &n)) {
+        *pProblem = "hangup_after takes a count of commands (0: never)";
+        return false;
+    }
+    pScenario->nHangupAfter = static_cast<int>(n);
+    return true;
+}
+
+// Every key of a scenario file, with its handler (tools/armsim/README.md tells what each sets).
+struct ScenarioKey {
+    const char* szKey;
+    ApplyProc pfnApply;
+};
+const ScenarioKey kScenarioKeys[] = {
+    {"baud", ApplyBaud},
+    {"framing", ApplyFraming},
+    {"stopbits", ApplyStopBits},
+    {"status", ApplyStatus},
+    {"stats_status", ApplyStatus},
+    {"version", ApplyToken},
+    {"arm", ApplyToken},
+    {"calibrated", ApplyToken},
+    {"identity", ApplyReply},
+    {"error_reply", ApplyReply},
+    {"stats_reply", ApplyReply},
+    {"error", ApplyError},
+    {"counters", ApplyCounters},
+    {"counter_step", ApplyCounterStep},
+    {"stats_status_seq", ApplyStatusSeq},
+    {"counters_at", ApplyAtPoll},
+    {"error_after_poll", ApplyAtPoll},
+    {"latency_ms", ApplyMs},
+    {"byte_gap_ms", ApplyMs},
+    {"unanswered", ApplyCommand},
+    {"dribble", ApplyCommand},
+    {"garbage_on_mismatch", ApplyFlag},
+    {"framing_error_on_mismatch", ApplyFlag},
+    {"hangup_after", ApplyHangup},
+};
+
+// One line's key and value; false with a problem text when the key is unknown or the value
+// does not fit it.
+bool ApplyLine(const std::string& key, const std::string& value, ArmScenario* pScenario,
+               std::string* pProblem) {
+    ScenarioLine line = {key, value, Words(value)};
+    for (const ScenarioKey& entry : kScenarioKeys) {
+        if (key == entry.szKey) {
+            return entry.pfnApply(line, pScenario, pProblem);
+        }
+    }
+    *pProblem = "unknown key \"" + key + "\"";
+    return false;
 }
 
 }  // namespace
