@@ -26,11 +26,7 @@ ROOT=$(pwd)
 source "$ROOT/scripts/lib.sh"
 lib_on_error lib_complain bench:
 BUILD=${1:-"$ROOT/build-bench"}
-if [ ! -x "$BUILD/armlink" ] || [ ! -x "$BUILD/armsim" ]; then
-    echo "Building armlink and armsim in $BUILD ..."
-    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DARMLINK_TESTS=OFF >/dev/null
-    cmake --build "$BUILD" -j2 --target armlink armsim >/dev/null
-fi
+lib_build_when_missing "$ROOT" "$BUILD"
 
 BAUD=9600
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/armlink-bench.XXXXXX")

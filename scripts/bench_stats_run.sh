@@ -10,37 +10,30 @@
 # deadline (the reply is shorter than its 89-byte limit), then the 2000 ms wait on StopEvent:
 # 3000 ms. A second run of three polls, with an arm that reports an error at every poll, is
 # shown for information: each poll then adds a logging pass of seven 2000 ms "_Y1" reads and a
-# 1000 ms "_P" read (18000 ms a poll), and those reads poll the line every millisecond once a
-# reply shorter than its limit has come, as every read of the serial layer does.
-set -u
+# 1000 ms "_P" read (18000 ms a poll); like every read of the serial layer, those reads sleep
+# until more of the reply comes or their deadline passes, so the pass costs time, not CPU.
+set -euo pipefail
 
-cd "$(dirname "$0")/.." || exit 1
+cd "$(dirname "$0")/.."
 ROOT=$(pwd)
-BUILD=${1:-"$ROOT/build-bench"}
+source "$ROOT/scripts/lib.sh"
+lib_on_error lib_complain bench:
 POLLS=${2:-10}
-if [ ! -x "$BUILD/armlink" ] || [ ! -x "$BUILD/armsim" ]; then
-    echo "Building armlink and armsim in $BUILD ..."
-    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DARMLINK_TESTS=OFF >/dev/null &&
-        cmake --build "$BUILD" -j2 --target armlink armsim >/dev/null || exit 1
-fi
+BUILD=${1:-"$ROOT/build-bench"}
+lib_build_when_missing "$ROOT" "$BUILD"
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/armlink-bench-stats.XXXXXX")
-SIM_PID=
+# armlink is ended here, not with the library's processes: its exit status is checked.
 APP_PID=
 cleanup() {
     if [ -n "$APP_PID" ]; then
-        kill -TERM "$APP_PID" 2>/dev/null
-        wait "$APP_PID" 2>/dev/null
+        kill -TERM "$APP_PID" 2>/dev/null || true
+        wait "$APP_PID" 2>/dev/null || true
     fi
-    if [ -n "$SIM_PID" ]; then
-        kill -TERM "$SIM_PID" 2>/dev/null
-        wait "$SIM_PID" 2>/dev/null
-    fi
+    lib_stop_pids
     rm -rf "$WORK"
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+lib_on_exit cleanup
 
 cp "$BUILD/armlink" "$WORK/armlink"
 export XDG_CONFIG_HOME="$WORK/config"
@@ -78,14 +71,8 @@ wait_for_sample() {  # wait_for_sample N TIMEOUT_S
 measure() {
     local szName=$1 nPolls=$2 szScenario=$3 nFloorMs=$4
     printf '%s\n' "$szScenario" >"$WORK/$szName.scenario"
-    "$BUILD/armsim" --scenario "$WORK/$szName.scenario" --link "$WORK/com2" >"$WORK/armsim.out" \
-        2>"$WORK/armsim.err" &
-    SIM_PID=$!
-    for _ in $(seq 1 100); do
-        [ -L "$WORK/com2" ] && break
-        sleep 0.05
-    done
-    [ -L "$WORK/com2" ] || { echo "armsim did not start: $(cat "$WORK/armsim.err")" >&2; exit 1; }
+    lib_start_armsim "$BUILD/armsim" "$WORK/armsim.out" "$WORK/armsim.err" \
+        --scenario "$WORK/$szName.scenario" --link "$WORK/com2" || exit 1
     rm -f "$WORK/lines" "$WORK/out"
     mkfifo "$WORK/lines"
     "$WORK/armlink" --plain /stats >"$WORK/lines" 2>"$WORK/err" </dev/null &
@@ -97,15 +84,13 @@ measure() {
     local nTicks0=$MARK_TICKS nNs0=$MARK_NS
     wait_for_sample $((nPolls + 1)) "$nTimeout" || { echo "$szName: polls missing:" >&2; cat "$WORK/out" "$WORK/err" >&2; exit 1; }
     local nTicks1=$MARK_TICKS nNs1=$MARK_NS
-    kill -TERM "$APP_PID"
+    kill -TERM "$APP_PID" 2>/dev/null || true
     cat <&3 >>"$WORK/out"
     exec 3<&-
-    wait "$APP_PID"
-    local nRc=$?
+    local nRc=0
+    wait "$APP_PID" || nRc=$?
     APP_PID=
-    kill -TERM "$SIM_PID" 2>/dev/null
-    wait "$SIM_PID" 2>/dev/null
-    SIM_PID=
+    lib_stop_pids
     if [ "$nRc" -ne 0 ]; then
         echo "$szName: armlink ended with status $nRc after SIGTERM" >&2
         exit 1
@@ -134,4 +119,4 @@ awk -v q="$fQuiet" -v qms="$nQuietMs" -v p="$fPasses" -v pms="$nPassesMs" -v pol
     }
     print "FAIL"
     exit 1
-}'
+}' || exit 1

@@ -1,6 +1,7 @@
 # The pieces the scripts share: the Debian packages a script needs (installed through apt-get
-# when it runs as root), a simulated arm started on a pty and waited for, and the processes a
-# script started, ended on its way out, however it ends.
+# when it runs as root), armlink and armsim built where a script wants them, a simulated arm
+# started on a pty and waited for, and the processes a script started, ended on its way out,
+# however it ends.
 # shellcheck shell=bash disable=SC2034
 #
 # Sourced by scripts/*.sh, tests/e2e/lib.sh and tests/wine/lib.sh, under set -euo pipefail.
@@ -88,6 +89,19 @@ lib_on_error() {
 # lib_complain WORD...: the words on standard error, as one line.
 lib_complain() {
     echo "$*" >&2
+}
+
+# --- builds --------------------------------------------------------------------------------
+
+# lib_build_when_missing ROOT BUILD: builds armlink and armsim from ROOT into BUILD (release
+# with debug information, no tests) unless both are there already.
+lib_build_when_missing() {
+    if [ -x "$2/armlink" ] && [ -x "$2/armsim" ]; then
+        return 0
+    fi
+    echo "Building armlink and armsim in $2 ..."
+    cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DARMLINK_TESTS=OFF >/dev/null
+    cmake --build "$2" -j2 --target armlink armsim >/dev/null
 }
 
 # --- the simulated arm ---------------------------------------------------------------------
