@@ -37,7 +37,7 @@ void ReadLine(SettingsStore* pStore) {
 }
 
 void StartSearch() {
-    if (StartSearchWorker(&g_App.hPort) != 0) {
+    if (StartSearchWorker() != 0) {
         g_bWorkerLaunched = true;
     }
 }
@@ -174,13 +174,13 @@ void ControllerTimer() {
     g_pHost->StopSearchTimer();
     if (g_App.nRunMode == kRunModeLog) {
         SetDialogItemText(kIdStatusText, "Logging Errors");
-        if (StartLogWorker(&g_App.hPort)) {
+        if (StartLogWorker()) {
             g_bWorkerLaunched = true;
         }
     } else if (g_App.nRunMode == kRunModeStats) {
         // The statistics worker runs until StopEvent; the shutdown waits for it.
         SetDialogItemText(kIdStatusText, "Current Statistics");
-        if (StartStatsWorker(&g_App.hPort)) {
+        if (StartStatsWorker()) {
             g_bWorkerLaunched = true;
         }
     }

@@ -354,7 +354,7 @@ TEST_F(PosixSerial, SearchThatFindsNothingLeavesTheLineAsItWasFound) {
     }
     g_App.Line = {3, 9600, 'n', 8, 1};
 
-    StartSearchWorker(&g_App.hPort);
+    StartSearchWorker();
 
     EXPECT_TRUE(g_App.SearchDoneEvent->IsSet());
     EXPECT_FALSE(g_App.ConnectedEvent->IsSet());
