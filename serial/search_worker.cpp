@@ -126,7 +126,6 @@ TryOutcome TryEcho(const LineSettings& line, uint32_t* pnPortSends) {
 bool PortTurn(LineSettings* pLine) {
     uint32_t nPortSends = 0;
     uint32_t nRateIndex = 0;
-    SetReadTimeout(g_App.hPort.load(), 0);
     for (;;) {
         if (StopRequested()) {
             return false;
