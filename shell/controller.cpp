@@ -54,9 +54,8 @@ void ShowExtendedIdentity() {
         if (ReadReply(port, szReply, command.nReplyLimit, command.nDeadlineMs) != 0) {
             ParseArmIdentity(szReply, sizeof szReply, &identity);
             if (PassesVersionGate(identity.fVersion)) {
-                char szText[kTokenSize * 2 + 64];
-                snprintf(szText, sizeof szText, "Arm: %s, v%3.2f, Calibrated: %s\n", identity.szArm,
-                         static_cast<double>(identity.fVersion), identity.szCalibrated);
+                char szText[kIdentityTextSize];
+                FormatIdentityText(identity, true, szText, sizeof szText);
                 SetDialogItemText(kIdStatusText, szText);
             } else {
                 SetDialogItemText(kIdStatusText,
