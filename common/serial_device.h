@@ -19,7 +19,7 @@ class SerialDevice {
     // when the device itself is gone (unplugged, hung up); the outputs are then not set.
     virtual bool Poll(bool* pbLineError, uint32_t* pnQueued) = 0;
     // Reads up to nBytes of the received bytes into pBuffer and returns the count stored. It
-    // never waits for more than are queued: the core only ever asks for what the poll counted.
+    // takes what is queued and never waits for more: the core only asks for what a poll counted.
     virtual uint32_t Read(char* pBuffer, uint32_t nBytes) = 0;
     // Writes the bytes and returns once they have left the output queue. Returns the count
     // written, 0 when the write failed.
