@@ -94,9 +94,6 @@ struct AppState {
     Event* WorkerExitedEvent;
 };
 
-// Where a worker finds the port: the address of hPort.
-typedef std::atomic<SerialDevice*> PortSlot;
-
 // The one instance of the process.
 extern AppState g_App;
 

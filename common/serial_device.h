@@ -12,16 +12,14 @@ class SerialDevice {
     // nDataBits; always one stop bit, no flow control, DTR and RTS raised and held. True when
     // the device took it.
     virtual bool SetLine(uint32_t nBaud, char cParity, uint8_t nDataBits) = 0;
-    // How long a read that asks for more bytes than are queued waits for the rest. With 0 a
-    // read never waits: the core only ever asks for what the poll counted.
-    virtual void SetReadTimeout(uint32_t nTotalTimeoutMs) = 0;
     // Ends any pending read and write and empties both queues.
     virtual void Purge() = 0;
     // The poll: *pbLineError tells whether the line saw an error (framing, parity, overrun,
     // break) since the previous poll, *pnQueued how many received bytes wait to be read. False
     // when the device itself is gone (unplugged, hung up); the outputs are then not set.
     virtual bool Poll(bool* pbLineError, uint32_t* pnQueued) = 0;
-    // Reads up to nBytes of the received bytes into pBuffer; returns the count stored.
+    // Reads up to nBytes of the received bytes into pBuffer and returns the count stored. It
+    // takes what is queued and never waits for more: the core only asks for what a poll counted.
     virtual uint32_t Read(char* pBuffer, uint32_t nBytes) = 0;
     // Writes the bytes and returns once they have left the output queue. Returns the count
     // written, 0 when the write failed.
@@ -46,8 +44,8 @@ class SerialBus {
   public:
     virtual ~SerialBus() {}
     // Opens "COM%u" for reading and writing, exclusively, with input and output queues of
-    // 4096 bytes where the platform has queues to size; nullptr when it cannot be opened, with
-    // *pFailure saying why.
+    // 4096 bytes where the platform has queues to size and reads that never wait; nullptr when
+    // it cannot be opened, with *pFailure saying why.
     virtual SerialDevice* Open(unsigned nPort, PortOpenFailure* pFailure) = 0;
 };
 

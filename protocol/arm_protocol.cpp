@@ -116,3 +116,17 @@ double PointRate(uint32_t nPointPeriod) {
     }
     return 1000.0 / (static_cast<double>(nPointPeriod) * 0.01);
 }
+
+void StatsCounters(const StatsRecord& stats, uint32_t* pdwCounters) {
+    const uint32_t dwCounters[kStatsCounters] = {
+        stats.nCaptures,   stats.nAsyncCaptures, stats.nCrcErrors,
+        stats.nStallCount, stats.nRetryCount,    stats.nBounces,
+        stats.nLineErrors, stats.nPointPeriod,   stats.nAddressErrors};
+    memcpy(pdwCounters, dwCounters, sizeof dwCounters);
+}
+
+void FormatIdentityText(const ArmIdentity& identity, bool bLineEnd, char* szText, size_t nSize) {
+    snprintf(szText, nSize,
+             bLineEnd ? "Arm: %s, v%3.2f, Calibrated: %s\n" : "Arm: %s, v%3.2f, Calibrated: %s",
+             identity.szArm, static_cast<double>(identity.fVersion), identity.szCalibrated);
+}

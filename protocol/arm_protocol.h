@@ -7,11 +7,11 @@
 #include <cstdint>
 
 enum ArmCommandId {
-    kCmdEcho = 0,     // "_I": line-settings echo
-    kCmdIdentity,     // "_G"
-    kCmdErrorRecord,  // "_Y1"
-    kCmdStats,        // "_G STATS"
-    kCmdPurge,        // "_P": closes a read-out
+    kCmdEcho = 0,      // "_I": line-settings echo
+    kCmdIdentity,      // "_G"
+    kCmdErrorRecord,   // "_Y1"
+    kCmdStats,         // "_G STATS"
+    kCmdCloseReadOut,  // "_P": closes a read-out
     kCmdCount
 };
 
@@ -64,6 +64,15 @@ struct StatsRecord {
     uint32_t nPointPeriod;
     uint32_t nAddressErrors;
 };
+
+// The nine counters of a StatsRecord in record order, nCaptures to nAddressErrors.
+constexpr int kStatsCounters = 9;
+void StatsCounters(const StatsRecord& stats, uint32_t* pdwCounters);
+
+// The identity as the status line shows it, "Arm: %s, v%3.2f, Calibrated: %s"; the controller's
+// line in the extended display ends with "\n" (bLineEnd).
+constexpr size_t kIdentityTextSize = kTokenSize * 2 + 64;
+void FormatIdentityText(const ArmIdentity& identity, bool bLineEnd, char* szText, size_t nSize);
 
 // The four values of an "_I" echo.
 struct EchoReply {

@@ -67,8 +67,8 @@ bool IsTableBaud(int32_t nBaud) {
 // What one "_I" exchange ended with.
 enum TryOutcome { kTryMismatch, kTryFound, kTryGiveUp };
 
-TryOutcome TryEcho(PortSlot* pPort, const LineSettings& line, uint32_t* pnPortSends) {
-    SerialDevice* port = pPort->load();
+TryOutcome TryEcho(const LineSettings& line, uint32_t* pnPortSends) {
+    SerialDevice* port = g_App.hPort.load();
     SendCommand(port, kArmCommands[kCmdEcho].szText);
     ++*pnPortSends;
     uint32_t t0 = g_Platform.pClock->TickCount();
@@ -123,15 +123,14 @@ TryOutcome TryEcho(PortSlot* pPort, const LineSettings& line, uint32_t* pnPortSe
 
 // One turn on an opened port: up to 13 tries. Returns true when the arm was found. The worker
 // changes its own copy of the settings and publishes each whole change in Line.
-bool PortTurn(PortSlot* pPort, LineSettings* pLine) {
+bool PortTurn(LineSettings* pLine) {
     uint32_t nPortSends = 0;
     uint32_t nRateIndex = 0;
-    SetReadTimeout(pPort->load(), 0);
     for (;;) {
         if (StopRequested()) {
             return false;
         }
-        TryOutcome outcome = TryEcho(pPort, *pLine, &nPortSends);
+        TryOutcome outcome = TryEcho(*pLine, &nPortSends);
         if (outcome == kTryFound) {
             return true;
         }
@@ -147,11 +146,11 @@ bool PortTurn(PortSlot* pPort, LineSettings* pLine) {
         ++nRateIndex;
         StoreLine(*pLine);
         ShowTry(*pLine);
-        if (!ApplyLineSettings(pPort->load())) {
+        if (!ApplyLineSettings(g_App.hPort.load())) {
             return false;
         }
-        ReapplyEssentials(pPort->load());
-        if (StopRequested() || pPort->load() == nullptr || nPortSends >= kSendsPerPort) {
+        ReapplyEssentials(g_App.hPort.load());
+        if (StopRequested() || g_App.hPort.load() == nullptr || nPortSends >= kSendsPerPort) {
             return false;
         }
     }
@@ -197,17 +196,16 @@ void FormatTryText(char* szText, unsigned nSize, uint32_t nPort, int32_t nBaud, 
              static_cast<int>(nStopBits));
 }
 
-int StartSearchWorker(PortSlot* pPort) {
+int StartSearchWorker() {
     g_App.StopEvent->Reset();
     g_App.WorkerExitedEvent->Reset();
     g_App.SearchDoneEvent->Reset();
     g_App.ConnectedEvent->Reset();
-    return g_Platform.pThreads->CreateThread(SearchWorker, pPort, true, &g_App.hSearchThread);
+    return g_Platform.pThreads->CreateThread(SearchWorker, nullptr, true, &g_App.hSearchThread);
 }
 
-uint32_t SearchWorker(void* pArg) {
-    PortSlot* pPort = static_cast<PortSlot*>(pArg);
-    CloseArmPort(pPort->exchange(nullptr));
+uint32_t SearchWorker(void*) {
+    CloseArmPort(g_App.hPort.exchange(nullptr));
     // A stored port or rate the search cannot use (a port outside COM1-COM4, a rate of 0 that
     // would make the wait limits a division by zero) starts from the initial settings instead.
     LineSettings line = CopyLine();
@@ -224,8 +222,8 @@ uint32_t SearchWorker(void* pArg) {
         }
         dwTriedPorts |= PortBit(line.nPort);
         ShowTry(line);
-        pPort->store(OpenArmPort(line.nPort));
-        for (int nStep = 0; pPort->load() == nullptr && nStep < 4; ++nStep) {
+        g_App.hPort.store(OpenArmPort(line.nPort));
+        for (int nStep = 0; g_App.hPort.load() == nullptr && nStep < 4; ++nStep) {
             if (StopRequested()) {
                 break;
             }
@@ -236,17 +234,17 @@ uint32_t SearchWorker(void* pArg) {
             }
             dwTriedPorts |= PortBit(line.nPort);
             ShowTry(line);
-            pPort->store(OpenArmPort(line.nPort));
+            g_App.hPort.store(OpenArmPort(line.nPort));
         }
-        if (pPort->load() == nullptr) {
+        if (g_App.hPort.load() == nullptr) {
             break;
         }
-        if (PortTurn(pPort, &line)) {
+        if (PortTurn(&line)) {
             bFound = true;
             break;
         }
         // Give the port up.
-        CloseArmPort(pPort->exchange(nullptr));
+        CloseArmPort(g_App.hPort.exchange(nullptr));
         AdvancePort(&line);
         StoreLine(line);
         ++nPortTurns;

@@ -10,9 +10,10 @@ extern const uint32_t kBaudTable[6];
 
 // Resets the four events and starts SearchWorker on its own thread at raised priority; 1 when
 // the thread was created, 0 otherwise.
-int StartSearchWorker(PortSlot* pPort);
-// The thread procedure: 1 when the arm was found (port left open in *pPort), else 0.
-uint32_t SearchWorker(void* pPort);
+int StartSearchWorker();
+// The thread procedure (its argument is not used): 1 when the arm was found (port left open in
+// hPort), else 0.
+uint32_t SearchWorker(void*);
 
 // Replaces each field of a line setting that the search cannot use (a port outside 1-4, a rate
 // not in kBaudTable, a parity other than 'n' or 'e', data bits other than 7 or 8, stop bits

@@ -44,7 +44,6 @@ SerialDevice* OpenArmPort(uint32_t nPort) {
         ReportPortFailure(nPort, failure.szDevice, failure.szReason);
         return nullptr;
     }
-    pDevice->SetReadTimeout(0);
     pDevice->Purge();
     if (!ApplyLineSettings(pDevice)) {
         delete pDevice;
@@ -61,12 +60,6 @@ bool ApplyLineSettings(SerialDevice* port) {
     LineSettings line = CopyLine();
     return port->SetLine(static_cast<uint32_t>(line.nBaud), line.cParity,
                          static_cast<uint8_t>(line.nDataBits & 0xFF));
-}
-
-void SetReadTimeout(SerialDevice* port, uint32_t nTotalTimeoutMs) {
-    if (port != nullptr) {
-        port->SetReadTimeout(nTotalTimeoutMs);
-    }
 }
 
 uint32_t SendCommand(SerialDevice* port, const char* szText) {

@@ -11,8 +11,6 @@
 SerialDevice* OpenArmPort(uint32_t nPort);
 // Programs the line from Line as it stands now; true when the port took it.
 bool ApplyLineSettings(SerialDevice* port);
-// Sets the read time-out. None does nothing.
-void SetReadTimeout(SerialDevice* port, uint32_t nTotalTimeoutMs);
 // Writes the bare command text and waits until it has left; returns the count written, 0 for
 // none.
 uint32_t SendCommand(SerialDevice* port, const char* szText);

@@ -37,7 +37,7 @@ void ReadLine(SettingsStore* pStore) {
 }
 
 void StartSearch() {
-    if (StartSearchWorker(&g_App.hPort) != 0) {
+    if (StartSearchWorker() != 0) {
         g_bWorkerLaunched = true;
     }
 }
@@ -54,9 +54,8 @@ void ShowExtendedIdentity() {
         if (ReadReply(port, szReply, command.nReplyLimit, command.nDeadlineMs) != 0) {
             ParseArmIdentity(szReply, sizeof szReply, &identity);
             if (PassesVersionGate(identity.fVersion)) {
-                char szText[kTokenSize * 2 + 64];
-                snprintf(szText, sizeof szText, "Arm: %s, v%3.2f, Calibrated: %s\n", identity.szArm,
-                         static_cast<double>(identity.fVersion), identity.szCalibrated);
+                char szText[kIdentityTextSize];
+                FormatIdentityText(identity, true, szText, sizeof szText);
                 SetDialogItemText(kIdStatusText, szText);
             } else {
                 SetDialogItemText(kIdStatusText,
@@ -174,13 +173,13 @@ void ControllerTimer() {
     g_pHost->StopSearchTimer();
     if (g_App.nRunMode == kRunModeLog) {
         SetDialogItemText(kIdStatusText, "Logging Errors");
-        if (StartLogWorker(&g_App.hPort)) {
+        if (StartLogWorker()) {
             g_bWorkerLaunched = true;
         }
     } else if (g_App.nRunMode == kRunModeStats) {
         // The statistics worker runs until StopEvent; the shutdown waits for it.
         SetDialogItemText(kIdStatusText, "Current Statistics");
-        if (StartStatsWorker(&g_App.hPort)) {
+        if (StartStatsWorker()) {
             g_bWorkerLaunched = true;
         }
     }

@@ -9,16 +9,14 @@
 #include "common/app_state.h"
 #include "protocol/arm_protocol.h"
 #include "protocol/error_decoder.h"
-#include "serial/serial_port.h"
+#include "serial/exchange.h"
 #include "settings/settings_store.h"
 
 const char kReportCutText[] = "REPORT INCOMPLETE: THE DISPLAY COULD NOT HOLD ALL OF IT";
 
 namespace {
 
-constexpr int kRecordRequests = 7;
-constexpr int kCounterLines = 9;
-constexpr uint32_t kHeaderSize = 128;    // the record header in Check
+constexpr uint32_t kHeaderSize = 128;    // the stamp and each record header in Check
 constexpr uint32_t kLineSize = 128;      // one report line in Save
 constexpr uint32_t kLineMaxChars = 127;  // the most characters of a line that Save writes
 constexpr uint32_t kFileNameSize = 768;  // the save path, as "LastFile" holds it
@@ -56,57 +54,65 @@ void Append(DialogSurface* pDialog, const char* const* pTexts, size_t nTexts) {
     }
 }
 
-// Sends the command; when it went out whole, clears the buffer and reads one reply into it
-// within the command's limit and deadline. Returns the count read, 0 when the step failed.
-uint32_t Exchange(SerialDevice* port, ArmCommandId id, char* pBuffer) {
-    const ArmCommand& command = kArmCommands[id];
-    if (SendCommand(port, command.szText) != command.nSentBytes) {
-        return 0;
-    }
-    memset(pBuffer, 0, kReportBufferSize);
-    return ReadReply(port, pBuffer, command.nReplyLimit, command.nDeadlineMs);
-}
-
 // The eight counters print as signed 32-bit numbers, -1 for FFFFFFFF on every platform.
 long Signed(uint32_t dwValue) {
     return static_cast<long>(static_cast<int32_t>(dwValue));
 }
 
+// The eight counter lines of item 5 in their order, each its label then ": %ld     \r\n", and
+// the slot of its counter in record order; the point rate line follows them.
+struct CounterLine {
+    const char* szLabel;
+    int nSlot;
+};
+const CounterLine kCounterLines[] = {
+    {"CAPTURES       ", 0}, {"ASYNC. CAPTURES", 1}, {"CRC ERRORS     ", 2}, {"STALL COUNT    ", 3},
+    {"RETRY COUNT    ", 4}, {"BOUNCES > 16ms ", 5}, {"UART ERRORS    ", 6}, {"ADDRESS ERRORS ", 8},
+};
+constexpr size_t kCounterLineCount = sizeof kCounterLines / sizeof kCounterLines[0];
+
 // Item 5 of the block: the two heading lines and the nine counter lines, the point rate last.
 void AppendCounters(DialogSurface* pDialog, const StatsRecord& stats) {
-    char aszLines[kCounterLines][kCounterLineSize];
-    snprintf(aszLines[0], kCounterLineSize, "CAPTURES       : %ld     \r\n",
-             Signed(stats.nCaptures));
-    snprintf(aszLines[1], kCounterLineSize, "ASYNC. CAPTURES: %ld     \r\n",
-             Signed(stats.nAsyncCaptures));
-    snprintf(aszLines[2], kCounterLineSize, "CRC ERRORS     : %ld     \r\n",
-             Signed(stats.nCrcErrors));
-    snprintf(aszLines[3], kCounterLineSize, "STALL COUNT    : %ld     \r\n",
-             Signed(stats.nStallCount));
-    snprintf(aszLines[4], kCounterLineSize, "RETRY COUNT    : %ld     \r\n",
-             Signed(stats.nRetryCount));
-    snprintf(aszLines[5], kCounterLineSize, "BOUNCES > 16ms : %ld     \r\n",
-             Signed(stats.nBounces));
-    snprintf(aszLines[6], kCounterLineSize, "UART ERRORS    : %ld     \r\n",
-             Signed(stats.nLineErrors));
-    snprintf(aszLines[7], kCounterLineSize, "ADDRESS ERRORS : %ld     \r\n",
-             Signed(stats.nAddressErrors));
-    snprintf(aszLines[8], kCounterLineSize, "POINTS/SEC     : %6.2lf  \r\n",
+    uint32_t dwCounters[kStatsCounters];
+    StatsCounters(stats, dwCounters);
+    char aszLines[kCounterLineCount + 1][kCounterLineSize];
+    for (size_t i = 0; i < kCounterLineCount; ++i) {
+        snprintf(aszLines[i], kCounterLineSize, "%s: %ld     \r\n", kCounterLines[i].szLabel,
+                 Signed(dwCounters[kCounterLines[i].nSlot]));
+    }
+    snprintf(aszLines[kCounterLineCount], kCounterLineSize, "POINTS/SEC     : %6.2lf  \r\n",
              PointRate(stats.nPointPeriod));
-    const char* const apTexts[] = {
-        "------------------\r\n",
-        "CURRENT STATS:\r\n",
-        aszLines[0],
-        aszLines[1],
-        aszLines[2],
-        aszLines[3],
-        aszLines[4],
-        aszLines[5],
-        aszLines[6],
-        aszLines[7],
-        aszLines[8],
-    };
+    const char* apTexts[kCounterLineCount + 3] = {"------------------\r\n", "CURRENT STATS:\r\n"};
+    for (size_t i = 0; i <= kCounterLineCount; ++i) {
+        apTexts[i + 2] = aszLines[i];
+    }
     Append(pDialog, apTexts, sizeof apTexts / sizeof apTexts[0]);
+}
+
+// What a Check's error read-out has come to: the records numbered so far, the requests the arm
+// answered.
+struct CheckRecords {
+    DialogSurface* pDialog;
+    int nRecords;
+    int nAnswered;
+};
+
+// One request of the read-out: a non-empty record takes the next number and is appended with
+// its header and decoded text.
+bool AppendRecord(void* pContext, const ErrorRequest& request) {
+    CheckRecords* pCheck = static_cast<CheckRecords*>(pContext);
+    pCheck->nAnswered += request.Exchange.nRead != 0 ? 1 : 0;
+    if (!request.bValid || IsEmptyRecord(request.Record)) {
+        return true;
+    }
+    char szText[kReportBufferSize];
+    memset(szText, 0, sizeof szText);
+    ErrorDecoder(request.Record, szText);
+    char szHeader[kHeaderSize];
+    snprintf(szHeader, sizeof szHeader, "----------<%d>----------\r\n", ++pCheck->nRecords);
+    const char* const apRecord[] = {szHeader, szText};
+    Append(pCheck->pDialog, apRecord, 2);
+    return true;
 }
 
 void NoteSaveFailure(const char* szPath, const char* szWhat, int nError) {
@@ -140,67 +146,39 @@ int RunCheck() {
     if (pDialog == nullptr) {
         return 0;
     }
-    SerialDevice* port = g_App.hPort.load();
-    char szBuffer[kReportBufferSize];
-    char szHeader[kHeaderSize];
-    int nAnswered = 0;
-
     LocalTime now;
     g_Platform.pClock->GetLocalTime(&now);
-    snprintf(szHeader, sizeof szHeader, "%02d/%02d/%02d %02d:%02d:%02d\r\n", now.nMonth, now.nDay,
+    char szStamp[kHeaderSize];
+    snprintf(szStamp, sizeof szStamp, "%02d/%02d/%02d %02d:%02d:%02d\r\n", now.nMonth, now.nDay,
              now.nYear, now.nHour, now.nMinute, now.nSecond);
-    const char* const apStamp[] = {kRuleLine, szHeader};
+    const char* const apStamp[] = {kRuleLine, szStamp};
     Append(pDialog, apStamp, 2);
 
-    // Seven requests, without a purge between them; only non-empty records take a number.
-    int nRecords = 0;
-    for (int nRequest = 1; nRequest <= kRecordRequests; ++nRequest) {
-        char szProgress[32];
-        snprintf(szProgress, sizeof szProgress, "record %d of %d", nRequest, kRecordRequests);
-        ShowDialogProgress(szProgress);
-        if (Exchange(port, kCmdErrorRecord, szBuffer) == 0) {
-            continue;
-        }
-        ++nAnswered;
-        ErrorRecord record;
-        memset(&record, 0, sizeof record);
-        if (ParseErrorRecord(szBuffer, sizeof szBuffer, &record) != kErrorRecordValues ||
-            IsEmptyRecord(record)) {
-            continue;
-        }
-        memset(szBuffer, 0, sizeof szBuffer);
-        ++nRecords;
-        ErrorDecoder(record, szBuffer);
-        snprintf(szHeader, sizeof szHeader, "----------<%d>----------\r\n", nRecords);
-        const char* const apRecord[] = {szHeader, szBuffer};
-        Append(pDialog, apRecord, 2);
-    }
-    if (nRecords == 0) {
+    CheckRecords check = {pDialog, 0, 0};
+    ReadErrorRecords(kReaderExtended, AppendRecord, &check);
+    if (check.nRecords == 0) {
         const char* const apNone[] = {"No Errors Detected\r\n"};
         Append(pDialog, apNone, 1);
     }
 
-    PurgePort(port);
     ShowDialogProgress("counters");
-    if (Exchange(port, kCmdStats, szBuffer) != 0) {
-        ++nAnswered;
-        StatsRecord stats;
-        memset(&stats, 0, sizeof stats);
-        if (ParseStatsRecord(szBuffer, sizeof szBuffer, &stats) == kStatsRecordValues) {
-            AppendCounters(pDialog, stats);
-        }
+    ArmExchange exchange;
+    StatsRecord stats;
+    if (ExchangeStats(kReaderExtended, kPurgeFirst, &stats, &exchange)) {
+        AppendCounters(pDialog, stats);
     }
+    check.nAnswered += exchange.nRead != 0 ? 1 : 0;
 
     // The read-out is closed whatever the counters step came to; the reply is not examined.
     ShowDialogProgress("closing the read-out");
-    if (Exchange(port, kCmdPurge, szBuffer) != 0) {
-        ++nAnswered;
+    if (Exchange(kReaderExtended, kCmdCloseReadOut, kNoPurge, &exchange)) {
+        ++check.nAnswered;
     }
     ShowDialogProgress("");
 
-    g_bArmSilent = nAnswered == 0;
+    g_bArmSilent = check.nAnswered == 0;
     ReportExtendedOutcome();
-    return nAnswered;
+    return check.nAnswered;
 }
 
 bool SaveReport() {

@@ -21,7 +21,7 @@ TEST(ProtocolCommands, TextsLengthsLimitsAndDeadlines) {
         {kCmdIdentity, "_G", 2, 270, 2000, 1000},
         {kCmdErrorRecord, "_Y1", 3, 64, 2000, 2000},
         {kCmdStats, "_G STATS", 8, 89, 1000, 1000},
-        {kCmdPurge, "_P", 2, 74, 2000, 1000},
+        {kCmdCloseReadOut, "_P", 2, 74, 2000, 1000},
     };
     for (const Row& row : kRows) {
         const ArmCommand& command = kArmCommands[row.nId];

@@ -74,7 +74,7 @@ TEST_F(LogWorkerTest, EntryWithTwoErrorRecords) {
     scenario.errorRecords = {"104 2 0 1A 0 0 0", "20008 1 10 0 0 0 0"};
     Connect(scenario);
 
-    ASSERT_TRUE(StartLogWorker(&g_App.hPort));
+    ASSERT_TRUE(StartLogWorker());
 
     EXPECT_EQ(Log(),
               std::string(kFirstLine) +
@@ -99,7 +99,7 @@ TEST_F(LogWorkerTest, OnlyRecordsWithAnErrorOrExtendedCodeAreWritten) {
                              "zz",
                              "FFFFFFFF FFFFFFFF 0 0 0 0 FFFFFFFF"};
     Connect(scenario);
-    StartLogWorker(&g_App.hPort);
+    StartLogWorker();
     EXPECT_EQ(Log(),
               std::string(kFirstLine) +
                   "ERROR: 00030000 00000005 00000000 00000000 00000000 00000000 00000000\r\n"
@@ -109,7 +109,7 @@ TEST_F(LogWorkerTest, OnlyRecordsWithAnErrorOrExtendedCodeAreWritten) {
 
 TEST_F(LogWorkerTest, AllRecordsEmptyGivesTheFirstLineAndTheCounters) {
     Connect(ArmScenario());
-    StartLogWorker(&g_App.hPort);
+    StartLogWorker();
     EXPECT_EQ(Log(), std::string(kFirstLine) + kStatsLine);
 }
 
@@ -129,7 +129,7 @@ TEST_F(LogWorkerTest, FirmwareVersionGate) {
         scenario.version = c.szVersion;
         Connect(scenario);
         remove(g_App.szLogPath);
-        StartLogWorker(&g_App.hPort);
+        StartLogWorker();
         std::string first =
             std::string(
                 "STAMP: BY: Error Log, DATE: 12-07-126, TIME: 09:05:33, ARM: ARM01, "
@@ -146,7 +146,7 @@ TEST_F(LogWorkerTest, UnansweredIdentityEndsTheStampLineBare) {
     ArmScenario scenario;
     scenario.unanswered = {"_G"};
     Connect(scenario);
-    StartLogWorker(&g_App.hPort);
+    StartLogWorker();
     EXPECT_EQ(Log(), std::string("STAMP: BY: Error Log, DATE: 12-07-126, TIME: 09:05:33\r\n") +
                          kOldFirmware);
     EXPECT_EQ(Commands(), std::vector<std::string>({"_G"}));
@@ -156,7 +156,7 @@ TEST_F(LogWorkerTest, PartlyParsedIdentityWritesWhatItReached) {
     ArmScenario scenario;
     scenario.identityReply = "0 a b c d e 4.70 x y\r\n";
     Connect(scenario);
-    StartLogWorker(&g_App.hPort);
+    StartLogWorker();
     EXPECT_EQ(Log(), std::string("STAMP: BY: Error Log, DATE: 12-07-126, TIME: 09:05:33, ARM: , "
                                  "CALIBRATED: , VERSION: 4.70\r\n") +
                          kStatsLine);
@@ -167,7 +167,7 @@ TEST_F(LogWorkerTest, StopRequestBeforeTheRecordsLeavesOnlyTheCounters) {
     scenario.errorRecords = {"104 2 0 1A 0 0 0"};
     Connect(scenario);
     g_App.StopEvent->Set();
-    LogWorker(&g_App.hPort);
+    LogWorker(nullptr);
     EXPECT_EQ(Log(), std::string(kFirstLine) + kStatsLine);
     EXPECT_EQ(Commands(), std::vector<std::string>({"_G", "_G STATS"}));
 }
@@ -176,9 +176,9 @@ TEST_F(LogWorkerTest, TwoRunsAppendTwoEntriesOlderFirst) {
     ArmScenario scenario;
     scenario.errorRecords = {"104 2 0 1A 0 0 0"};
     Connect(scenario);
-    StartLogWorker(&g_App.hPort);
+    StartLogWorker();
     clock.localTime.nSecond = 59;
-    StartLogWorker(&g_App.hPort);
+    StartLogWorker();
     std::string second = kFirstLine;
     second.replace(second.find("09:05:33"), 8, "09:05:59");
     EXPECT_EQ(Log(),
@@ -191,7 +191,7 @@ TEST_F(LogWorkerTest, UnwritableLogSendsNothingAndSaysSoInsteadOfDone) {
     Connect(ArmScenario());
     snprintf(g_App.szLogPath, sizeof g_App.szLogPath, "%sno_such_dir_%d/ErrorLog.zlg",
              ::testing::TempDir().c_str(), nCase);
-    StartLogWorker(&g_App.hPort);
+    StartLogWorker();
     EXPECT_TRUE(Commands().empty());
     EXPECT_EQ(dialog.text[kIdStatusText].rfind("Log Not Written: ", 0), 0u)
         << dialog.text[kIdStatusText];
@@ -224,7 +224,7 @@ TEST_F(LogWorkerTest, UnansweredRequestsAreNamedInTheOutcome) {
         }
         scenario.nHangupAfter = c.nHangupAfter;
         Connect(scenario);
-        StartLogWorker(&g_App.hPort);
+        StartLogWorker();
         EXPECT_EQ(dialog.outcome, c.outcome) << c.szDetail;
         EXPECT_EQ(dialog.outcomeDetail, c.szDetail);
         EXPECT_EQ(dialog.text[kIdStatusText], "Done");
@@ -252,7 +252,7 @@ TEST_F(LogWorkerTest, EntryStartsOnALineOfItsOwn) {
         fputs(c.szBefore, pFile);
         fclose(pFile);
         Connect(ArmScenario());
-        StartLogWorker(&g_App.hPort);
+        StartLogWorker();
         EXPECT_EQ(Log(), std::string(c.szBefore) + c.szSeparator + kFirstLine + kStatsLine)
             << c.szBefore;
         delete g_App.hPort.exchange(nullptr);
@@ -261,7 +261,7 @@ TEST_F(LogWorkerTest, EntryStartsOnALineOfItsOwn) {
 }
 
 TEST_F(LogWorkerTest, NoPortCreatesTheFileAndWritesNothing) {
-    StartLogWorker(&g_App.hPort);
+    StartLogWorker();
     EXPECT_EQ(Log(), "");
     ExpectEndSteps();
 }
@@ -272,7 +272,7 @@ TEST_F(LogWorkerTest, ArmHangingUpMidEntryClosesTheEntryWithWhatItHas) {
     scenario.nHangupAfter = 2;
     Connect(scenario);
     uint32_t nStart = clock.TickCount();
-    StartLogWorker(&g_App.hPort);
+    StartLogWorker();
     EXPECT_EQ(Log(),
               std::string(kFirstLine) +
                   "ERROR: 00000104 00000002 00000000 0000001A 00000000 00000000 00000000\r\n");
@@ -285,14 +285,14 @@ TEST_F(LogWorkerTest, ArmHangingUpMidEntryClosesTheEntryWithWhatItHas) {
 TEST_F(LogWorkerTest, WithoutADialogTheEndStepsAreSkipped) {
     g_App.hDialog.store(nullptr);
     Connect(ArmScenario());
-    StartLogWorker(&g_App.hPort);
+    StartLogWorker();
     EXPECT_TRUE(dialog.writes.empty());
     EXPECT_TRUE(g_App.WorkerExitedEvent->IsSet());
 }
 
 TEST_F(LogWorkerTest, ThreadThatCannotBeCreatedChangesNothing) {
     threads.bFailCreate = true;
-    EXPECT_FALSE(StartLogWorker(&g_App.hPort));
+    EXPECT_FALSE(StartLogWorker());
     EXPECT_EQ(g_App.hWorkerThread.load(), nullptr);
     EXPECT_TRUE(dialog.writes.empty());
 }

@@ -19,7 +19,7 @@ class SearchTest : public CoreTest {
 
     uint32_t RunSearch() {
         nStart = clock.TickCount();
-        StartSearchWorker(&g_App.hPort);
+        StartSearchWorker();
         return clock.TickCount() - nStart;
     }
 

@@ -197,14 +197,11 @@ TEST_F(SerialPortTest, OpenArmPortSizesClearsAndProgramsThePort) {
     SerialDevice* port = OpenArmPort(3);
     ASSERT_NE(port, nullptr);
     const SimLine& opened = bus.lines[3];
-    EXPECT_EQ(opened.readTimeouts, std::vector<uint32_t>({0}));
     EXPECT_EQ(opened.nPurges, 1);
     ASSERT_EQ(opened.settings.size(), 1u);
     EXPECT_EQ(opened.settings[0].nBaud, 38400u);
     EXPECT_EQ(opened.settings[0].cParity, 'n');
     EXPECT_EQ(opened.settings[0].nDataBits, 8);
-    SetReadTimeout(port, 250);
-    EXPECT_EQ(opened.readTimeouts.back(), 250u);
     CloseArmPort(port);
     EXPECT_FALSE(bus.lines[3].bOpen);
 }

@@ -81,7 +81,7 @@ class StatsWorkerTest : public CoreTest {
         }
         // A worker that never reaches its polls still ends, and the test fails on its checks.
         clock.At(nStartTick + 3600000, [] { g_App.StopEvent->Set(); });
-        ASSERT_TRUE(StartStatsWorker(&g_App.hPort));
+        ASSERT_TRUE(StartStatsWorker());
         nEndTick = clock.TickCount();
         EXPECT_TRUE(g_App.WorkerExitedEvent->IsSet());
         EXPECT_EQ(g_App.hWorkerThread.load(), nullptr);
@@ -137,7 +137,7 @@ TEST_F(StatsWorkerTest, OldFirmwareOrNoIdentityEndsWithTheVersionMessage) {
         };
         uint32_t nStart = clock.TickCount();
         clock.At(nStart + 60000, [] { g_App.StopEvent->Set(); });
-        ASSERT_TRUE(StartStatsWorker(&g_App.hPort));
+        ASSERT_TRUE(StartStatsWorker());
 
         std::vector<std::string> statuses = dialog.TextsOf(kIdStatusText);
         if (c.szIdentity[0] != '\0') {

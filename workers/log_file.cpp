@@ -14,6 +14,11 @@ constexpr size_t kLineSize = 1024;
 // fits, so the buffer is written once, at the close.
 constexpr size_t kEntryBufferSize = 16384;
 
+// A word as "%08X" takes it, the same on every platform.
+unsigned Hex(uint32_t dwWord) {
+    return static_cast<unsigned>(dwWord);
+}
+
 bool Fail(LogFile* pLog, const char* szStep, int nError) {
     if (pLog->nError == 0) {
         pLog->nError = nError != 0 ? nError : EIO;
@@ -133,21 +138,18 @@ bool WriteOldFirmwareForm(LogFile* pLog) {
 
 bool WriteErrorForm(LogFile* pLog, const ErrorRecord& r) {
     char szLine[kLineSize];
-    snprintf(szLine, sizeof szLine, "ERROR: %08X %08X %08X %08X %08X %08X %08X\n",
-             static_cast<unsigned>(r.dwWord0), static_cast<unsigned>(r.dwWord1),
-             static_cast<unsigned>(r.dwWord2), static_cast<unsigned>(r.dwWord3),
-             static_cast<unsigned>(r.dwWord4), static_cast<unsigned>(r.dwWord5),
-             static_cast<unsigned>(r.dwWord6));
+    snprintf(szLine, sizeof szLine, "ERROR: %08X %08X %08X %08X %08X %08X %08X\n", Hex(r.dwWord0),
+             Hex(r.dwWord1), Hex(r.dwWord2), Hex(r.dwWord3), Hex(r.dwWord4), Hex(r.dwWord5),
+             Hex(r.dwWord6));
     return WriteLog(pLog, szLine);
 }
 
-bool WriteCountersForm(LogFile* pLog, const StatsRecord& s) {
+bool WriteCountersForm(LogFile* pLog, const StatsRecord& stats) {
+    uint32_t dw[kStatsCounters];
+    StatsCounters(stats, dw);
     char szLine[kLineSize];
     snprintf(szLine, sizeof szLine, "STATS: %08X %08X %08X %08X %08X %08X %08X %08X %08X\n",
-             static_cast<unsigned>(s.nCaptures), static_cast<unsigned>(s.nAsyncCaptures),
-             static_cast<unsigned>(s.nCrcErrors), static_cast<unsigned>(s.nStallCount),
-             static_cast<unsigned>(s.nRetryCount), static_cast<unsigned>(s.nBounces),
-             static_cast<unsigned>(s.nLineErrors), static_cast<unsigned>(s.nPointPeriod),
-             static_cast<unsigned>(s.nAddressErrors));
+             Hex(dw[0]), Hex(dw[1]), Hex(dw[2]), Hex(dw[3]), Hex(dw[4]), Hex(dw[5]), Hex(dw[6]),
+             Hex(dw[7]), Hex(dw[8]));
     return WriteLog(pLog, szLine);
 }

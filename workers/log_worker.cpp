@@ -7,23 +7,10 @@
 
 #include "common/app_state.h"
 #include "protocol/arm_protocol.h"
-#include "serial/serial_port.h"
+#include "serial/exchange.h"
 #include "workers/log_file.h"
 
 namespace {
-
-constexpr int kRecordRequests = 7;
-
-// One exchange: send the command and, when it went out whole, read one reply into the zeroed
-// buffer. Returns the count read, 0 when the exchange failed.
-uint32_t Exchange(PortSlot* pPort, ArmCommandId id, char* pReply) {
-    const ArmCommand& command = kArmCommands[id];
-    if (SendCommand(pPort->load(), command.szText) != command.nSentBytes) {
-        return 0;
-    }
-    memset(pReply, 0, kReplyBufferSize);
-    return ReadReply(pPort->load(), pReply, command.nReplyLimit, command.nDeadlineMs);
-}
 
 // The identity fields the entry writes: the status, the version, the arm and the calibration.
 constexpr int kIdentityFieldsWritten = 4;
@@ -35,18 +22,18 @@ struct Shortfall {
     int nMore;
 };
 
-// Notes an exchange of nRead bytes whose parse reached the fields the entry writes
-// (bParsed), or not. A reply without its line end was cut short by the deadline or the read
-// limit (a reply that dribbles in): its last field may be cut too. A reply that is whole but
-// does not parse is line noise or not the arm's. Either way the entry misses what it should
-// hold, and that is never reported as done.
-void NoteReply(Shortfall* pShortfall, const char* szRequest, uint32_t nRead, const char* pReply,
+// Notes an exchange whose parse reached the fields the entry writes (bParsed), or not. A reply
+// without its line end was cut short by the deadline or the read limit (a reply that dribbles
+// in): its last field may be cut too. A reply that is whole but does not parse is line noise or
+// not the arm's. Either way the entry misses what it should hold, and that is never reported as
+// done.
+void NoteReply(Shortfall* pShortfall, const char* szRequest, const ArmExchange& exchange,
                bool bParsed) {
     const char* szBefore = "the arm's reply to ";
     const char* szAfter = "";
-    if (nRead == 0) {
+    if (exchange.nRead == 0) {
         szBefore = "the arm did not answer ";
-    } else if (pReply[nRead - 1] != '\n') {
+    } else if (exchange.szReply[exchange.nRead - 1] != '\n') {
         szAfter = " was cut short";
     } else if (!bParsed) {
         szAfter = " was not understood";
@@ -61,78 +48,69 @@ void NoteReply(Shortfall* pShortfall, const char* szRequest, uint32_t nRead, con
     }
 }
 
+// Where the error read-out writes: the entry and what it lacks.
+struct EntryRecords {
+    LogFile* pLog;
+    Shortfall* pShortfall;
+};
+
+// One request of the read-out: a non-empty record becomes an error line. A failed write ends
+// the requests.
+bool WriteRecord(void* pContext, const ErrorRequest& request) {
+    EntryRecords* pEntry = static_cast<EntryRecords*>(pContext);
+    if (request.bValid && !IsEmptyRecord(request.Record)) {
+        WriteErrorForm(pEntry->pLog, request.Record);
+    }
+    char szWhat[80];
+    snprintf(szWhat, sizeof szWhat, "the request for error record %d of %d", request.nRequest,
+             kErrorRecordRequests);
+    NoteReply(pEntry->pShortfall, szWhat, request.Exchange, request.bValid);
+    return pEntry->pLog->nError == 0;
+}
+
 // The body of an entry behind its stamp: the identity (or the bare line end), then the error
 // records and the counters, or the old-firmware line. Stops at the first write that fails.
-void WriteEntryBody(PortSlot* pPort, LogFile* pLog, ArmIdentity* pIdentity, Shortfall* pShortfall) {
-    char szReply[kReplyBufferSize];
-
+void WriteEntryBody(LogFile* pLog, ArmIdentity* pIdentity, Shortfall* pShortfall) {
+    ArmExchange exchange;
     ShowDialogProgress("identity");
-    PurgePort(pPort->load());
-    uint32_t nRead = Exchange(pPort, kCmdIdentity, szReply);
-    if (nRead != 0) {
-        int nParsed = ParseArmIdentity(szReply, sizeof szReply, pIdentity);
+    if (ExchangeIdentity(kReaderLog, kPurgeFirst, pIdentity, &exchange)) {
         WriteIdentityForm(pLog, *pIdentity);
-        NoteReply(pShortfall, "the identity request", nRead, szReply,
-                  nParsed >= kIdentityFieldsWritten);
     } else {
         WriteBareLineEnd(pLog);
-        NoteReply(pShortfall, "the identity request", 0, szReply, false);
     }
+    NoteReply(pShortfall, "the identity request", exchange,
+              exchange.nParsed >= kIdentityFieldsWritten);
     if (!PassesVersionGate(pIdentity->fVersion)) {
         WriteOldFirmwareForm(pLog);
         return;
     }
 
-    for (int nRequest = 0; nRequest < kRecordRequests && pLog->nError == 0; ++nRequest) {
-        if (g_App.StopEvent->IsSet()) {
-            break;
-        }
-        char szRequest[48];
-        snprintf(szRequest, sizeof szRequest, "record %d of %d", nRequest + 1, kRecordRequests);
-        ShowDialogProgress(szRequest);
-        PurgePort(pPort->load());
-        char szWhat[80];
-        snprintf(szWhat, sizeof szWhat, "the request for error %s", szRequest);
-        nRead = Exchange(pPort, kCmdErrorRecord, szReply);
-        if (nRead == 0) {
-            NoteReply(pShortfall, szWhat, 0, szReply, false);
-            continue;
-        }
-        ErrorRecord record;
-        memset(&record, 0, sizeof record);
-        bool bParsed = ParseErrorRecord(szReply, sizeof szReply, &record) == kErrorRecordValues;
-        if (bParsed && !IsEmptyRecord(record)) {
-            WriteErrorForm(pLog, record);
-        }
-        NoteReply(pShortfall, szWhat, nRead, szReply, bParsed);
+    if (pLog->nError == 0) {
+        EntryRecords entry = {pLog, pShortfall};
+        ReadErrorRecords(kReaderLog, WriteRecord, &entry);
     }
     if (pLog->nError != 0) {
         return;
     }
 
     ShowDialogProgress("counters");
-    PurgePort(pPort->load());
-    nRead = Exchange(pPort, kCmdStats, szReply);
     StatsRecord stats;
-    memset(&stats, 0, sizeof stats);
-    bool bParsed =
-        nRead != 0 && ParseStatsRecord(szReply, sizeof szReply, &stats) == kStatsRecordValues;
+    bool bParsed = ExchangeStats(kReaderLog, kPurgeFirst, &stats, &exchange);
     if (bParsed) {
         WriteCountersForm(pLog, stats);
     }
-    NoteReply(pShortfall, "the counters request", nRead, szReply, bParsed);
+    NoteReply(pShortfall, "the counters request", exchange, bParsed);
 }
 
 }  // namespace
 
-bool StartLogWorker(PortSlot* pPort) {
+bool StartLogWorker() {
     g_App.StopEvent->Reset();
     g_App.WorkerExitedEvent->Reset();
-    return g_Platform.pThreads->CreateThread(LogWorker, pPort, false, &g_App.hWorkerThread) != 0;
+    return g_Platform.pThreads->CreateThread(LogWorker, nullptr, false, &g_App.hWorkerThread) != 0;
 }
 
-uint32_t LogWorker(void* pArg) {
-    PortSlot* pPort = static_cast<PortSlot*>(pArg);
+uint32_t LogWorker(void*) {
     ArmIdentity identity;
     memset(&identity, 0, sizeof identity);
     Shortfall shortfall;
@@ -141,11 +119,11 @@ uint32_t LogWorker(void* pArg) {
 
     LogFile log;
     if (OpenLogFile(g_App.szLogPath, &log)) {
-        if (pPort->load() != nullptr) {
+        if (g_App.hPort.load() != nullptr) {
             LocalTime now;
             g_Platform.pClock->GetLocalTime(&now);
             WriteStampForm(&log, kStampByLog, now);
-            WriteEntryBody(pPort, &log, &identity, &shortfall);
+            WriteEntryBody(&log, &identity, &shortfall);
         }
         CloseLogFile(&log);
     }

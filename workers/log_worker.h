@@ -6,10 +6,10 @@
 
 #include "common/app_state.h"
 
-// Resets StopEvent and WorkerExitedEvent and starts LogWorker at normal priority; its handle
-// goes to hWorkerThread. True when the thread was created.
-bool StartLogWorker(PortSlot* pPort);
-// The thread procedure; returns 0.
-uint32_t LogWorker(void* pPort);
+// Resets StopEvent and WorkerExitedEvent and starts LogWorker at normal priority on the port in
+// hPort; its handle goes to hWorkerThread. True when the thread was created.
+bool StartLogWorker();
+// The thread procedure (its argument is not used); returns 0.
+uint32_t LogWorker(void*);
 
 #endif

@@ -9,13 +9,12 @@
 
 #include "common/app_state.h"
 #include "protocol/arm_protocol.h"
+#include "serial/exchange.h"
 #include "serial/serial_port.h"
 #include "workers/log_file.h"
 
 namespace {
 
-constexpr int kRecordRequests = 7;
-constexpr int kCounterCount = 9;
 // Where the counters are shown: the slot in record order, the current value, the change.
 // nPointPeriod (slot 7) is shown only as the rate.
 struct CounterControls {
@@ -37,38 +36,24 @@ const CounterControls kCounterControls[] = {
 // The worker's state for one run of its thread.
 struct StatsState {
     ArmIdentity Identity;
-    StatsRecord Sample;                // the latest reply that parsed whole
-    uint32_t Baseline[kCounterCount];  // the reference of the change column
+    StatsRecord Sample;                 // the latest reply that parsed whole
+    uint32_t Baseline[kStatsCounters];  // the reference of the change column
     double fPointRate;
     double fMinRate;
     double fMaxRate;
     uint32_t nErrorsLogged;  // "ERROR:" lines this run has written
 };
 
+// Where a logging pass's read-out writes: the entry, and the count of error lines.
+struct LoggingPass {
+    LogFile* pLog;
+    StatsState* pState;
+};
+
 void InitState(StatsState* pState) {
     memset(pState, 0, sizeof *pState);
     pState->fMinRate = 100000000000.0;
     pState->fMaxRate = -100000000000.0;
-}
-
-// The nine counters in record order, nCaptures to nAddressErrors.
-void CountersOf(const StatsRecord& sample, uint32_t* pdwCounters) {
-    const uint32_t dwCounters[kCounterCount] = {
-        sample.nCaptures,   sample.nAsyncCaptures, sample.nCrcErrors,
-        sample.nStallCount, sample.nRetryCount,    sample.nBounces,
-        sample.nLineErrors, sample.nPointPeriod,   sample.nAddressErrors};
-    memcpy(pdwCounters, dwCounters, sizeof dwCounters);
-}
-
-// One exchange at the statistics worker's deadlines: send the command and, when it went out
-// whole, read one reply into the zeroed buffer. Returns the count read, 0 when it failed.
-uint32_t Exchange(PortSlot* pPort, ArmCommandId id, char* pReply) {
-    const ArmCommand& command = kArmCommands[id];
-    if (SendCommand(pPort->load(), command.szText) != command.nSentBytes) {
-        return 0;
-    }
-    memset(pReply, 0, kReplyBufferSize);
-    return ReadReply(pPort->load(), pReply, command.nReplyLimit, command.nStatsDeadlineMs);
 }
 
 // The texts of the value controls, each format in one place.
@@ -105,16 +90,13 @@ void ShowErrorsLogged(uint32_t nErrorsLogged) {
 }
 
 // The identity, without a purge before it; shown in the status line when a reply came.
-void ReadIdentity(PortSlot* pPort, StatsState* pState) {
-    char szReply[kReplyBufferSize];
-    if (Exchange(pPort, kCmdIdentity, szReply) == 0) {
+void ReadIdentity(StatsState* pState) {
+    ArmExchange exchange;
+    if (!ExchangeIdentity(kReaderStats, kNoPurge, &pState->Identity, &exchange)) {
         return;
     }
-    ArmIdentity& identity = pState->Identity;
-    ParseArmIdentity(szReply, sizeof szReply, &identity);
-    char szText[kTokenSize * 2 + 64];
-    snprintf(szText, sizeof szText, "Arm: %s, v%3.2f, Calibrated: %s", identity.szArm,
-             static_cast<double>(identity.fVersion), identity.szCalibrated);
+    char szText[kIdentityTextSize];
+    FormatIdentityText(pState->Identity, false, szText, sizeof szText);
     SetDialogItemText(kIdStatusText, szText);
 }
 
@@ -125,9 +107,20 @@ void ReportLogNotWritten(const LogFile& log) {
     ReportRunOutcome(kOutcomeLogNotWritten, szDetail);
 }
 
+// One request of the pass's read-out: a non-empty record becomes an error line and is counted.
+// A failed write ends the requests.
+bool LogRecord(void* pContext, const ErrorRequest& request) {
+    LoggingPass* pPass = static_cast<LoggingPass*>(pContext);
+    if (request.bValid && !IsEmptyRecord(request.Record)) {
+        WriteErrorForm(pPass->pLog, request.Record);
+        ++pPass->pState->nErrorsLogged;
+    }
+    return pPass->pLog->nError == 0;
+}
+
 // The logging pass: the error numbers of the chosen status word, then one "Error Stat" entry
 // with the pending records and this sample's counters, the logged count, and "_P".
-void RunLoggingPass(PortSlot* pPort, StatsState* pState) {
+void RunLoggingPass(StatsState* pState) {
     LogFile log;
     bool bOpened = OpenLogFile(g_App.szLogPath, &log);
 
@@ -149,35 +142,19 @@ void RunLoggingPass(PortSlot* pPort, StatsState* pState) {
     WriteStampForm(&log, kStampByStats, now);
     WriteIdentityForm(&log, pState->Identity);
 
-    char szReply[kReplyBufferSize];
     // A write that fails ends the entry there; the read-out is still closed with "_P".
-    for (int nRequest = 0; nRequest < kRecordRequests && log.nError == 0; ++nRequest) {
-        // The stop request is seen only here, so an entry is never left half-written.
-        if (g_App.StopEvent->IsSet()) {
-            break;
-        }
-        char szProgress[48];
-        snprintf(szProgress, sizeof szProgress, "record %d of %d", nRequest + 1, kRecordRequests);
-        ShowDialogProgress(szProgress);
-        PurgePort(pPort->load());
-        if (Exchange(pPort, kCmdErrorRecord, szReply) == 0) {
-            continue;
-        }
-        ErrorRecord record;
-        memset(&record, 0, sizeof record);
-        if (ParseErrorRecord(szReply, sizeof szReply, &record) == kErrorRecordValues &&
-            !IsEmptyRecord(record)) {
-            WriteErrorForm(&log, record);
-            ++pState->nErrorsLogged;
-        }
+    if (log.nError == 0) {
+        LoggingPass pass = {&log, pState};
+        ReadErrorRecords(kReaderStats, LogRecord, &pass);
     }
     WriteCountersForm(&log, pState->Sample);
     ShowErrorsLogged(pState->nErrorsLogged);
 
     // "_P" closes the read-out; its reply is not looked at.
     ShowDialogProgress("closing the read-out");
-    Exchange(pPort, kCmdPurge, szReply);
-    PurgePort(pPort->load());
+    ArmExchange exchange;
+    Exchange(kReaderStats, kCmdCloseReadOut, kNoPurge, &exchange);
+    PurgePort(g_App.hPort.load());
     ShowDialogProgress("");
     if (!CloseLogFile(&log)) {
         ReportLogNotWritten(log);
@@ -185,9 +162,9 @@ void RunLoggingPass(PortSlot* pPort, StatsState* pState) {
 }
 
 // Shows a sample that parsed whole, in the order the dialog is filled, then runs the error test.
-void ShowSample(PortSlot* pPort, StatsState* pState) {
-    uint32_t dwCounters[kCounterCount];
-    CountersOf(pState->Sample, dwCounters);
+void ShowSample(StatsState* pState) {
+    uint32_t dwCounters[kStatsCounters];
+    StatsCounters(pState->Sample, dwCounters);
     // The baseline is taken again for as long as its captures slot stays 0.
     if (pState->Baseline[0] == 0) {
         memcpy(pState->Baseline, dwCounters, sizeof dwCounters);
@@ -214,43 +191,38 @@ void ShowSample(PortSlot* pPort, StatsState* pState) {
 
     if (StatusErrorPending(pState->Sample.nStatus) ||
         StatusErrorPending(pState->Identity.nStatus)) {
-        RunLoggingPass(pPort, pState);
+        RunLoggingPass(pState);
     }
 }
 
 // One poll: purge, "_G STATS"; a reply that does not parse whole shows nothing.
-void Poll(PortSlot* pPort, StatsState* pState) {
-    char szReply[kReplyBufferSize];
-    PurgePort(pPort->load());
-    if (Exchange(pPort, kCmdStats, szReply) == 0) {
-        return;
-    }
+void Poll(StatsState* pState) {
+    ArmExchange exchange;
     StatsRecord sample;
-    memset(&sample, 0, sizeof sample);
-    if (ParseStatsRecord(szReply, sizeof szReply, &sample) != kStatsRecordValues) {
+    if (!ExchangeStats(kReaderStats, kPurgeFirst, &sample, &exchange)) {
         return;
     }
     pState->Sample = sample;
-    ShowSample(pPort, pState);
+    ShowSample(pState);
 }
 
 }  // namespace
 
-bool StartStatsWorker(PortSlot* pPort) {
+bool StartStatsWorker() {
     g_App.StopEvent->Reset();
     g_App.WorkerExitedEvent->Reset();
-    return g_Platform.pThreads->CreateThread(StatsWorker, pPort, false, &g_App.hWorkerThread) != 0;
+    return g_Platform.pThreads->CreateThread(StatsWorker, nullptr, false, &g_App.hWorkerThread) !=
+           0;
 }
 
-uint32_t StatsWorker(void* pArg) {
-    PortSlot* pPort = static_cast<PortSlot*>(pArg);
+uint32_t StatsWorker(void*) {
     StatsState state;
     InitState(&state);
 
     SetDialogItemText(kIdButton, "Close");
     // From here on closing the dialog is the normal end of the run.
     ReportRunOutcome(kOutcomeDone, "");
-    ReadIdentity(pPort, &state);
+    ReadIdentity(&state);
 
     bool bStop = g_App.StopEvent->Wait(kStatsPollWaitMs);
     while (!bStop) {
@@ -261,7 +233,7 @@ uint32_t StatsWorker(void* pArg) {
             ReportRunOutcome(kOutcomeVersionNotSupported, "");
             break;
         }
-        Poll(pPort, &state);
+        Poll(&state);
         ReportPollDone();
         bStop = g_App.StopEvent->Wait(kStatsPollWaitMs);
     }

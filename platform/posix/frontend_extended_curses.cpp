@@ -28,20 +28,6 @@ constexpr int kStatusRow = 1;
 constexpr int kPaneTop = 2;
 constexpr int kRowsBelowPane = 3;
 
-// The text without the line ends that close it; line ends inside it become blanks.
-std::string OneLine(const std::string& text) {
-    std::string line = text;
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-        line.pop_back();
-    }
-    for (char& c : line) {
-        if (c == '\n' || c == '\r') {
-            c = ' ';
-        }
-    }
-    return line;
-}
-
 class ExtendedCursesFrontEnd : public CursesFace {
   public:
     ExtendedCursesFrontEnd() { ResetFace(); }
@@ -173,7 +159,7 @@ class ExtendedCursesFrontEnd : public CursesFace {
 
   protected:
     // What the dialog last showed stays in the terminal's history.
-    void PrintLastState() override { printf("status: %s\n", OneLine(status).c_str()); }
+    void PrintLastState() override { printf("status: %s\n", OneLine(status.c_str()).c_str()); }
 
     void ResetFace() override {
         status = "Error Display";
@@ -299,7 +285,7 @@ class ExtendedCursesFrontEnd : public CursesFace {
         int nCaptionCol = (nWidth - static_cast<int>(sizeof kCaption - 1)) / 2;
         PutText(0, nCaptionCol > 0 ? nCaptionCol : 0, kCaption, nWidth, A_REVERSE | A_BOLD);
 
-        std::string line = OneLine(status);
+        std::string line = OneLine(status.c_str());
         int nStatusCol = (nWidth - static_cast<int>(line.size())) / 2;
         PutText(kStatusRow, nStatusCol > 0 ? nStatusCol : 0, line, nWidth);
 

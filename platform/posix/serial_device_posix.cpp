@@ -103,7 +103,7 @@ bool Gone(int fd) {
 class PosixSerialDevice : public SerialDevice {
   public:
     PosixSerialDevice(int fdDevice, const struct termios& found)
-        : fd(fdDevice), saved(found), nQueued(0), nReadTimeoutMs(0), nLastErrors(0) {
+        : fd(fdDevice), saved(found), nQueued(0), nLastErrors(0) {
         // Raw at once: nothing the arm sends is echoed or edited before the line is programmed.
         struct termios raw = found;
         MakeRawLine(&raw);
@@ -150,8 +150,6 @@ class PosixSerialDevice : public SerialDevice {
         return true;
     }
 
-    void SetReadTimeout(uint32_t nTotalTimeoutMs) override { nReadTimeoutMs = nTotalTimeoutMs; }
-
     void Purge() override {
         (void)tcflush(fd, TCIOFLUSH);
         nQueued = 0;
@@ -180,14 +178,10 @@ class PosixSerialDevice : public SerialDevice {
         return true;
     }
 
-    // Takes what is queued; with a read time-out set, waits up to that long for the rest.
+    // Takes what is queued, with what the kernel has received since the last poll; never waits.
     uint32_t Read(char* pBuffer, uint32_t nBytes) override {
         uint32_t nWanted = nBytes < kQueueSize ? nBytes : kQueueSize;
-        uint64_t nEnd = MonotonicMs() + nReadTimeoutMs;
-        for (uint64_t nNow = MonotonicMs(); Fill() && nQueued < nWanted && nNow < nEnd && !Gone(fd);
-             nNow = MonotonicMs()) {
-            WaitForInput(static_cast<uint32_t>(nEnd - nNow));
-        }
+        (void)Fill();
         uint32_t n = nQueued < nWanted ? nQueued : nWanted;
         memcpy(pBuffer, queue, n);
         memmove(queue, queue + n, nQueued - n);
@@ -242,7 +236,6 @@ class PosixSerialDevice : public SerialDevice {
     int fd;
     struct termios saved;  // the line as it was found at open
     uint32_t nQueued;
-    uint32_t nReadTimeoutMs;
     bool bDead = false;  // the line has hung up or the device has gone
     bool bHaveCounts;
     uint64_t nLastErrors;

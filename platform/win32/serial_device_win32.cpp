@@ -31,13 +31,6 @@ class Win32SerialDevice : public SerialDevice {
         return ::SetCommState(hFile, &dcb) != FALSE;
     }
 
-    void SetReadTimeout(uint32_t nTotalTimeoutMs) override {
-        COMMTIMEOUTS timeouts;
-        memset(&timeouts, 0, sizeof timeouts);
-        timeouts.ReadTotalTimeoutConstant = nTotalTimeoutMs;
-        ::SetCommTimeouts(hFile, &timeouts);
-    }
-
     void Purge() override {
         ::PurgeComm(hFile, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
     }
@@ -86,7 +79,8 @@ class Win32SerialDevice : public SerialDevice {
 
 class Win32SerialBusImpl : public SerialBus {
   public:
-    // Read and write, not shared with any other opener, synchronous; both queues sized.
+    // Read and write, not shared with any other opener, synchronous; both queues sized. All
+    // five time-outs 0: a read returns what is queued without waiting, a write has no time-out.
     SerialDevice* Open(unsigned nPort, PortOpenFailure* pFailure) override {
         char szName[32];
         snprintf(szName, sizeof szName, "COM%u", nPort);
@@ -106,6 +100,9 @@ class Win32SerialBusImpl : public SerialBus {
             return nullptr;
         }
         ::SetupComm(hFile, kQueueSize, kQueueSize);
+        COMMTIMEOUTS timeouts;
+        memset(&timeouts, 0, sizeof timeouts);
+        ::SetCommTimeouts(hFile, &timeouts);
         SerialDevice* pDevice = new (std::nothrow) Win32SerialDevice(hFile);
         if (pDevice == nullptr) {
             CloseHandle(hFile);

@@ -27,7 +27,7 @@ class FullDiskTest : public CoreTest {
         PlaceArm(1, ArmScenario());
         g_App.hPort = OpenArmPort(1);
         ASSERT_NE(g_App.hPort.load(), nullptr);
-        StartLogWorker(&g_App.hPort);
+        StartLogWorker();
         delete g_App.hPort.exchange(nullptr);
     }
 };

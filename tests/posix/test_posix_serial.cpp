@@ -354,7 +354,7 @@ TEST_F(PosixSerial, SearchThatFindsNothingLeavesTheLineAsItWasFound) {
     }
     g_App.Line = {3, 9600, 'n', 8, 1};
 
-    StartSearchWorker(&g_App.hPort);
+    StartSearchWorker();
 
     EXPECT_TRUE(g_App.SearchDoneEvent->IsSet());
     EXPECT_FALSE(g_App.ConnectedEvent->IsSet());
@@ -402,23 +402,6 @@ TEST_F(PosixSerial, PollCountsQueuedBytesAndReadsTakeOnlyThose) {
     start = std::chrono::steady_clock::now();
     EXPECT_EQ(pDevice->Read(buffer, sizeof(buffer)), 0u);
     EXPECT_LT(ElapsedMs(start), 50);
-
-    // With a read time-out a read waits for the rest, at most that long.
-    pDevice->SetReadTimeout(2000);
-    std::thread arm([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        SendFromArm("abc");
-    });
-    start = std::chrono::steady_clock::now();
-    nRead = pDevice->Read(buffer, 3);
-    long nElapsed = ElapsedMs(start);
-    arm.join();
-    EXPECT_EQ(std::string(buffer, nRead), "abc");
-    EXPECT_LT(nElapsed, 1000);
-    pDevice->SetReadTimeout(60);
-    start = std::chrono::steady_clock::now();
-    EXPECT_EQ(pDevice->Read(buffer, 3), 0u);
-    EXPECT_GE(ElapsedMs(start), 55);
     delete pDevice;
 }
 

@@ -23,7 +23,6 @@ uint64_t CharacterNs(uint32_t nBaud) {
 
 SimDevice::SimDevice(SimLine* pLine, Clock* pClock)
     : programmed{9600, 'n', 8},
-      nReadTimeoutMs(0),
       pLine(pLine),
       pClock(pClock),
       nLastTick(pClock->TickCount()),
@@ -116,11 +115,6 @@ bool SimDevice::SetLine(uint32_t nBaud, char cParity, uint8_t nDataBits) {
     return true;
 }
 
-void SimDevice::SetReadTimeout(uint32_t nTotalTimeoutMs) {
-    nReadTimeoutMs = nTotalTimeoutMs;
-    pLine->readTimeouts.push_back(nTotalTimeoutMs);
-}
-
 void SimDevice::Purge() {
     pLine->nPurges++;
     // The input queue is emptied, and what the arm is still sending is dropped with it,
@@ -150,11 +144,6 @@ bool SimDevice::Poll(bool* pbLineError, uint32_t* pnQueued) {
 }
 
 uint32_t SimDevice::Read(char* pBuffer, uint32_t nBytes) {
-    uint32_t nStart = pClock->TickCount();
-    while (!Gone(NowNs()) && Arrived(NowNs()) < nBytes &&
-           pClock->TickCount() - nStart < nReadTimeoutMs) {
-        WaitForInput(nReadTimeoutMs - (pClock->TickCount() - nStart));
-    }
     if (DeadLine()) {
         return 0;
     }

@@ -43,7 +43,6 @@ struct SimLine {
     std::vector<SimLineSetting> settings;  // every line programming the device took
     int nPurges = 0;
     int nPolls = 0;
-    std::vector<uint32_t> readTimeouts;  // every read time-out set
     int nOpens = 0;
     int nCloses = 0;
     bool bOpen = false;
@@ -60,10 +59,9 @@ class SimDevice : public SerialDevice {
 
     // A rate of 0 and data bits outside 5 to 8 are refused, as a UART would.
     bool SetLine(uint32_t nBaud, char cParity, uint8_t nDataBits) override;
-    void SetReadTimeout(uint32_t nTotalTimeoutMs) override;
     void Purge() override;
     bool Poll(bool* pbLineError, uint32_t* pnQueued) override;
-    // Takes what has arrived; with a read time-out set, waits up to that long for the rest.
+    // Takes what has arrived by now; never waits.
     uint32_t Read(char* pBuffer, uint32_t nBytes) override;
     uint32_t WriteAndDrain(const char* pData, uint32_t nBytes) override;
     // Moves the clock to the next arrival (of a byte or a line error) or by nMs, whichever is
@@ -84,7 +82,6 @@ class SimDevice : public SerialDevice {
     uint32_t LastArrivalTick();
 
     SimLineSetting programmed;  // the line now; 9600 8N1 before anyone programs it
-    uint32_t nReadTimeoutMs;
 
     // Where the bus keeps its last opened device; cleared when this device closes.
     SimDevice** ppOpenedSlot = nullptr;
