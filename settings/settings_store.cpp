@@ -37,35 +37,15 @@ bool ParseNumber(const char** ppText, int64_t nMin, int64_t nMax, int64_t* pnVal
 
 }  // namespace
 
-SettingsStore::SettingsStore(const char* szKeyPath)
-    : hKey(nullptr), dwDisposition(0), nLastError(0) {
+SettingsStore::SettingsStore(const char* szKeyPath) : hKey(nullptr) {
     szErrorText[0] = '\0';
-    SettingsBackend* pBackend = Backend();
-    if (pBackend == nullptr) {
-        nLastError = kErrorInvalidHandle;
-        return;
+    if (Backend() != nullptr) {
+        hKey = Backend()->OpenKey(szKeyPath, szErrorText, sizeof szErrorText);
     }
-    SettingsKey hOpened = nullptr;
-    nLastError = pBackend->OpenKey(szKeyPath, &hOpened, &dwDisposition);
-    if (nLastError != kErrorSuccess) {
-        pBackend->ResultText(nLastError, szErrorText, sizeof szErrorText);
-        return;
-    }
-    hKey = hOpened;
 }
 
 SettingsStore::~SettingsStore() {
-    if (hKey != nullptr) {
-        Backend()->CloseKey(hKey);
-    }
-}
-
-bool SettingsStore::RecordResult(int32_t nResult) {
-    nLastError = nResult;
-    if (nLastError != kErrorSuccess) {
-        Backend()->ResultText(nLastError, szErrorText, sizeof szErrorText);
-    }
-    return nLastError == kErrorSuccess;
+    delete hKey;
 }
 
 bool SettingsStore::WriteCommParam(int32_t nPort, int32_t nBaud, char cParity, int32_t nDataBits,
@@ -80,8 +60,8 @@ bool SettingsStore::WriteCommParam(int32_t nPort, int32_t nBaud, char cParity, i
     if (nLength < 0 || nLength >= static_cast<int>(sizeof szText)) {
         return false;
     }
-    return RecordResult(
-        Backend()->WriteValue(hKey, "CommParam", szText, static_cast<uint32_t>(nLength)));
+    return hKey->WriteValue("CommParam", szText, static_cast<uint32_t>(nLength), szErrorText,
+                            sizeof szErrorText);
 }
 
 bool SettingsStore::ReadCommParam(uint32_t* pPort, int32_t* pBaud, char* pParity,
@@ -93,8 +73,9 @@ bool SettingsStore::ReadCommParam(uint32_t* pPort, int32_t* pBaud, char* pParity
     // byte more, always zero, so the parse never reads beyond what was read.
     char szBuffer[kCommParamReadSize + 1];
     memset(szBuffer, 0, sizeof szBuffer);
-    uint32_t cbData = kCommParamReadSize;
-    if (!RecordResult(Backend()->ReadValue(hKey, "CommParam", szBuffer, &cbData))) {
+    uint32_t nLength = 0;
+    if (!hKey->ReadValue("CommParam", szBuffer, kCommParamReadSize, &nLength, szErrorText,
+                         sizeof szErrorText)) {
         return false;
     }
     // Parsed field by field as "%u %ld %c %d %d" reads it, so that a text that stops early
@@ -130,8 +111,8 @@ bool SettingsStore::WriteLastFile(const char* szPath) {
     if (hKey == nullptr) {
         return false;
     }
-    return RecordResult(
-        Backend()->WriteValue(hKey, "LastFile", szPath, static_cast<uint32_t>(strlen(szPath))));
+    return hKey->WriteValue("LastFile", szPath, static_cast<uint32_t>(strlen(szPath)), szErrorText,
+                            sizeof szErrorText);
 }
 
 bool SettingsStore::ReadLastFile(char* pBuffer, uint32_t* pSize) {
@@ -140,11 +121,12 @@ bool SettingsStore::ReadLastFile(char* pBuffer, uint32_t* pSize) {
     }
     // The value is stored without a terminator: read it with room for one and add it, so the
     // path read is always terminated within the caller's buffer.
-    uint32_t cbData = *pSize - 1;
-    if (!RecordResult(Backend()->ReadValue(hKey, "LastFile", pBuffer, &cbData))) {
+    uint32_t nLength = 0;
+    if (!hKey->ReadValue("LastFile", pBuffer, *pSize - 1, &nLength, szErrorText,
+                         sizeof szErrorText)) {
         return false;
     }
-    pBuffer[cbData] = '\0';
-    *pSize = cbData;
+    pBuffer[nLength] = '\0';
+    *pSize = nLength;
     return true;
 }

@@ -10,7 +10,7 @@
 extern const char kSettingsKeyPath[];
 
 // Opens the key for one piece of work; the destructor closes it. Every operation returns
-// false at once, without effect, when the key could not be opened.
+// false at once, without effect and with szErrorText kept, when the key could not be opened.
 class SettingsStore {
   public:
     explicit SettingsStore(const char* szKeyPath);  // OpenSettings
@@ -26,13 +26,10 @@ class SettingsStore {
     // pSize: the buffer's size on entry, the count stored on return.
     bool ReadLastFile(char* pBuffer, uint32_t* pSize);
 
-    SettingsKey hKey;
-    uint32_t dwDisposition;
-    char szErrorText[128];
-    int32_t nLastError;
+    SettingsKey* hKey;      // the open key, or none when it could not be opened
+    char szErrorText[128];  // why the key did not open, or why the last read or write failed
 
   private:
-    bool RecordResult(int32_t nResult);
     SettingsStore(const SettingsStore&);
     SettingsStore& operator=(const SettingsStore&);
 };

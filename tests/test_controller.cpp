@@ -213,7 +213,7 @@ TEST_F(ControllerTest, GarbageStoredSettingsStartFromSafeOnes) {
 // A store that cannot be opened changes nothing the dialog shows; the save that fails at
 // shutdown is handed to the host (with the store's reason) to name it where it can.
 TEST_F(ControllerTest, SettingsStoreThatCannotOpenLeavesTheDialogAlone) {
-    settings.nOpenFailure = kErrorAccessDenied;
+    settings.openFailure = "Access is denied.";
     PlaceArm(1, ArmAt(9600, 8, 'n'));
     host.scene = [&] {
         ControllerActivateApp(true);

@@ -19,26 +19,29 @@ class SettingsStoreTest : public CoreTest {
     std::string Stored(const char* szName) const {
         return settings.Value(kSettingsKeyPath, szName);
     }
+    static void ExpectLine(const LineSettings& line, const LineSettings& expected,
+                           const char* szStored) {
+        EXPECT_EQ(line.nPort, expected.nPort) << szStored;
+        EXPECT_EQ(line.nBaud, expected.nBaud) << szStored;
+        EXPECT_EQ(line.cParity, expected.cParity) << szStored;
+        EXPECT_EQ(line.nDataBits, expected.nDataBits) << szStored;
+        EXPECT_EQ(line.nStopBits, expected.nStopBits) << szStored;
+    }
 };
 
 TEST_F(SettingsStoreTest, CommParamRoundTripWithoutTerminator) {
     {
         SettingsStore store(kSettingsKeyPath);
-        EXPECT_EQ(store.dwDisposition, kRegCreatedNewKey);
+        EXPECT_EQ(settings.keys.count(kSettingsKeyPath), 1u) << "the key made on construction";
         EXPECT_TRUE(store.WriteCommParam(1, 9600, 'n', 8, 1));
     }
     EXPECT_EQ(Stored("CommParam"), std::string("1 9600 n 8 1", 12));
     EXPECT_EQ(settings.nOpenKeys, 0) << "the destructor closes the key";
     LineSettings line = {4, 115200, 'e', 7, 2};
     EXPECT_TRUE(Read(&line));
-    EXPECT_EQ(line.nPort, 1u);
-    EXPECT_EQ(line.nBaud, 9600);
-    EXPECT_EQ(line.cParity, 'n');
-    EXPECT_EQ(line.nDataBits, 8);
-    EXPECT_EQ(line.nStopBits, 1);
+    ExpectLine(line, {1, 9600, 'n', 8, 1}, "1 9600 n 8 1");
 
     SettingsStore store(kSettingsKeyPath);
-    EXPECT_EQ(store.dwDisposition, kRegOpenedExistingKey);
     EXPECT_TRUE(store.WriteCommParam(2, 19200, 'e', 7, 1));
     EXPECT_EQ(Stored("CommParam"), "2 19200 e 7 1");
 }
@@ -57,11 +60,7 @@ TEST_F(SettingsStoreTest, PartialTextUpdatesTheFieldsItReaches) {
         settings.Put(kSettingsKeyPath, "CommParam", c.szStored);
         LineSettings line = {9, 4800, 'e', 7, 2};
         EXPECT_TRUE(Read(&line)) << c.szStored;
-        EXPECT_EQ(line.nPort, c.expected.nPort) << c.szStored;
-        EXPECT_EQ(line.nBaud, c.expected.nBaud) << c.szStored;
-        EXPECT_EQ(line.cParity, c.expected.cParity) << c.szStored;
-        EXPECT_EQ(line.nDataBits, c.expected.nDataBits) << c.szStored;
-        EXPECT_EQ(line.nStopBits, c.expected.nStopBits) << c.szStored;
+        ExpectLine(line, c.expected, c.szStored);
     }
 }
 
@@ -85,16 +84,9 @@ TEST_F(SettingsStoreTest, NumbersBeyond32BitsAreUnusable) {
         settings.Put(kSettingsKeyPath, "CommParam", c.szStored);
         LineSettings line = {4, 4800, 'e', 7, 2};
         EXPECT_TRUE(Read(&line)) << c.szStored;
-        EXPECT_EQ(line.nPort, c.read.nPort) << c.szStored;
-        EXPECT_EQ(line.nBaud, c.read.nBaud) << c.szStored;
-        EXPECT_EQ(line.cParity, c.read.cParity) << c.szStored;
-        EXPECT_EQ(line.nDataBits, c.read.nDataBits) << c.szStored;
-        EXPECT_EQ(line.nStopBits, c.read.nStopBits) << c.szStored;
+        ExpectLine(line, c.read, c.szStored);
         MakeLineSafe(&line);
-        EXPECT_EQ(line.nPort, c.safe.nPort) << c.szStored;
-        EXPECT_EQ(line.nBaud, c.safe.nBaud) << c.szStored;
-        EXPECT_EQ(line.nDataBits, c.safe.nDataBits) << c.szStored;
-        EXPECT_EQ(line.nStopBits, c.safe.nStopBits) << c.szStored;
+        ExpectLine(line, c.safe, c.szStored);
     }
 }
 
@@ -104,8 +96,7 @@ TEST_F(SettingsStoreTest, MissingAndOversizedValuesLeaveTheTargets) {
         SettingsStore store(kSettingsKeyPath);
         EXPECT_FALSE(store.ReadCommParam(&line.nPort, &line.nBaud, &line.cParity, &line.nDataBits,
                                          &line.nStopBits));
-        EXPECT_EQ(store.nLastError, kErrorFileNotFound);
-        EXPECT_NE(store.szErrorText[0], '\0');
+        EXPECT_STREQ(store.szErrorText, "no value CommParam") << "the backend's reason";
     }
     settings.Put(kSettingsKeyPath, "CommParam", "2 19200 e 7 1" + std::string(300, ' '));
     EXPECT_FALSE(Read(&line));
@@ -125,11 +116,10 @@ TEST_F(SettingsStoreTest, ValueOfExactly128BytesIsParsedWithinItsBytes) {
 }
 
 TEST_F(SettingsStoreTest, KeyThatCannotBeOpenedFailsEveryOperation) {
-    settings.nOpenFailure = kErrorAccessDenied;
+    settings.openFailure = "Access is denied.";
     SettingsStore store(kSettingsKeyPath);
     EXPECT_EQ(store.hKey, nullptr);
-    EXPECT_EQ(store.nLastError, kErrorAccessDenied);
-    EXPECT_NE(store.szErrorText[0], '\0');
+    EXPECT_STREQ(store.szErrorText, "Access is denied.");
     LineSettings line = kInitialLine;
     EXPECT_FALSE(store.WriteCommParam(2, 19200, 'e', 7, 1));
     EXPECT_FALSE(store.ReadCommParam(&line.nPort, &line.nBaud, &line.cParity, &line.nDataBits,
@@ -140,7 +130,7 @@ TEST_F(SettingsStoreTest, KeyThatCannotBeOpenedFailsEveryOperation) {
     EXPECT_FALSE(store.ReadLastFile(szPath, &nSize));
     EXPECT_EQ(line.nPort, 1u);
     EXPECT_EQ(line.nBaud, 9600);
-    EXPECT_EQ(store.nLastError, kErrorAccessDenied) << "unchanged by the refused operations";
+    EXPECT_STREQ(store.szErrorText, "Access is denied.") << "unchanged by the refused operations";
     EXPECT_TRUE(settings.keys.empty());
 }
 
@@ -169,7 +159,7 @@ TEST_F(SettingsStoreTest, LastFileIsStoredBareAndReadTerminated) {
     settings.Put(kSettingsKeyPath, "LastFile", std::string(32, 'p'));
     nSize = sizeof szPath;
     EXPECT_FALSE(store.ReadLastFile(szPath, &nSize));
-    EXPECT_EQ(store.nLastError, kErrorMoreData);
+    EXPECT_STREQ(store.szErrorText, "LastFile does not fit");
 }
 
 }  // namespace

@@ -162,50 +162,46 @@ TEST(VirtualPlatformThreads, DoubleAndUnknownClosesFailTheTest) {
     EXPECT_EQ(threads.nClosed, 1);
 }
 
+// Reads a value through the key: its bytes, or "<why not>" when the read fails.
+std::string ReadThrough(SettingsKey* pKey, const char* szName, uint32_t cbText = 16) {
+    char buffer[32];
+    memset(buffer, 'x', sizeof buffer);
+    uint32_t nLength = 99;
+    char szWhyNot[32] = "untouched";
+    if (!pKey->ReadValue(szName, buffer, cbText, &nLength, szWhyNot, sizeof szWhyNot)) {
+        EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, 'x'));
+        return "<" + std::string(szWhyNot) + ">";
+    }
+    EXPECT_STREQ(szWhyNot, "untouched");
+    EXPECT_EQ(buffer[nLength], 'x') << "no terminator added";
+    return std::string(buffer, nLength);
+}
+
 TEST(VirtualPlatformSettings, KeysValuesAndTheirErrors) {
     MemorySettings settings;
-    SettingsKey hKey = nullptr;
-    uint32_t dwDisposition = 0;
-    ASSERT_EQ(settings.OpenKey("SOFTWARE\\A", &hKey, &dwDisposition), kErrorSuccess);
-    EXPECT_EQ(dwDisposition, kRegCreatedNewKey);
+    char szWhyNot[32];
+    SettingsKey* pKey = settings.OpenKey("SOFTWARE\\A", szWhyNot, sizeof szWhyNot);
+    ASSERT_NE(pKey, nullptr);
+    EXPECT_EQ(settings.keys.count("SOFTWARE\\A"), 1u) << "created on opening";
     EXPECT_EQ(settings.nOpenKeys, 1);
-
-    char buffer[16];
-    uint32_t cbData = sizeof buffer;
-    EXPECT_EQ(settings.ReadValue(hKey, "CommParam", buffer, &cbData), kErrorFileNotFound);
+    EXPECT_EQ(ReadThrough(pKey, "CommParam"), "<no value CommParam>");
 
     // Exactly the bytes given, a NUL among them included, and no terminator added.
-    ASSERT_EQ(settings.WriteValue(hKey, "CommParam", "2 19200 e 7 1\0zz", 15), kErrorSuccess);
+    ASSERT_TRUE(pKey->WriteValue("CommParam", "2 19200 e 7 1\0zz", 15, szWhyNot, sizeof szWhyNot));
     EXPECT_EQ(settings.Value("SOFTWARE\\A", "CommParam"), std::string("2 19200 e 7 1\0z", 15));
     EXPECT_EQ(settings.nWrites, 1);
-    ASSERT_EQ(settings.WriteValue(hKey, "CommParam", "2 19200 e 7 1", 13), kErrorSuccess);
+    ASSERT_TRUE(pKey->WriteValue("CommParam", "2 19200 e 7 1", 13, szWhyNot, sizeof szWhyNot));
+    EXPECT_EQ(ReadThrough(pKey, "CommParam"), "2 19200 e 7 1");
+    EXPECT_EQ(ReadThrough(pKey, "CommParam", 12), "<CommParam does not fit>");
+    EXPECT_EQ(ReadThrough(pKey, "CommParam", 13), "2 19200 e 7 1") << "exactly the size: fits";
 
-    memset(buffer, 'x', sizeof buffer);
-    cbData = sizeof buffer;
-    ASSERT_EQ(settings.ReadValue(hKey, "CommParam", buffer, &cbData), kErrorSuccess);
-    EXPECT_EQ(cbData, 13u);
-    EXPECT_EQ(std::string(buffer, 14), "2 19200 e 7 1x");
-
-    memset(buffer, 'x', sizeof buffer);
-    cbData = 12;
-    EXPECT_EQ(settings.ReadValue(hKey, "CommParam", buffer, &cbData), kErrorMoreData);
-    EXPECT_EQ(cbData, 13u);
-    EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, 'x'));
-
-    cbData = 13;  // exactly the size: fits
-    EXPECT_EQ(settings.ReadValue(hKey, "CommParam", buffer, &cbData), kErrorSuccess);
-
-    SettingsKey hSecond = nullptr;
-    ASSERT_EQ(settings.OpenKey("SOFTWARE\\A", &hSecond, &dwDisposition), kErrorSuccess);
-    EXPECT_EQ(dwDisposition, kRegOpenedExistingKey);
+    SettingsKey* pSecond = settings.OpenKey("SOFTWARE\\A", szWhyNot, sizeof szWhyNot);
+    ASSERT_NE(pSecond, nullptr);
     EXPECT_EQ(settings.nOpenKeys, 2);
-    settings.CloseKey(hSecond);
-    settings.CloseKey(hKey);
+    EXPECT_EQ(ReadThrough(pSecond, "CommParam"), "2 19200 e 7 1");
+    delete pSecond;
+    delete pKey;
     EXPECT_EQ(settings.nOpenKeys, 0);
-    cbData = sizeof buffer;
-    EXPECT_EQ(settings.ReadValue(hKey, "CommParam", buffer, &cbData), kErrorInvalidHandle);
-    EXPECT_EQ(settings.WriteValue(hKey, "CommParam", "1", 1), kErrorInvalidHandle);
-    EXPECT_NONFATAL_FAILURE(settings.CloseKey(hKey), "not open");
 }
 
 TEST(VirtualPlatformSettings, InjectedFailuresAndPresetValues) {
@@ -215,36 +211,34 @@ TEST(VirtualPlatformSettings, InjectedFailuresAndPresetValues) {
     EXPECT_FALSE(settings.Has("K", "CommParam"));
     EXPECT_FALSE(settings.Has("L", "LastFile"));
 
-    SettingsKey hKey = nullptr;
-    uint32_t dwDisposition = 0;
-    ASSERT_EQ(settings.OpenKey("K", &hKey, &dwDisposition), kErrorSuccess);
-    EXPECT_EQ(dwDisposition, kRegOpenedExistingKey);
-    settings.nWriteFailure = kErrorAccessDenied;
-    EXPECT_EQ(settings.WriteValue(hKey, "LastFile", "x", 1), kErrorAccessDenied);
+    char szWhyNot[32];
+    SettingsKey* pKey = settings.OpenKey("K", szWhyNot, sizeof szWhyNot);
+    ASSERT_NE(pKey, nullptr);
+    settings.writeFailure = "Access is denied.";
+    EXPECT_FALSE(pKey->WriteValue("LastFile", "x", 1, szWhyNot, sizeof szWhyNot));
+    EXPECT_STREQ(szWhyNot, "Access is denied.");
     EXPECT_EQ(settings.Value("K", "LastFile"), "C:\\report.txt");
     EXPECT_EQ(settings.nWrites, 0);
-    settings.CloseKey(hKey);
+    delete pKey;
 
-    settings.nOpenFailure = kErrorAccessDenied;
-    hKey = nullptr;
-    EXPECT_EQ(settings.OpenKey("K", &hKey, &dwDisposition), kErrorAccessDenied);
-    EXPECT_EQ(hKey, nullptr);
+    settings.openFailure = "Access is denied.";
+    szWhyNot[0] = '\0';
+    EXPECT_EQ(settings.OpenKey("M", szWhyNot, sizeof szWhyNot), nullptr);
+    EXPECT_STREQ(szWhyNot, "Access is denied.");
+    EXPECT_EQ(settings.keys.count("M"), 0u);
     EXPECT_EQ(settings.nOpenKeys, 0);
 }
 
-TEST(VirtualPlatformSettings, ErrorTextIsBoundedAndTerminated) {
+TEST(VirtualPlatformSettings, WhyNotIsBoundedAndTerminated) {
     MemorySettings settings;
+    settings.openFailure = "Access is denied.";
     char szText[32];
-    settings.ResultText(kErrorAccessDenied, szText, sizeof szText);
-    EXPECT_STREQ(szText, "Access is denied.");
     memset(szText, 'x', sizeof szText);
-    settings.ResultText(kErrorFileNotFound, szText, 5);
-    EXPECT_STREQ(szText, "The ");
+    EXPECT_EQ(settings.OpenKey("K", szText, 5), nullptr);
+    EXPECT_STREQ(szText, "Acce");
     EXPECT_EQ(szText[5], 'x');
-    settings.ResultText(1234, szText, sizeof szText);
-    EXPECT_STREQ(szText, "Unknown error 1234.");
     szText[0] = 'q';
-    settings.ResultText(kErrorAccessDenied, szText, 0);
+    EXPECT_EQ(settings.OpenKey("K", szText, 0), nullptr);
     EXPECT_EQ(szText[0], 'q');
 }
 

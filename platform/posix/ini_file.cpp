@@ -13,22 +13,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <mutex>
 #include <vector>
-
-#include "common/settings_backend.h"
-#include "platform/posix/posix_platform.h"
 
 namespace {
 
 constexpr size_t kNone = std::string::npos;
-const char* const kStepTexts[] = {
-    "", "cannot create directory", "cannot lock", "cannot read", "cannot write", "cannot replace"};
-
-// The last fault and the path it concerns, for its text.
-std::mutex g_FaultMutex;
-int32_t g_nFaultResult = 0;
-std::string g_FaultPath;
+// A settings file holds a few short lines: one larger than this is read only this far and is
+// never rewritten, so that its tail is not lost.
+constexpr size_t kMaxIniFileSize = 1024 * 1024;
+// The reason, in place of an errno, for a FIFO, a device or a socket where the file should be.
+constexpr int kNotPlainFile = -1;
 
 // One line of the file: its text and the line end after it ("\n", "\r\n", "\r" or none).
 struct IniLine {
@@ -36,12 +30,13 @@ struct IniLine {
     std::string end;
 };
 
-int32_t Fault(int nStep, const std::string& path, int nErrno) {
-    int32_t nResult = kSettingsFault + nStep * 1000 + (nErrno > 0 && nErrno < 1000 ? nErrno : EIO);
-    std::lock_guard<std::mutex> lock(g_FaultMutex);
-    g_nFaultResult = nResult;
-    g_FaultPath = path;
-    return nResult;
+// Says which step failed on which path and the system's reason, for example "cannot write
+// /home/tech/.config/armlink/settings.ini: Permission denied". Always false.
+bool Fault(char* szWhyNot, size_t cchWhyNot, const char* szStep, const std::string& path,
+           int nErrno) {
+    snprintf(szWhyNot, cchWhyNot, "%s %s: %s", szStep, path.c_str(),
+             nErrno == kNotPlainFile ? "not a plain file" : strerror(nErrno));
+    return false;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -81,12 +76,8 @@ int ReadText(const std::string& path, std::string* pText) {
     } else if (!S_ISREG(info.st_mode)) {
         nError = S_ISDIR(info.st_mode) ? EISDIR : kNotPlainFile;
     }
-    if (nError != 0) {
-        (void)close(fd);
-        return nError;
-    }
     char buffer[4096];
-    while (pText->size() <= kMaxIniFileSize) {
+    while (nError == 0 && pText->size() <= kMaxIniFileSize) {
         ssize_t nGot =
             read(fd, buffer, std::min(sizeof buffer, kMaxIniFileSize + 1 - pText->size()));
         if (nGot > 0) {
@@ -111,14 +102,11 @@ std::vector<IniLine> SplitLines(const std::string& text) {
     return lines;
 }
 
-std::string Trimmed(const std::string& text, size_t nStart, size_t nEnd) {
-    while (nStart < nEnd && (text[nStart] == ' ' || text[nStart] == '\t')) {
-        ++nStart;
-    }
-    while (nEnd > nStart && (text[nEnd - 1] == ' ' || text[nEnd - 1] == '\t')) {
-        --nEnd;
-    }
-    return text.substr(nStart, nEnd - nStart);
+// The text without the spaces and tabs at either end.
+std::string Trimmed(const std::string& text) {
+    size_t nStart = text.find_first_not_of(" \t");
+    return nStart == kNone ? std::string()
+                           : text.substr(nStart, text.find_last_not_of(" \t") - nStart + 1);
 }
 
 // Names compare without regard to ASCII case, as registry key and value names do.
@@ -142,11 +130,11 @@ IniPlace Locate(const std::vector<IniLine>& lines, const std::string& section,
     int nBlock = 0;  // 0: outside the section, 1: in its first block, 2: in a later one
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string& text = lines[i].text;
-        std::string trimmed = Trimmed(text, 0, text.size());
+        std::string trimmed = Trimmed(text);
         size_t nEqual = text.find('=');
         if (trimmed.size() >= 2 && trimmed[0] == '[' && trimmed.back() == ']') {  // "[name]"
             nBlock = 0;
-            if (SameName(Trimmed(trimmed, 1, trimmed.size() - 1), section)) {
+            if (SameName(Trimmed(trimmed.substr(1, trimmed.size() - 2)), section)) {
                 nBlock = place.nInsert == kNone ? 1 : 2;
                 place.nInsert = nBlock == 1 ? i + 1 : place.nInsert;
             }
@@ -157,7 +145,8 @@ IniPlace Locate(const std::vector<IniLine>& lines, const std::string& section,
         }
         // "name = value"; lines starting with ';' or '#' are comments.
         if (nBlock != 0 && place.nEntry == kNone && nEqual != kNone &&
-            strchr(";#[", trimmed[0]) == nullptr && SameName(Trimmed(text, 0, nEqual), name)) {
+            strchr(";#[", trimmed[0]) == nullptr &&
+            SameName(Trimmed(text.substr(0, nEqual)), name)) {
             place.nEntry = i;
             place.nValue = nEqual + 1;
         }
@@ -192,13 +181,14 @@ bool WriteAll(int fd, const std::string& text) {
 
 // Writes the text beside the file and renames it over the file, so that a reader sees the old
 // file or the new one, never a part; a crash leaves at worst a stray temporary file.
-int32_t ReplaceFile(const std::string& path, const std::string& text, int fdDirectory) {
+bool ReplaceFile(const std::string& path, const std::string& text, int fdDirectory, char* szWhyNot,
+                 size_t cchWhyNot) {
     std::string temp = DirectoryOf(path) + "/." + path.substr(path.rfind('/') + 1) + ".XXXXXX";
     struct stat info;
     bool bExists = stat(path.c_str(), &info) == 0;
     int fd = mkstemp(&temp[0]);
     if (fd < 0) {
-        return Fault(kStepWrite, path, errno);
+        return Fault(szWhyNot, cchWhyNot, "cannot write", path, errno);
     }
     int nError = 0;
     if ((bExists && fchmod(fd, info.st_mode & 07777) != 0) || !WriteAll(fd, text) ||
@@ -208,55 +198,64 @@ int32_t ReplaceFile(const std::string& path, const std::string& text, int fdDire
     if (close(fd) != 0 && nError == 0) {
         nError = errno;
     }
-    int nStep = kStepWrite;
+    const char* szStep = "cannot write";
     if (nError == 0 && rename(temp.c_str(), path.c_str()) != 0) {
         nError = errno;
-        nStep = kStepReplace;
+        szStep = "cannot replace";
     }
     if (nError != 0) {
         (void)unlink(temp.c_str());
-        return Fault(nStep, path, nError);
+        return Fault(szWhyNot, cchWhyNot, szStep, path, nError);
     }
     (void)fsync(fdDirectory);  // makes the rename itself durable
-    return kErrorSuccess;
+    return true;
 }
 
 }  // namespace
 
 bool IsIniName(const char* szName, bool bSection) {
     size_t nLength = szName != nullptr ? strlen(szName) : 0;
-    return nLength != 0 && Trimmed(szName, 0, nLength).size() == nLength &&
+    return nLength != 0 && Trimmed(szName).size() == nLength &&
            (bSection || strchr(";#[", szName[0]) == nullptr) &&
            strpbrk(szName, bSection ? "\r\n]" : "\r\n=") == nullptr;
 }
 
-int32_t ReadIniValue(const std::string& path, const std::string& section, const std::string& name,
-                     std::string* pValue) {
+bool ReadIniValue(const std::string& path, const std::string& section, const std::string& name,
+                  bool bWritable, std::string* pValue, char* szWhyNot, size_t cchWhyNot) {
     std::string text;
     int nError = ReadText(path, &text);
-    if (nError != 0) {
-        return nError == ENOENT ? kErrorFileNotFound : Fault(kStepRead, path, nError);
+    if (nError != 0 && nError != ENOENT) {
+        return Fault(szWhyNot, cchWhyNot, "cannot read", path, nError);
     }
     std::vector<IniLine> lines = SplitLines(text);
     IniPlace place = Locate(lines, section, name);
-    if (place.nEntry == kNone) {
-        return kErrorFileNotFound;
+    if (!IsIniName(name.c_str(), false) || place.nEntry == kNone) {
+        snprintf(szWhyNot, cchWhyNot, "no %s in %s", name.c_str(), path.c_str());
+        return false;
+    }
+    if (bWritable && access(DirectoryOf(path).c_str(), W_OK | X_OK) != 0) {
+        return Fault(szWhyNot, cchWhyNot, "cannot write", path, errno);
     }
     *pValue = lines[place.nEntry].text.substr(place.nValue);
-    return kErrorSuccess;
+    return true;
 }
 
 // The directory's lock is held from the read to the rename, so that two ArmLinks writing at
 // once do not lose each other's values. A linked settings file stays linked: its target is
 // the file read, locked and replaced.
-int32_t WriteIniValue(const std::string& configured, const std::string& section, const char* szName,
-                      const std::string& value, bool* pbCreated) {
+bool WriteIniValue(const std::string& configured, const std::string& section, const char* szName,
+                   const std::string& value, char* szWhyNot, size_t cchWhyNot) {
+    if (!IsIniName(szName, false) || value.find_first_of(std::string("\r\n\0", 3)) != kNone) {
+        snprintf(szWhyNot, cchWhyNot, "no line of %s can hold that name and value",
+                 configured.c_str());
+        return false;
+    }
     std::string path = configured;
     struct stat info;
     if (lstat(configured.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
         char* szTarget = realpath(configured.c_str(), nullptr);
         if (szTarget == nullptr) {
-            return Fault(kStepRead, configured, errno);
+            return Fault(szWhyNot, cchWhyNot, "cannot read", configured, errno);
         }
         path = szTarget;
         free(szTarget);
@@ -264,61 +263,42 @@ int32_t WriteIniValue(const std::string& configured, const std::string& section,
     std::string directory = DirectoryOf(path);
     int nError = MakeDirectories(directory);
     if (nError != 0) {
-        return Fault(kStepMakeDirectory, directory, nError);
+        return Fault(szWhyNot, cchWhyNot, "cannot create", directory, nError);
     }
     int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        return Fault(kStepLock, directory, errno);
+        return Fault(szWhyNot, cchWhyNot, "cannot lock", directory, errno);
     }
     while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }
     std::string text;
     nError = ReadText(path, &text);
     std::vector<IniLine> lines = SplitLines(text);
-    IniPlace place = Locate(lines, section, szName != nullptr ? szName : "");
-    *pbCreated = place.nInsert == kNone;
-    int32_t nResult = kErrorSuccess;
+    IniPlace place = Locate(lines, section, szName);
+    bool bDone = false;
     if (nError != 0 && nError != ENOENT) {
-        nResult = Fault(kStepRead, path, nError);
-    } else if (szName == nullptr && place.nInsert != kNone) {
-        if (access(directory.c_str(), W_OK | X_OK) != 0) {
-            nResult = Fault(kStepWrite, path, errno);
-        }
+        Fault(szWhyNot, cchWhyNot, "cannot read", path, nError);
     } else if (text.size() > kMaxIniFileSize) {
-        nResult = Fault(kStepWrite, path, EFBIG);
+        Fault(szWhyNot, cchWhyNot, "cannot write", path, EFBIG);
     } else {
         if (place.nInsert == kNone) {  // a new section, after a blank line when there is text
-            if (!lines.empty() &&
-                !Trimmed(lines.back().text, 0, lines.back().text.size()).empty()) {
+            if (!lines.empty() && !Trimmed(lines.back().text).empty()) {
                 InsertLine(&lines, lines.size(), "");
             }
             InsertLine(&lines, lines.size(), "[" + section + "]");
             place.nInsert = lines.size();
         }
-        if (szName != nullptr && place.nEntry != kNone) {
+        if (place.nEntry != kNone) {
             lines[place.nEntry].text = std::string(szName) + "=" + value;  // its line end stays
-        } else if (szName != nullptr) {
+        } else {
             InsertLine(&lines, place.nInsert, std::string(szName) + "=" + value);
         }
         text.clear();
         for (const IniLine& line : lines) {
             text += line.text + line.end;
         }
-        nResult = ReplaceFile(path, text, fd);
+        bDone = ReplaceFile(path, text, fd, szWhyNot, cchWhyNot);
     }
     (void)close(fd);  // releases the lock
-    return nResult;
-}
-
-bool IniFaultText(int32_t nResult, char* szText, size_t cchText) {
-    int nStep = (nResult - kSettingsFault) / 1000;
-    if (nResult <= kSettingsFault || nStep < kStepMakeDirectory || nStep > kStepReplace) {
-        return false;
-    }
-    std::lock_guard<std::mutex> lock(g_FaultMutex);
-    int nErrno = nResult % 1000;
-    snprintf(szText, cchText, "%s %s: %s", kStepTexts[nStep],
-             nResult == g_nFaultResult ? g_FaultPath.c_str() : "the settings file",
-             nErrno == kNotPlainFile ? "not a plain file" : strerror(nErrno));
-    return true;
+    return bDone;
 }

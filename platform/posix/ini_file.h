@@ -4,12 +4,7 @@
 #define ARMLINK_PLATFORM_POSIX_INI_FILE_H
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
-
-// A settings file holds a few short lines: one larger than this is read only this far and is
-// never rewritten, so that its tail is not lost.
-constexpr size_t kMaxIniFileSize = 1024 * 1024;
 
 // Whether a section or entry name fits its line and reads back unchanged: not empty, no
 // spaces or tabs at either end, no line end, no ']' in a section name; an entry name has no
@@ -17,20 +12,19 @@ constexpr size_t kMaxIniFileSize = 1024 * 1024;
 bool IsIniName(const char* szName, bool bSection);
 
 // The value of the entry name in the section: every byte after its '=' up to the line end.
-// Names compare without regard to ASCII case. Returns kErrorSuccess, kErrorFileNotFound when
-// the file, the section or the entry is missing, or the fault of a read (kStepRead).
-int32_t ReadIniValue(const std::string& path, const std::string& section, const std::string& name,
-                     std::string* pValue);
+// Names compare without regard to ASCII case. False, with the reason in szWhyNot (terminated, cut
+// to cchWhyNot) ("no COM3 in <file>", "cannot read <file>: Permission denied"), when the file, the
+// section or the entry is missing or the file cannot be read; with bWritable, also when the file
+// that holds the entry could not be replaced ("cannot write <file>: ...").
+bool ReadIniValue(const std::string& path, const std::string& section, const std::string& name,
+                  bool bWritable, std::string* pValue, char* szWhyNot, size_t cchWhyNot);
 
-// Sets the entry szName of the section to value (no line end or NUL in it), adding the
-// directory (0700), the section and the entry when missing. With szName nullptr it only makes
-// sure that the section is there and that the file may be written; *pbCreated says whether the
-// section had to be added. Returns kErrorSuccess or the fault of the step that failed.
-int32_t WriteIniValue(const std::string& path, const std::string& section, const char* szName,
-                      const std::string& value, bool* pbCreated);
-
-// The text of a fault result, "cannot write <path>: <the system's reason>", terminated and cut
-// to cchText. False, and szText untouched, for a result that is no fault.
-bool IniFaultText(int32_t nResult, char* szText, size_t cchText);
+// Sets the entry szName of the section to value, adding the directory (0700), the section and
+// the entry when missing. False, with the reason in szWhyNot (terminated, cut to cchWhyNot)
+// ("cannot create <directory>: ...", "cannot lock", "cannot read", "cannot write", "cannot
+// replace"), when a step fails, or when the name or the value (a line end or NUL in it) cannot be
+// held by a line; the file is then left as it was.
+bool WriteIniValue(const std::string& path, const std::string& section, const char* szName,
+                   const std::string& value, char* szWhyNot, size_t cchWhyNot);
 
 #endif

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/posix/ini_file.h"
 #include "platform/posix/port_scan.h"
 #include "platform/posix/posix_platform.h"
 
@@ -23,6 +24,23 @@ bool CopyPath(const char* szFound, char* szPath, size_t cchPath) {
 }
 
 }  // namespace
+
+// The entry is read as a hand editor wrote it: the spaces around the path are not part of it.
+bool ReadPortsEntry(unsigned nPort, char* szPath, size_t cchPath) {
+    char szFile[4096];
+    std::string value;
+    // Why there is no entry does not matter here: the map goes on to the next source.
+    if (!GetSettingsFilePath(szFile, sizeof szFile) ||
+        !ReadIniValue(szFile, "Ports", "COM" + std::to_string(nPort), false, &value, nullptr, 0)) {
+        value.clear();
+    }
+    size_t nStart = value.find_first_not_of(" \t");
+    size_t nEnd = value.find_last_not_of(" \t");
+    value = nStart == std::string::npos ? std::string() : value.substr(nStart, nEnd - nStart + 1);
+    bool bFits = !value.empty() && value.size() < cchPath && value.find('\0') == std::string::npos;
+    snprintf(szPath, cchPath, "%s", bFits ? value.c_str() : "");
+    return bFits;
+}
 
 bool SetPortOverride(unsigned nPort, const char* szPath) {
     if (nPort < 1 || nPort > 4 || szPath == nullptr || szPath[0] == '\0') {

@@ -21,28 +21,6 @@ bool PosixCutFile(const char* szPath, int64_t nSize);  // the pfnCutFile of the 
 // Milliseconds of the monotonic clock, in 64 bits: every wait of the POSIX side measures on it.
 uint64_t MonotonicMs();
 
-// Result codes of the settings file beyond those of settings_backend.h, as the registry
-// numbers them: no settings path can be formed (no HOME, no XDG_CONFIG_HOME), no memory for a
-// key, and a name or value that an INI line cannot hold (a line end or NUL inside it).
-constexpr int32_t kErrorPathNotFound = 3;
-constexpr int32_t kErrorNotEnoughMemory = 8;
-constexpr int32_t kErrorInvalidData = 13;
-
-// A step on the settings file that the system refused gives kSettingsFault + 1000 * the step
-// + errno; its text names the step, the path and the system's reason, for example
-// "cannot write /home/tech/.config/armlink/settings.ini: Permission denied".
-constexpr int32_t kSettingsFault = 100000;
-// The reason in place of an errno when the settings file is a FIFO, a device or a socket,
-// which is never read (it could block): "not a plain file".
-constexpr int kNotPlainFile = 999;
-enum SettingsStep {
-    kStepMakeDirectory = 1,  // "cannot create directory" the settings directory
-    kStepLock = 2,           // "cannot lock" the settings directory
-    kStepRead = 3,           // "cannot read" the settings file
-    kStepWrite = 4,          // "cannot write" the new file beside it (EFBIG: a file too large)
-    kStepReplace = 5,        // "cannot replace" the settings file by the new one
-};
-
 // Where the device of a COM port comes from, in the order they are asked.
 enum PortSource {
     kPortFromOption,       // --port COMn=PATH, for this run
@@ -73,7 +51,7 @@ bool ReadPortsEntry(unsigned nPort, char* szPath, size_t cchPath);
 // ${XDG_CONFIG_HOME:-$HOME/.config}/armlink/settings.ini. Keys opened before keep their file.
 void SetSettingsFilePath(const char* szPath);
 
-// The settings file in use, as the next OpenKey would open it. False when no path can be
+// The settings file in use, as a key opened next would use it. False when no path can be
 // formed (no override, no usable XDG_CONFIG_HOME and no HOME) or it does not fit cchPath.
 bool GetSettingsFilePath(char* szPath, size_t cchPath);
 

@@ -138,13 +138,13 @@ printf '%s\nCommParam=2 9600 n 8 1\n' "$szHeader" >"$E2E_DIR/settings.expected"
 expect_file_equals "$SETTINGS_FILE" "$E2E_DIR/settings.expected" "300-byte value: replaced"
 expect_read_back "300-byte value"
 
-# A configuration directory that cannot be written: the key is not opened, so the stored value
-# is not read either, and nothing changes.
+# A configuration directory that cannot be written: a settings file that cannot be written is
+# not read either, and nothing changes.
 fresh
 if [ "$(id -u)" -eq 0 ]; then
     rm -rf "$XDG_CONFIG_HOME"
     echo "a file where the directory goes" >"$XDG_CONFIG_HOME"
-    szReason="cannot create directory $szConfigDir: Not a directory"
+    szReason="cannot create $szConfigDir: Not a directory"
     cp "$XDG_CONFIG_HOME" "$E2E_DIR/settings.before"
     szKept=$XDG_CONFIG_HOME
 else

@@ -13,40 +13,31 @@
 
 namespace {
 
-// One key holding the single value this target uses, in memory.
+// The single value this target uses, in memory.
+std::string g_Text;
+bool g_bPresent = false;
+
+class MemoryKey : public SettingsKey {
+  public:
+    bool ReadValue(const char*, char* pText, uint32_t cbText, uint32_t* pnLength, char*,
+                   uint32_t) override {
+        if (!g_bPresent || g_Text.size() > cbText) {
+            return false;
+        }
+        memcpy(pText, g_Text.data(), g_Text.size());
+        *pnLength = static_cast<uint32_t>(g_Text.size());
+        return true;
+    }
+    bool WriteValue(const char*, const char* pText, uint32_t nLength, char*, uint32_t) override {
+        g_Text.assign(pText, nLength);
+        g_bPresent = true;
+        return true;
+    }
+};
+
 class MemorySettings : public SettingsBackend {
   public:
-    std::string text;
-    bool bPresent = false;
-
-    int32_t OpenKey(const char*, SettingsKey* phKey, uint32_t* pdwDisposition) override {
-        *phKey = this;
-        *pdwDisposition = kRegOpenedExistingKey;
-        return kErrorSuccess;
-    }
-    int32_t ReadValue(SettingsKey, const char*, char* pText, uint32_t* pnSize) override {
-        if (!bPresent) {
-            return kErrorFileNotFound;
-        }
-        if (text.size() > *pnSize) {
-            *pnSize = static_cast<uint32_t>(text.size());
-            return kErrorMoreData;
-        }
-        memcpy(pText, text.data(), text.size());
-        *pnSize = static_cast<uint32_t>(text.size());
-        return kErrorSuccess;
-    }
-    int32_t WriteValue(SettingsKey, const char*, const char* pText, uint32_t nLength) override {
-        text.assign(pText, nLength);
-        bPresent = true;
-        return kErrorSuccess;
-    }
-    void CloseKey(SettingsKey) override {}
-    void ResultText(int32_t, char* szText, uint32_t cchText) override {
-        if (cchText > 0) {
-            szText[0] = '\0';
-        }
-    }
+    SettingsKey* OpenKey(const char*, char*, uint32_t) override { return new MemoryKey; }
 };
 
 struct Line {
@@ -84,8 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
 
     // The stored text as it may be found: read it twice from different starting values, so
     // that a field the text reaches is told from one it leaves alone.
-    settings.text.assign(reinterpret_cast<const char*>(pData), nSize);
-    settings.bPresent = true;
+    g_Text.assign(reinterpret_cast<const char*>(pData), nSize);
+    g_bPresent = true;
     const Line kStartA = {1, 2, 'a', 3, 4};
     const Line kStartB = {5, 6, 'b', 7, 8};
     Line a = Read(kStartA);

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "common/settings_backend.h"
 #include "platform/posix/ini_file.h"
 
 namespace {
@@ -67,22 +66,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     }
 
     std::string before[sizeof kOthers / sizeof kOthers[0]];
-    int32_t nBefore[sizeof kOthers / sizeof kOthers[0]];
+    bool bBefore[sizeof kOthers / sizeof kOthers[0]];
     for (size_t i = 0; i < sizeof kOthers / sizeof kOthers[0]; ++i) {
-        nBefore[i] = ReadIniValue(path, kOthers[i].szSection, kOthers[i].szName, &before[i]);
+        bBefore[i] = ReadIniValue(path, kOthers[i].szSection, kOthers[i].szName, false, &before[i],
+                                  nullptr, 0);
     }
-    bool bCreated = false;
-    if (WriteIniValue(path, "ArmLink", "CommParam", value, &bCreated) == kErrorSuccess) {
+    char szWhyNot[256];
+    if (WriteIniValue(path, "ArmLink", "CommParam", value, szWhyNot, sizeof szWhyNot)) {
         std::string readBack;
-        if (ReadIniValue(path, "ArmLink", "CommParam", &readBack) != kErrorSuccess ||
+        if (!ReadIniValue(path, "ArmLink", "CommParam", true, &readBack, szWhyNot,
+                          sizeof szWhyNot) ||
             readBack != value) {
             fprintf(stderr, "written \"%s\", read back \"%s\"\n", value.c_str(), readBack.c_str());
             abort();
         }
         for (size_t i = 0; i < sizeof kOthers / sizeof kOthers[0]; ++i) {
             std::string after;
-            int32_t nAfter = ReadIniValue(path, kOthers[i].szSection, kOthers[i].szName, &after);
-            if (nAfter != nBefore[i] || after != before[i]) {
+            bool bAfter = ReadIniValue(path, kOthers[i].szSection, kOthers[i].szName, false, &after,
+                                       nullptr, 0);
+            if (bAfter != bBefore[i] || after != before[i]) {
                 fprintf(stderr, "[%s] %s changed from \"%s\" to \"%s\"\n", kOthers[i].szSection,
                         kOthers[i].szName, before[i].c_str(), after.c_str());
                 abort();

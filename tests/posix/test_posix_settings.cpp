@@ -1,5 +1,5 @@
 // The INI settings file: the exact text it writes, the foreign lines it keeps, the atomic
-// replace, the registry's answers for short buffers and missing values, and damaged files.
+// replace, its reasons for short buffers, missing values and damaged or unusable files.
 #include <dirent.h>
 #include <errno.h>
 #include <gtest/gtest.h>
@@ -89,18 +89,17 @@ class PosixSettingsFile : public ::testing::Test {
     }
 
     void TearDown() override {
-        if (hKey != nullptr) {
-            pBackend->CloseKey(hKey);
-        }
+        delete pKey;
         SetSettingsFilePath(nullptr);
         RemoveTree(tempDir);
     }
 
-    void OpenKey(uint32_t dwExpected) {
-        uint32_t dwDisposition = 0;
-        ASSERT_EQ(pBackend->OpenKey(kKey, &hKey, &dwDisposition), kErrorSuccess);
-        ASSERT_NE(hKey, nullptr);
-        EXPECT_EQ(dwDisposition, dwExpected);
+    // Opens the key anew, as the next store does.
+    void OpenKey() {
+        delete pKey;
+        char szWhyNot[128] = "";
+        pKey = pBackend->OpenKey(kKey, szWhyNot, sizeof szWhyNot);
+        ASSERT_NE(pKey, nullptr) << szWhyNot;
     }
 
     void Preload(const std::string& text) {
@@ -108,53 +107,63 @@ class PosixSettingsFile : public ::testing::Test {
         WriteText(path, text);
     }
 
-    int32_t Set(const char* szName, const std::string& value) {
-        return pBackend->WriteValue(hKey, szName, value.data(),
-                                    static_cast<uint32_t>(value.size()));
-    }
-
-    // The value's bytes, or "<code N>" when the query fails.
-    std::string Query(const char* szName, uint32_t cbBuffer = 768) {
-        std::vector<char> buffer(cbBuffer + 1, 'X');
-        uint32_t cbData = cbBuffer;
-        int32_t nResult = pBackend->ReadValue(hKey, szName, buffer.data(), &cbData);
-        if (nResult != kErrorSuccess) {
-            return "<code " + std::to_string(nResult) + ">";
+    // "" when the value was written, else the reason.
+    std::string Set(const char* szName, const std::string& value) {
+        char szWhyNot[256] = "untouched";
+        if (pKey->WriteValue(szName, value.data(), static_cast<uint32_t>(value.size()), szWhyNot,
+                             sizeof szWhyNot)) {
+            EXPECT_STREQ(szWhyNot, "untouched");
+            return "";
         }
-        EXPECT_LE(cbData, cbBuffer);
-        EXPECT_EQ(buffer[cbData], 'X') << "a terminator or more was written";
-        return std::string(buffer.data(), cbData);
+        return szWhyNot;
     }
 
-    std::string TextOf(int32_t nResult) {
-        char szText[256];
-        pBackend->ResultText(nResult, szText, sizeof szText);
-        return szText;
+    // The value's bytes, or "<the reason>" when the read fails; nothing of a value not read is
+    // left in the buffer.
+    std::string Query(const char* szName, uint32_t cbBuffer = 768, uint32_t cchWhyNot = 256) {
+        std::vector<char> buffer(cbBuffer + 1, 'X');
+        uint32_t nLength = 0;
+        char szWhyNot[256];
+        memset(szWhyNot, 'Y', sizeof szWhyNot);
+        if (!pKey->ReadValue(szName, buffer.data(), cbBuffer, &nLength, szWhyNot, cchWhyNot)) {
+            EXPECT_EQ(std::string(buffer.data(), buffer.size()), std::string(buffer.size(), 'X'));
+            return "<" + (cchWhyNot != 0 ? std::string(szWhyNot) : std::string(szWhyNot, 1)) + ">";
+        }
+        EXPECT_LE(nLength, cbBuffer);
+        EXPECT_EQ(buffer[nLength], 'X') << "a terminator or more was written";
+        return std::string(buffer.data(), nLength);
+    }
+
+    std::string Missing(const char* szName) const {
+        return "<no " + std::string(szName) + " in " + path + ">";
     }
 
     SettingsBackend* pBackend = nullptr;
-    SettingsKey hKey = nullptr;
+    SettingsKey* pKey = nullptr;
     std::string tempDir;
     std::string directory;
     std::string path;
 };
 
-TEST_F(PosixSettingsFile, OpenKeyMakesTheDirectoryAndTheSection) {
-    OpenKey(kRegCreatedNewKey);
-    EXPECT_EQ(ReadText(path), kHeader + "\n");
+// Opening the key touches nothing: the first write makes the directory, the file and the
+// section.
+TEST_F(PosixSettingsFile, FirstWriteMakesTheDirectoryAndTheSection) {
+    OpenKey();
+    EXPECT_EQ(Query("CommParam"), Missing("CommParam"));
+    EXPECT_EQ(ListDirectory(tempDir), std::vector<std::string>{}) << "nothing made on opening";
+    EXPECT_EQ(Set("CommParam", "1 9600 n 8 1"), "");
+    EXPECT_EQ(ReadText(path), kHeader + "\nCommParam=1 9600 n 8 1\n");
     struct stat info;
     ASSERT_EQ(stat(directory.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
-    pBackend->CloseKey(hKey);
-    hKey = nullptr;
-    OpenKey(kRegOpenedExistingKey);
-    EXPECT_EQ(ReadText(path), kHeader + "\n");
+    OpenKey();
+    EXPECT_EQ(ReadText(path), kHeader + "\nCommParam=1 9600 n 8 1\n");
 }
 
 TEST_F(PosixSettingsFile, ValuesRoundTripWithTheExactFileText) {
-    OpenKey(kRegCreatedNewKey);
-    EXPECT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess);
-    EXPECT_EQ(Set("LastFile", "/home/tech/report.txt"), kErrorSuccess);
+    OpenKey();
+    EXPECT_EQ(Set("CommParam", "2 19200 e 7 1"), "");
+    EXPECT_EQ(Set("LastFile", "/home/tech/report.txt"), "");
     EXPECT_EQ(ReadText(path),
               kHeader + "\nCommParam=2 19200 e 7 1\nLastFile=/home/tech/report.txt\n");
     EXPECT_EQ(Query("CommParam"), "2 19200 e 7 1");
@@ -163,18 +172,18 @@ TEST_F(PosixSettingsFile, ValuesRoundTripWithTheExactFileText) {
     EXPECT_EQ(Query("commparam"), "2 19200 e 7 1");
 
     // A new value replaces its line in place; an empty one is stored as empty.
-    EXPECT_EQ(Set("CommParam", "1 9600 n 8 1"), kErrorSuccess);
-    EXPECT_EQ(Set("LastFile", ""), kErrorSuccess);
+    EXPECT_EQ(Set("CommParam", "1 9600 n 8 1"), "");
+    EXPECT_EQ(Set("LastFile", ""), "");
     EXPECT_EQ(ReadText(path), kHeader + "\nCommParam=1 9600 n 8 1\nLastFile=\n");
     EXPECT_EQ(Query("CommParam"), "1 9600 n 8 1");
     EXPECT_EQ(Query("LastFile"), "");
     // Bytes after '=' are the value, spaces included.
-    EXPECT_EQ(Set("LastFile", " /odd path "), kErrorSuccess);
+    EXPECT_EQ(Set("LastFile", " /odd path "), "");
     EXPECT_EQ(Query("LastFile"), " /odd path ");
 }
 
 TEST_F(PosixSettingsFile, WritesKeepEveryForeignLine) {
-    const std::string before =
+    const std::string kTop =
         "; ArmLink settings, edited by hand\n"
         "[Ports]\n"
         "COM2=/dev/ttyUSB0\n"
@@ -182,35 +191,23 @@ TEST_F(PosixSettingsFile, WritesKeepEveryForeignLine) {
         kHeader +
         "\n"
         "# the line found last time\n"
-        "Other = kept value\n"
-        "CommParam=1 9600 n 8 1\n"
+        "Other = kept value\n";
+    const std::string kTail =
         "\n"
         "[Other Program]\n"
         "CommParam=not ours\n"
         "LastFile=not ours either\n";
+    const std::string before = kTop + "CommParam=1 9600 n 8 1\n" + kTail;
     Preload(before);
-    OpenKey(kRegOpenedExistingKey);
+    OpenKey();
     EXPECT_EQ(ReadText(path), before);
     EXPECT_EQ(Query("Other"), " kept value");
-    EXPECT_EQ(Query("LastFile"), "<code 2>");  // the other section's entry is not ours
+    EXPECT_EQ(Query("LastFile"), Missing("LastFile"));  // the other section's entry is not ours
 
-    EXPECT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess);
-    EXPECT_EQ(Set("LastFile", "/home/tech/report.txt"), kErrorSuccess);
+    EXPECT_EQ(Set("CommParam", "2 19200 e 7 1"), "");
+    EXPECT_EQ(Set("LastFile", "/home/tech/report.txt"), "");
     EXPECT_EQ(ReadText(path),
-              "; ArmLink settings, edited by hand\n"
-              "[Ports]\n"
-              "COM2=/dev/ttyUSB0\n"
-              "\n" +
-                  kHeader +
-                  "\n"
-                  "# the line found last time\n"
-                  "Other = kept value\n"
-                  "CommParam=2 19200 e 7 1\n"
-                  "LastFile=/home/tech/report.txt\n"
-                  "\n"
-                  "[Other Program]\n"
-                  "CommParam=not ours\n"
-                  "LastFile=not ours either\n");
+              kTop + "CommParam=2 19200 e 7 1\nLastFile=/home/tech/report.txt\n" + kTail);
 }
 
 TEST_F(PosixSettingsFile, CrLfFilesGetCrLfLines) {
@@ -228,13 +225,8 @@ TEST_F(PosixSettingsFile, CrLfFilesGetCrLfLines) {
     };
     for (const Case& c : cases) {
         Preload(c.before);
-        if (hKey != nullptr) {
-            pBackend->CloseKey(hKey);
-            hKey = nullptr;
-        }
-        uint32_t dwDisposition = 0;
-        ASSERT_EQ(pBackend->OpenKey(kKey, &hKey, &dwDisposition), kErrorSuccess) << c.szName;
-        EXPECT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess) << c.szName;
+        OpenKey();
+        EXPECT_EQ(Set("CommParam", "2 19200 e 7 1"), "") << c.szName;
         EXPECT_EQ(ReadText(path), c.after) << c.szName;
         EXPECT_EQ(Query("CommParam"), "2 19200 e 7 1") << c.szName;
     }
@@ -282,20 +274,13 @@ TEST_F(PosixSettingsFile, AnyLineEndKeepsForeignLinesAndReadsBackWhatWasWritten)
                                       {"CommParam", "4 115200 n 8 1"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.szName);
-        if (hKey != nullptr) {
-            pBackend->CloseKey(hKey);
-            hKey = nullptr;
-        }
         Preload(c.before);
-        uint32_t dwDisposition = 0;
-        ASSERT_EQ(pBackend->OpenKey(kKey, &hKey, &dwDisposition), kErrorSuccess);
+        OpenKey();
         for (const auto& value : kValues) {
-            ASSERT_EQ(Set(value[0].c_str(), value[1]), kErrorSuccess) << value[0];
+            ASSERT_EQ(Set(value[0].c_str(), value[1]), "") << value[0];
             EXPECT_EQ(Query(value[0].c_str()), value[1]);
         }
-        pBackend->CloseKey(hKey);
-        hKey = nullptr;
-        OpenKey(kRegOpenedExistingKey);  // the next run
+        OpenKey();  // the next run
         EXPECT_EQ(Query("CommParam"), "4 115200 n 8 1");
         EXPECT_EQ(Query("LastFile"), "/home/tech/report.txt");
 
@@ -332,15 +317,15 @@ TEST_F(PosixSettingsFile, AnyLineEndKeepsForeignLinesAndReadsBackWhatWasWritten)
 }
 
 TEST_F(PosixSettingsFile, WritesReplaceTheFileAtomically) {
-    OpenKey(kRegCreatedNewKey);
-    ASSERT_EQ(Set("CommParam", "1 9600 n 8 1"), kErrorSuccess);
+    OpenKey();
+    ASSERT_EQ(Set("CommParam", "1 9600 n 8 1"), "");
     ASSERT_EQ(chmod(path.c_str(), 0640), 0);
     // A second name for the old file: a write in place would change it too.
     ASSERT_EQ(link(path.c_str(), (directory + "/old.ini").c_str()), 0);
     struct stat oldInfo;
     ASSERT_EQ(stat(path.c_str(), &oldInfo), 0);
 
-    ASSERT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess);
+    ASSERT_EQ(Set("CommParam", "2 19200 e 7 1"), "");
     EXPECT_EQ(ReadText(directory + "/old.ini"), kHeader + "\nCommParam=1 9600 n 8 1\n");
     EXPECT_EQ(ReadText(path), kHeader + "\nCommParam=2 19200 e 7 1\n");
     struct stat newInfo;
@@ -351,34 +336,22 @@ TEST_F(PosixSettingsFile, WritesReplaceTheFileAtomically) {
     EXPECT_EQ(ListDirectory(directory), (std::vector<std::string>{"old.ini", "settings.ini"}));
 }
 
-TEST_F(PosixSettingsFile, ShortBufferMissingValueAndBadHandle) {
-    OpenKey(kRegCreatedNewKey);
-    ASSERT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess);  // 13 bytes
-    std::vector<char> buffer(32, 'X');
-    uint32_t cbData = 12;
-    EXPECT_EQ(pBackend->ReadValue(hKey, "CommParam", buffer.data(), &cbData), kErrorMoreData);
-    EXPECT_EQ(cbData, 13u);  // the size needed, as the registry reports it
-    EXPECT_EQ(std::string(buffer.data(), 32), std::string(32, 'X'));  // nothing stored
+TEST_F(PosixSettingsFile, ShortBufferAndMissingValue) {
+    OpenKey();
+    ASSERT_EQ(Set("CommParam", "2 19200 e 7 1"), "");  // 13 bytes
+    EXPECT_EQ(Query("CommParam", 12), "<CommParam in " + path + " is longer than 12 bytes>");
     EXPECT_EQ(Query("CommParam", 13), "2 19200 e 7 1");
-    cbData = 0;
-    EXPECT_EQ(pBackend->ReadValue(hKey, "CommParam", nullptr, &cbData), kErrorSuccess);
-    EXPECT_EQ(cbData, 13u);
 
-    EXPECT_EQ(Query("LastFile"), "<code 2>");
-    EXPECT_EQ(Query(""), "<code 2>");
+    EXPECT_EQ(Query("LastFile"), Missing("LastFile"));
+    EXPECT_EQ(Query(""), Missing(""));
     // The section gone (edited away), then the whole file gone.
     WriteText(path, "[Ports]\nCOM1=/dev/ttyS0\n");
-    EXPECT_EQ(Query("CommParam"), "<code 2>");
+    EXPECT_EQ(Query("CommParam"), Missing("CommParam"));
     unlink(path.c_str());
-    EXPECT_EQ(Query("CommParam"), "<code 2>");
+    EXPECT_EQ(Query("CommParam"), Missing("CommParam"));
     // A write brings both back.
-    EXPECT_EQ(Set("LastFile", "/a"), kErrorSuccess);
+    EXPECT_EQ(Set("LastFile", "/a"), "");
     EXPECT_EQ(ReadText(path), kHeader + "\nLastFile=/a\n");
-
-    cbData = 32;
-    EXPECT_EQ(pBackend->ReadValue(nullptr, "CommParam", buffer.data(), &cbData),
-              kErrorInvalidHandle);
-    EXPECT_EQ(pBackend->WriteValue(nullptr, "CommParam", "1", 1), kErrorInvalidHandle);
 }
 
 TEST_F(PosixSettingsFile, DamagedFilesAreReadWithBoundsAndKept) {
@@ -395,16 +368,10 @@ TEST_F(PosixSettingsFile, DamagedFilesAreReadWithBoundsAndKept) {
         {"empty file", ""},
     };
     for (const Case& c : cases) {
-        if (hKey != nullptr) {
-            pBackend->CloseKey(hKey);
-            hKey = nullptr;
-        }
         Preload(c.text);
-        uint32_t dwDisposition = 0;
-        ASSERT_EQ(pBackend->OpenKey(kKey, &hKey, &dwDisposition), kErrorSuccess) << c.szName;
-        EXPECT_EQ(dwDisposition, kRegCreatedNewKey) << c.szName;
-        EXPECT_EQ(Query("CommParam"), "<code 2>") << c.szName;
-        ASSERT_EQ(Set("CommParam", "2 19200 e 7 1"), kErrorSuccess) << c.szName;
+        OpenKey();
+        EXPECT_EQ(Query("CommParam"), Missing("CommParam")) << c.szName;
+        ASSERT_EQ(Set("CommParam", "2 19200 e 7 1"), "") << c.szName;
         EXPECT_EQ(Query("CommParam"), "2 19200 e 7 1") << c.szName;
         std::string text = ReadText(path);
         ASSERT_GE(text.size(), c.text.size()) << c.szName;
@@ -415,32 +382,33 @@ TEST_F(PosixSettingsFile, DamagedFilesAreReadWithBoundsAndKept) {
 }
 
 TEST_F(PosixSettingsFile, LongValuesAndValuesNoLineCanHold) {
-    OpenKey(kRegCreatedNewKey);
+    OpenKey();
     std::string longValue;
     for (int i = 0; i < 300; ++i) {
         longValue += static_cast<char>('a' + i % 26);
     }
-    ASSERT_EQ(Set("LastFile", longValue), kErrorSuccess);
+    ASSERT_EQ(Set("LastFile", longValue), "");
     EXPECT_EQ(Query("LastFile", 768), longValue);
-    EXPECT_EQ(Query("LastFile", 128), "<code 234>");
+    EXPECT_EQ(Query("LastFile", 128), "<LastFile in " + path + " is longer than 128 bytes>");
 
     const std::string kept = ReadText(path);
+    const std::string kNoLine = "no line of " + path + " can hold that name and value";
     const std::string refused[] = {std::string("a\nb"), std::string("a\rb"), std::string("a\0b", 3),
                                    std::string("\n")};
     for (const std::string& value : refused) {
-        EXPECT_EQ(Set("CommParam", value), kErrorInvalidData);
+        EXPECT_EQ(Set("CommParam", value), kNoLine);
     }
     const char* badNames[] = {"",           "Comm=Param", "Comm\nParam",
                               "[CommParam", ";CommParam", " CommParam"};
     for (const char* szName : badNames) {
-        EXPECT_EQ(Set(szName, "1"), kErrorInvalidData) << szName;
+        EXPECT_EQ(Set(szName, "1"), kNoLine) << szName;
     }
     EXPECT_EQ(ReadText(path), kept);
 }
 
-// A settings file that cannot be written refuses the key, or the save, with a result whose
-// text says what failed and where; no stray file is left behind.
-TEST_F(PosixSettingsFile, UnwritableLocationsSayWhatFailedAndWhere) {
+// A settings file that cannot be used refuses the read and the save with a reason that says
+// what failed and where; no stray file is left behind.
+TEST_F(PosixSettingsFile, UnusableLocationsSayWhatFailedAndWhere) {
     ASSERT_EQ(system(("mkdir -p '" + tempDir + "/isdir/settings.ini'").c_str()), 0);
     ASSERT_EQ(system(("mkdir -p '" + tempDir + "/fifo' '" + tempDir + "/device'").c_str()), 0);
     ASSERT_EQ(mkfifo((tempDir + "/fifo/settings.ini").c_str(), 0600), 0);
@@ -449,84 +417,75 @@ TEST_F(PosixSettingsFile, UnwritableLocationsSayWhatFailedAndWhere) {
     struct Case {
         const char* szName;
         std::string path;
-        int32_t nResult;
-        std::string text;
+        std::string read;   // the reason of a read
+        std::string write;  // the reason of a write
     } cases[] = {
         {"a file where the directory goes", tempDir + "/afile/armlink/settings.ini",
-         kSettingsFault + kStepMakeDirectory * 1000 + ENOTDIR,
-         "cannot create directory " + tempDir + "/afile/armlink: Not a directory"},
+         "<cannot read " + tempDir + "/afile/armlink/settings.ini: Not a directory>",
+         "cannot create " + tempDir + "/afile/armlink: Not a directory"},
         {"a directory that cannot be made", "/proc/armlink-test/settings.ini",
-         kSettingsFault + kStepMakeDirectory * 1000 + ENOENT,
-         "cannot create directory /proc/armlink-test: No such file or directory"},
+         "<no CommParam in /proc/armlink-test/settings.ini>",
+         "cannot create /proc/armlink-test: No such file or directory"},
         {"the settings path a directory", tempDir + "/isdir/settings.ini",
-         kSettingsFault + kStepRead * 1000 + EISDIR,
+         "<cannot read " + tempDir + "/isdir/settings.ini: Is a directory>",
          "cannot read " + tempDir + "/isdir/settings.ini: Is a directory"},
         // Neither is read: a FIFO without a writer would block the open for good, a terminal
         // the read.
         {"the settings path a FIFO", tempDir + "/fifo/settings.ini",
-         kSettingsFault + kStepRead * 1000 + kNotPlainFile,
+         "<cannot read " + tempDir + "/fifo/settings.ini: not a plain file>",
          "cannot read " + tempDir + "/fifo/settings.ini: not a plain file"},
         {"the settings path a link to a device", tempDir + "/device/settings.ini",
-         kSettingsFault + kStepRead * 1000 + kNotPlainFile,
+         "<cannot read " + tempDir + "/device/settings.ini: not a plain file>",
          "cannot read /dev/null: not a plain file"},
     };
     for (const Case& c : cases) {
         SetSettingsFilePath(c.path.c_str());
-        SettingsKey hNone = nullptr;
-        uint32_t dwDisposition = 0;
-        EXPECT_EQ(pBackend->OpenKey(kKey, &hNone, &dwDisposition), c.nResult) << c.szName;
-        EXPECT_EQ(TextOf(c.nResult), c.text) << c.szName;
-        EXPECT_EQ(hNone, nullptr) << c.szName;
-        EXPECT_EQ(dwDisposition, 0u) << c.szName;
+        OpenKey();
+        EXPECT_EQ(Query("CommParam"), c.read) << c.szName;
+        EXPECT_EQ(Set("CommParam", "2 19200 e 7 1"), c.write) << c.szName;
     }
+    EXPECT_EQ(ReadText(tempDir + "/afile"), "not a directory\n");
     if (geteuid() != 0) {  // root writes into any directory
         std::string locked = tempDir + "/locked";
         ASSERT_EQ(mkdir(locked.c_str(), 0500), 0);
         SetSettingsFilePath((locked + "/settings.ini").c_str());
-        SettingsKey hNone = nullptr;
-        uint32_t dwDisposition = 0;
-        int32_t nResult = pBackend->OpenKey(kKey, &hNone, &dwDisposition);
-        EXPECT_EQ(nResult, kSettingsFault + kStepWrite * 1000 + EACCES);
-        EXPECT_EQ(TextOf(nResult), "cannot write " + locked + "/settings.ini: Permission denied");
+        OpenKey();
+        EXPECT_EQ(Set("CommParam", "1 9600 n 8 1"),
+                  "cannot write " + locked + "/settings.ini: Permission denied");
         EXPECT_EQ(ListDirectory(locked), std::vector<std::string>{});
     }
 
-    // Saves through an open key when the place changes under it: the file is left as it was.
+    // Reads and saves through an open key when the place changes under it: a file that cannot
+    // be written is not read either, as a key without write access; the file is left as it was.
     SetSettingsFilePath(path.c_str());
-    OpenKey(kRegCreatedNewKey);
-    ASSERT_EQ(Set("CommParam", "1 9600 n 8 1"), kErrorSuccess);
+    OpenKey();
+    ASSERT_EQ(Set("CommParam", "1 9600 n 8 1"), "");
     const std::string saved = ReadText(path);
     if (geteuid() != 0) {
         ASSERT_EQ(chmod(directory.c_str(), 0500), 0);
-        int32_t nResult = Set("CommParam", "2 19200 e 7 1");
-        EXPECT_EQ(nResult, kSettingsFault + kStepWrite * 1000 + EACCES);
-        EXPECT_EQ(TextOf(nResult), "cannot write " + path + ": Permission denied");
+        const std::string kDenied = "cannot write " + path + ": Permission denied";
+        EXPECT_EQ(Query("CommParam"), "<" + kDenied + ">");
+        EXPECT_EQ(Set("CommParam", "2 19200 e 7 1"), kDenied);
         ASSERT_EQ(chmod(directory.c_str(), 0700), 0);
         EXPECT_EQ(ReadText(path), saved);
         EXPECT_EQ(ListDirectory(directory), std::vector<std::string>{"settings.ini"});
     }
     ASSERT_EQ(unlink(path.c_str()), 0);
     ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
-    int32_t nResult = Set("CommParam", "2 19200 e 7 1");
-    EXPECT_EQ(nResult, kSettingsFault + kStepRead * 1000 + EISDIR);
-    EXPECT_EQ(TextOf(nResult), "cannot read " + path + ": Is a directory");
+    EXPECT_EQ(Set("CommParam", "2 19200 e 7 1"), "cannot read " + path + ": Is a directory");
     EXPECT_EQ(ListDirectory(directory), std::vector<std::string>{"settings.ini"});
 
     // A file too large to be read whole is never rewritten, so its tail is not lost.
     ASSERT_EQ(rmdir(path.c_str()), 0);
     const std::string huge = kHeader + "\n" + std::string(2 * 1024 * 1024, ';') + "\nOther=1\n";
     WriteText(path, huge);
-    nResult = Set("CommParam", "2 19200 e 7 1");
-    EXPECT_EQ(nResult, kSettingsFault + kStepWrite * 1000 + EFBIG);
-    EXPECT_EQ(TextOf(nResult), "cannot write " + path + ": File too large");
+    EXPECT_EQ(Set("CommParam", "2 19200 e 7 1"), "cannot write " + path + ": File too large");
     EXPECT_EQ(ReadText(path), huge);
 
     // A key whose directory is taken away fails its writes and leaves no stray file.
     RemoveTree(directory);
     WriteText(directory, "in the way\n");
-    nResult = Set("CommParam", "1 9600 n 8 1");
-    EXPECT_EQ(nResult, kSettingsFault + kStepMakeDirectory * 1000 + ENOTDIR);
-    EXPECT_EQ(TextOf(nResult), "cannot create directory " + directory + ": Not a directory");
+    EXPECT_EQ(Set("CommParam", "1 9600 n 8 1"), "cannot create " + directory + ": Not a directory");
     EXPECT_EQ(ReadText(directory), "in the way\n");
 }
 
@@ -563,10 +522,9 @@ TEST_F(PosixSettingsFile, DefaultPathFollowsXdgThenHome) {
         EXPECT_EQ(GetSettingsFilePath(szPath, sizeof(szPath)), c.szPath != nullptr);
         EXPECT_STREQ(szPath, c.szPath != nullptr ? c.szPath : "");
         if (c.szPath == nullptr) {
-            SettingsKey hNone = nullptr;
-            uint32_t dwDisposition = 0;
-            EXPECT_EQ(pBackend->OpenKey(kKey, &hNone, &dwDisposition), kErrorPathNotFound);
-            EXPECT_EQ(hNone, nullptr);
+            char szWhyNot[128] = "";
+            EXPECT_EQ(pBackend->OpenKey(kKey, szWhyNot, sizeof szWhyNot), nullptr);
+            EXPECT_STREQ(szWhyNot, "no settings file: neither XDG_CONFIG_HOME nor HOME is set");
         }
     }
     char szSmall[8] = "junk";
@@ -609,25 +567,16 @@ TEST_F(PosixSettingsFile, PortsSectionMapsComPorts) {
     EXPECT_FALSE(ReadPortsEntry(2, szSmall, sizeof(szSmall)));  // 12 characters and the NUL
 }
 
-TEST_F(PosixSettingsFile, ResultTextIsBoundedAndTerminated) {
+TEST_F(PosixSettingsFile, ReasonIsBoundedAndTerminated) {
+    OpenKey();
     struct Case {
-        int32_t nCode;
-        uint32_t cchText;
-        const char* szText;
+        uint32_t cchWhyNot;
+        std::string text;
     } cases[] = {
-        {kErrorFileNotFound, 128, "The system cannot find the file specified."},
-        {kErrorAccessDenied, 128, "Access is denied."},
-        {kErrorMoreData, 128, "More data is available."},
-        {kErrorInvalidData, 128, "The data is invalid."},
-        {kErrorFileNotFound, 8, "The sys"},
-        {99, 128, "Unknown error 99."},
-        {kErrorAccessDenied, 1, ""},
+        {256, Missing("CommParam")}, {8, "<no Comm>"}, {1, "<>"}, {0, "<Y>"},  // untouched
     };
     for (const Case& c : cases) {
-        char szText[128];
-        memset(szText, 'X', sizeof(szText));
-        pBackend->ResultText(c.nCode, szText, c.cchText);
-        EXPECT_STREQ(szText, c.szText);
+        EXPECT_EQ(Query("CommParam", 768, c.cchWhyNot), c.text) << c.cchWhyNot;
     }
 }
 

@@ -136,111 +136,56 @@ void InlineThreads::AbandonThread(ThreadHandle hThread) {
 
 // ---- MemorySettings -----------------------------------------------------------------------
 
-const std::string* MemorySettings::PathOf(SettingsKey hKey) const {
-    uintptr_t nIndex = reinterpret_cast<uintptr_t>(hKey);
-    if (nIndex == 0 || nIndex > keyPaths.size() || !keyOpen[nIndex - 1]) {
+namespace {
+
+// One key of the settings in memory, open while it lives.
+class MemoryKey : public SettingsKey {
+  public:
+    MemoryKey(MemorySettings* pOwner, const std::string& keyPath)
+        : pSettings(pOwner), path(keyPath) {
+        pSettings->nOpenKeys++;
+    }
+    ~MemoryKey() override { pSettings->nOpenKeys--; }
+
+    bool ReadValue(const char* szName, char* pText, uint32_t cbText, uint32_t* pnLength,
+                   char* szWhyNot, uint32_t cchWhyNot) override {
+        const std::map<std::string, std::string>& values = pSettings->keys[path];
+        auto it = values.find(szName);
+        if (it == values.end() || it->second.size() > cbText) {
+            snprintf(szWhyNot, cchWhyNot, it == values.end() ? "no value %s" : "%s does not fit",
+                     szName);
+            return false;
+        }
+        memcpy(pText, it->second.data(), it->second.size());
+        *pnLength = static_cast<uint32_t>(it->second.size());
+        return true;
+    }
+
+    bool WriteValue(const char* szName, const char* pText, uint32_t nLength, char* szWhyNot,
+                    uint32_t cchWhyNot) override {
+        if (!pSettings->writeFailure.empty()) {
+            snprintf(szWhyNot, cchWhyNot, "%s", pSettings->writeFailure.c_str());
+            return false;
+        }
+        pSettings->keys[path][szName] = nLength == 0 ? std::string() : std::string(pText, nLength);
+        pSettings->nWrites++;
+        return true;
+    }
+
+  private:
+    MemorySettings* pSettings;
+    std::string path;
+};
+
+}  // namespace
+
+SettingsKey* MemorySettings::OpenKey(const char* szKeyPath, char* szWhyNot, uint32_t cchWhyNot) {
+    if (!openFailure.empty()) {
+        snprintf(szWhyNot, cchWhyNot, "%s", openFailure.c_str());
         return nullptr;
     }
-    return &keyPaths[nIndex - 1];
-}
-
-int32_t MemorySettings::OpenKey(const char* szKeyPath, SettingsKey* phKey,
-                                uint32_t* pdwDisposition) {
-    if (nOpenFailure != 0) {
-        return nOpenFailure;
-    }
-    if (szKeyPath == nullptr || phKey == nullptr) {
-        return kErrorInvalidHandle;
-    }
-    std::string path(szKeyPath);
-    uint32_t dwDisposition = kRegOpenedExistingKey;
-    if (keys.find(path) == keys.end()) {
-        keys[path];
-        dwDisposition = kRegCreatedNewKey;
-    }
-    keyPaths.push_back(path);
-    keyOpen.push_back(true);
-    nOpenKeys++;
-    *phKey = reinterpret_cast<SettingsKey>(static_cast<uintptr_t>(keyPaths.size()));
-    if (pdwDisposition != nullptr) {
-        *pdwDisposition = dwDisposition;
-    }
-    return kErrorSuccess;
-}
-
-int32_t MemorySettings::ReadValue(SettingsKey hKey, const char* szName, char* pText,
-                                  uint32_t* pnSize) {
-    const std::string* pPath = PathOf(hKey);
-    if (pPath == nullptr || szName == nullptr || pnSize == nullptr) {
-        return kErrorInvalidHandle;
-    }
-    const std::map<std::string, std::string>& values = keys[*pPath];
-    auto it = values.find(szName);
-    if (it == values.end()) {
-        return kErrorFileNotFound;
-    }
-    uint32_t nValue = static_cast<uint32_t>(it->second.size());
-    if (pText == nullptr || nValue > *pnSize) {
-        *pnSize = nValue;  // the size needed; nothing stored
-        return pText == nullptr ? kErrorSuccess : kErrorMoreData;
-    }
-    memcpy(pText, it->second.data(), nValue);
-    *pnSize = nValue;
-    return kErrorSuccess;
-}
-
-int32_t MemorySettings::WriteValue(SettingsKey hKey, const char* szName, const char* pText,
-                                   uint32_t nLength) {
-    const std::string* pPath = PathOf(hKey);
-    if (pPath == nullptr || szName == nullptr || (pText == nullptr && nLength != 0)) {
-        return kErrorInvalidHandle;
-    }
-    if (nWriteFailure != 0) {
-        return nWriteFailure;
-    }
-    keys[*pPath][szName] = nLength == 0 ? std::string() : std::string(pText, nLength);
-    nWrites++;
-    return kErrorSuccess;
-}
-
-void MemorySettings::CloseKey(SettingsKey hKey) {
-    if (PathOf(hKey) == nullptr) {
-        ADD_FAILURE() << "settings key closed that is not open (" << hKey << ")";
-        return;
-    }
-    keyOpen[reinterpret_cast<uintptr_t>(hKey) - 1] = false;
-    nOpenKeys--;
-}
-
-void MemorySettings::ResultText(int32_t nResult, char* szText, uint32_t cchText) {
-    if (szText == nullptr || cchText == 0) {
-        return;
-    }
-    const char* szMessage = nullptr;
-    switch (nResult) {
-        case kErrorSuccess:
-            szMessage = "The operation completed successfully.";
-            break;
-        case kErrorFileNotFound:
-            szMessage = "The system cannot find the file specified.";
-            break;
-        case kErrorAccessDenied:
-            szMessage = "Access is denied.";
-            break;
-        case kErrorInvalidHandle:
-            szMessage = "The handle is invalid.";
-            break;
-        case kErrorMoreData:
-            szMessage = "More data is available.";
-            break;
-        default:
-            break;
-    }
-    if (szMessage != nullptr) {
-        snprintf(szText, cchText, "%s", szMessage);
-    } else {
-        snprintf(szText, cchText, "Unknown error %d.", static_cast<int>(nResult));
-    }
+    keys[szKeyPath];  // created when absent, as a registry key is
+    return new MemoryKey(this, szKeyPath);
 }
 
 std::string MemorySettings::Value(const std::string& keyPath, const std::string& name) const {

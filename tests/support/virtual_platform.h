@@ -91,29 +91,18 @@ class InlineThreads : public ThreadApi {
 // Settings in memory: key paths to named values, kept as the bytes given.
 class MemorySettings : public SettingsBackend {
   public:
-    int32_t OpenKey(const char* szKeyPath, SettingsKey* phKey, uint32_t* pdwDisposition) override;
-    int32_t ReadValue(SettingsKey hKey, const char* szName, char* pText, uint32_t* pnSize) override;
-    int32_t WriteValue(SettingsKey hKey, const char* szName, const char* pText,
-                       uint32_t nLength) override;
-    void CloseKey(SettingsKey hKey) override;
-    void ResultText(int32_t nResult, char* szText, uint32_t cchText) override;
+    SettingsKey* OpenKey(const char* szKeyPath, char* szWhyNot, uint32_t cchWhyNot) override;
 
     // The stored bytes of a value (no terminator), or "" when absent.
     std::string Value(const std::string& keyPath, const std::string& name) const;
     bool Has(const std::string& keyPath, const std::string& name) const;
     void Put(const std::string& keyPath, const std::string& name, const std::string& bytes);
 
-    int32_t nOpenFailure = 0;   // non-zero: OpenKey fails with this code
-    int32_t nWriteFailure = 0;  // non-zero: WriteValue fails with this code, nothing stored
-    int nOpenKeys = 0;          // keys open now
+    std::string openFailure;   // not empty: OpenKey fails with this reason
+    std::string writeFailure;  // not empty: WriteValue fails with this reason, nothing stored
+    int nOpenKeys = 0;         // keys open now
     int nWrites = 0;
     std::map<std::string, std::map<std::string, std::string>> keys;
-
-  private:
-    // A key handle is its index in keyPaths plus one; closed keys keep their slot.
-    std::vector<std::string> keyPaths;
-    std::vector<bool> keyOpen;
-    const std::string* PathOf(SettingsKey hKey) const;
 };
 
 // Opens COMn on a bus; the reason of a failure goes to *pFailure when it is given.

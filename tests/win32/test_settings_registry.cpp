@@ -70,38 +70,50 @@ class RegistryTest : public ::testing::Test {
         return true;
     }
 
+    static bool ReadLine(SettingsStore* pStore, LineSettings* pLine) {
+        return pStore->ReadCommParam(&pLine->nPort, &pLine->nBaud, &pLine->cParity,
+                                     &pLine->nDataBits, &pLine->nStopBits);
+    }
+
+    // The system's own text for a result code, as the backend gives it for a failure.
+    static std::string SystemText(DWORD dwCode) {
+        char szText[128] = "";
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwCode,
+                       0, szText, sizeof szText, nullptr);
+        return szText;
+    }
+
     char szKeyPath[128];
     SettingsBackend* pBackend = nullptr;
     Platform savedPlatform;
 };
 
-TEST_F(RegistryTest, KeyIsCreatedOnceThenOpened) {
-    SettingsKey hKey = nullptr;
-    uint32_t dwDisposition = 0;
-    ASSERT_EQ(pBackend->OpenKey(szKeyPath, &hKey, &dwDisposition), kErrorSuccess);
-    EXPECT_EQ(dwDisposition, kRegCreatedNewKey);
-    pBackend->CloseKey(hKey);
-
-    dwDisposition = 0;
-    ASSERT_EQ(pBackend->OpenKey(szKeyPath, &hKey, &dwDisposition), kErrorSuccess);
-    EXPECT_EQ(dwDisposition, kRegOpenedExistingKey);
-    pBackend->CloseKey(hKey);
+TEST_F(RegistryTest, KeyIsCreatedOnOpeningThenOpenedAgain) {
+    char szWhyNot[128] = "";
+    for (int nOpen = 0; nOpen < 2; ++nOpen) {
+        SettingsKey* pKey = pBackend->OpenKey(szKeyPath, szWhyNot, sizeof szWhyNot);
+        ASSERT_NE(pKey, nullptr) << szWhyNot;
+        HKEY hKey = nullptr;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, szKeyPath, 0, KEY_READ, &hKey), ERROR_SUCCESS)
+            << "there with nothing written";
+        RegCloseKey(hKey);
+        delete pKey;
+    }
 }
 
 // The store writes each text with exactly its own length. The registry keeps a REG_SZ value
 // with a terminator of its own (Wine always adds one, and a reader may get it counted), so what
 // comes back is the text, followed by at most that one NUL, and nothing else.
 TEST_F(RegistryTest, TextValuesComeBackAsWrittenAsRegSz) {
-    SettingsKey hKey = nullptr;
-    uint32_t dwDisposition = 0;
-    ASSERT_EQ(pBackend->OpenKey(szKeyPath, &hKey, &dwDisposition), kErrorSuccess);
+    char szWhyNot[128] = "untouched";
+    SettingsKey* pKey = pBackend->OpenKey(szKeyPath, szWhyNot, sizeof szWhyNot);
+    ASSERT_NE(pKey, nullptr);
 
     const std::string kTexts[] = {"1 9600 n 8 1", "2 19200 e 7 1", "C:\\Reports\\arm.txt", ""};
     for (const std::string& text : kTexts) {
         SCOPED_TRACE(text);
-        ASSERT_EQ(pBackend->WriteValue(hKey, "CommParam", text.data(),
-                                       static_cast<uint32_t>(text.size())),
-                  kErrorSuccess);
+        ASSERT_TRUE(pKey->WriteValue("CommParam", text.data(), static_cast<uint32_t>(text.size()),
+                                     szWhyNot, sizeof szWhyNot));
         DWORD dwType = 0;
         std::string stored;
         ASSERT_TRUE(GetRaw("CommParam", &dwType, &stored));
@@ -109,54 +121,54 @@ TEST_F(RegistryTest, TextValuesComeBackAsWrittenAsRegSz) {
 
         char buffer[128];
         memset(buffer, 'x', sizeof buffer);
-        uint32_t cbData = sizeof buffer;
-        ASSERT_EQ(pBackend->ReadValue(hKey, "CommParam", buffer, &cbData), kErrorSuccess);
-        ASSERT_GE(cbData, text.size());
-        ASSERT_LE(cbData, text.size() + 1);
+        uint32_t nLength = 0;
+        ASSERT_TRUE(pKey->ReadValue("CommParam", buffer, sizeof buffer - 1, &nLength, szWhyNot,
+                                    sizeof szWhyNot));
+        ASSERT_GE(nLength, text.size());
+        ASSERT_LE(nLength, text.size() + 1);
         EXPECT_EQ(std::string(buffer, text.size()), text);
-        if (cbData > text.size()) {
+        if (nLength > text.size()) {
             EXPECT_EQ(buffer[text.size()], '\0') << "only the system's own terminator follows";
         }
-        EXPECT_EQ(buffer[cbData], 'x') << "nothing is stored beyond the count";
+        EXPECT_EQ(buffer[nLength], 'x') << "nothing is stored beyond the count";
     }
-    pBackend->CloseKey(hKey);
+    EXPECT_STREQ(szWhyNot, "untouched") << "no reason where nothing failed";
+    delete pKey;
 }
 
-TEST_F(RegistryTest, MissingAndOversizedValuesFailWithTheirCodes) {
-    SettingsKey hKey = nullptr;
-    uint32_t dwDisposition = 0;
-    ASSERT_EQ(pBackend->OpenKey(szKeyPath, &hKey, &dwDisposition), kErrorSuccess);
+// A value missing or too long for the buffer fails with the system's text for its code, cut to
+// the buffer and terminated.
+TEST_F(RegistryTest, MissingAndOversizedValuesFailWithTheSystemsText) {
+    char szWhyNot[128] = "";
+    SettingsKey* pKey = pBackend->OpenKey(szKeyPath, szWhyNot, sizeof szWhyNot);
+    ASSERT_NE(pKey, nullptr);
 
     char buffer[16];
     memset(buffer, 'x', sizeof buffer);
-    uint32_t cbData = sizeof buffer;
-    EXPECT_EQ(pBackend->ReadValue(hKey, "LastFile", buffer, &cbData), kErrorFileNotFound);
+    uint32_t nLength = 0;
+    EXPECT_FALSE(
+        pKey->ReadValue("LastFile", buffer, sizeof buffer, &nLength, szWhyNot, sizeof szWhyNot));
     EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, 'x'));
+    ASSERT_GT(strlen(szWhyNot), 8u) << "the system has a text for ERROR_FILE_NOT_FOUND";
+    EXPECT_EQ(szWhyNot, SystemText(ERROR_FILE_NOT_FOUND));
+    std::string full = szWhyNot;
+    char szShort[9];
+    memset(szShort, 'x', sizeof szShort);
+    EXPECT_FALSE(
+        pKey->ReadValue("LastFile", buffer, sizeof buffer, &nLength, szShort, sizeof szShort));
+    EXPECT_EQ(std::string(szShort), full.substr(0, 8)) << "cut to the buffer, terminated";
 
     const std::string kLong = "3 115200 e 7 1";
-    ASSERT_EQ(
-        pBackend->WriteValue(hKey, "CommParam", kLong.data(), static_cast<uint32_t>(kLong.size())),
-        kErrorSuccess);
+    ASSERT_TRUE(pKey->WriteValue("CommParam", kLong.data(), static_cast<uint32_t>(kLong.size()),
+                                 szWhyNot, sizeof szWhyNot));
     memset(buffer, 'x', sizeof buffer);
-    cbData = 5;
-    EXPECT_EQ(pBackend->ReadValue(hKey, "CommParam", buffer, &cbData), kErrorMoreData);
+    EXPECT_FALSE(pKey->ReadValue("CommParam", buffer, 5, &nLength, szWhyNot, sizeof szWhyNot));
+    EXPECT_EQ(szWhyNot, SystemText(ERROR_MORE_DATA));
     // No part of the value is left behind as if it were the whole, and nothing beyond the
     // size given is touched.
     EXPECT_EQ(std::string(buffer, 5), std::string(5, '\0'));
     EXPECT_EQ(std::string(buffer + 5, sizeof buffer - 5), std::string(sizeof buffer - 5, 'x'));
-    pBackend->CloseKey(hKey);
-}
-
-TEST_F(RegistryTest, ErrorTextIsTheSystemsCutToTheBuffer) {
-    char szText[128];
-    pBackend->ResultText(kErrorFileNotFound, szText, sizeof szText);
-    ASSERT_GT(strlen(szText), 8u) << "the system has a text for ERROR_FILE_NOT_FOUND";
-
-    std::string full = szText;
-    char szShort[9];
-    memset(szShort, 'x', sizeof szShort);
-    pBackend->ResultText(kErrorFileNotFound, szShort, sizeof szShort);
-    EXPECT_EQ(std::string(szShort), full.substr(0, 8)) << "cut to the buffer, terminated";
+    delete pKey;
 }
 
 TEST_F(RegistryTest, StoreRoundTripsLineAndLastFile) {
@@ -173,8 +185,7 @@ TEST_F(RegistryTest, StoreRoundTripsLineAndLastFile) {
 
     SettingsStore store(szKeyPath);
     LineSettings line = kInitialLine;
-    ASSERT_TRUE(store.ReadCommParam(&line.nPort, &line.nBaud, &line.cParity, &line.nDataBits,
-                                    &line.nStopBits));
+    ASSERT_TRUE(ReadLine(&store, &line));
     EXPECT_EQ(line.nPort, 2u);
     EXPECT_EQ(line.nBaud, 19200);
     EXPECT_EQ(line.cParity, 'e');
@@ -199,8 +210,7 @@ TEST_F(RegistryTest, StoreReadsFullLengthValuesWithinItsBuffers) {
 
     SettingsStore store(szKeyPath);
     LineSettings line = kInitialLine;
-    ASSERT_TRUE(store.ReadCommParam(&line.nPort, &line.nBaud, &line.cParity, &line.nDataBits,
-                                    &line.nStopBits));
+    ASSERT_TRUE(ReadLine(&store, &line));
     EXPECT_EQ(line.nPort, 4u);
     EXPECT_EQ(line.nBaud, 38400);
 
@@ -216,13 +226,13 @@ TEST_F(RegistryTest, StoreReadsFullLengthValuesWithinItsBuffers) {
     PutRaw("CommParam", commParam);
     PutRaw("LastFile", std::string(16, 'p'));
     LineSettings before = line;
-    EXPECT_FALSE(store.ReadCommParam(&line.nPort, &line.nBaud, &line.cParity, &line.nDataBits,
-                                     &line.nStopBits));
-    EXPECT_EQ(store.nLastError, kErrorMoreData);
+    EXPECT_FALSE(ReadLine(&store, &line));
     EXPECT_EQ(memcmp(&line, &before, sizeof line), 0);
+    EXPECT_EQ(store.szErrorText, SystemText(ERROR_MORE_DATA));
+    store.szErrorText[0] = '\0';
     nSize = sizeof szPath;
     EXPECT_FALSE(store.ReadLastFile(szPath, &nSize));
-    EXPECT_EQ(store.nLastError, kErrorMoreData);
+    EXPECT_EQ(store.szErrorText, SystemText(ERROR_MORE_DATA));
     EXPECT_NE(store.szErrorText[0], '\0');
 }
 
@@ -233,12 +243,12 @@ TEST_F(RegistryTest, StoreWithoutKeyFailsEveryOperationWithoutEffect) {
     snprintf(szBadPath, sizeof szBadPath, "\\%s", szKeyPath);
     SettingsStore store(szBadPath);
     EXPECT_EQ(store.hKey, nullptr);
-    EXPECT_EQ(store.nLastError, 161) << "ERROR_BAD_PATHNAME";
-    EXPECT_NE(store.szErrorText[0], '\0') << "the system's text for the code";
+    const std::string kBadPathname = SystemText(ERROR_BAD_PATHNAME);
+    EXPECT_NE(kBadPathname, "");
+    EXPECT_EQ(store.szErrorText, kBadPathname) << "the system's text for ERROR_BAD_PATHNAME";
 
     LineSettings line = {3, 38400, 'e', 7, 1};
-    EXPECT_FALSE(store.ReadCommParam(&line.nPort, &line.nBaud, &line.cParity, &line.nDataBits,
-                                     &line.nStopBits));
+    EXPECT_FALSE(ReadLine(&store, &line));
     EXPECT_EQ(line.nPort, 3u);
     EXPECT_EQ(line.nBaud, 38400);
     EXPECT_FALSE(store.WriteCommParam(2, 19200, 'n', 8, 1));
@@ -247,7 +257,7 @@ TEST_F(RegistryTest, StoreWithoutKeyFailsEveryOperationWithoutEffect) {
     uint32_t nSize = sizeof szPath;
     EXPECT_FALSE(store.ReadLastFile(szPath, &nSize));
     EXPECT_STREQ(szPath, "unchanged");
-    EXPECT_EQ(store.nLastError, 161) << "the failed open's code stays";
+    EXPECT_EQ(store.szErrorText, kBadPathname) << "the failed open's text stays";
     DWORD dwType = 0;
     std::string stored;
     EXPECT_FALSE(GetRaw("CommParam", &dwType, &stored)) << "nothing reached the registry";
