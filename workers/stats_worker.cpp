@@ -262,7 +262,7 @@ uint32_t StatsWorker(void* pArg) {
             break;
         }
         Poll(pPort, &state);
-        ReportPollDone();
+        ReportPollDone({state.fPointRate, state.fMinRate, state.fMaxRate});
         bStop = g_App.StopEvent->Wait(kStatsPollWaitMs);
     }
 

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/app_state.h"
+
 namespace {
 
 // Focus events are reported while xterm mode 1004 is on.
@@ -20,6 +22,8 @@ const char kFocusEventsOff[] = "\033[?1004l";
 constexpr int kEscDelayMs = 50;
 
 bool g_bScreenActive = false;
+FILE* g_pTerminalOut = nullptr;  // a test's files instead of the terminal
+FILE* g_pTerminalIn = nullptr;
 int g_fdTerminalOut = -1;
 
 void WriteAll(int fd, const char* szText) {
@@ -53,17 +57,23 @@ void ReleaseInput(CursesScreen* pScreen) {
 
 }  // namespace
 
+void UseCursesTerminal(FILE* pOut, FILE* pIn) {
+    g_pTerminalOut = pOut;
+    g_pTerminalIn = pIn;
+}
+
 bool OpenCursesScreen(CursesScreen* pScreen, char* szReason, size_t cchReason) {
-    pScreen->pInput = stdin;
+    FILE* pOut = g_pTerminalOut != nullptr ? g_pTerminalOut : stdout;
+    pScreen->pInput = g_pTerminalIn != nullptr ? g_pTerminalIn : stdin;
     pScreen->bOwnInput = false;
-    if (!isatty(fileno(stdin))) {
+    if (g_pTerminalIn == nullptr && !isatty(fileno(stdin))) {
         FILE* pTty = fopen("/dev/tty", "r");
         if (pTty != nullptr) {
             pScreen->pInput = pTty;
             pScreen->bOwnInput = true;
         }
     }
-    pScreen->pScreen = newterm(nullptr, stdout, pScreen->pInput);
+    pScreen->pScreen = newterm(nullptr, pOut, pScreen->pInput);
     if (pScreen->pScreen == nullptr) {
         const char* szTerm = getenv("TERM");
         if (szTerm == nullptr || szTerm[0] == '\0') {
@@ -75,7 +85,7 @@ bool OpenCursesScreen(CursesScreen* pScreen, char* szReason, size_t cchReason) {
         return false;
     }
     set_term(pScreen->pScreen);
-    g_fdTerminalOut = fileno(stdout);
+    g_fdTerminalOut = fileno(pOut);
     g_bScreenActive = true;
     static bool bAtExitInstalled = false;
     if (!bAtExitInstalled) {
@@ -217,9 +227,7 @@ void DrawFrame(int nTop, int nLeft, int nHeight, int nWidth) {
 }
 
 bool CursesFace::Open(char* szReason, size_t cchReason) {
-    bActivation = false;
-    closeRequest = kCloseNone;
-    ResetFace();
+    Reset();
     if (!OpenCursesScreen(&screen, szReason, cchReason)) {
         return false;
     }
@@ -232,6 +240,7 @@ void CursesFace::Close() {
         return;
     }
     CloseCursesScreen(&screen);
+    printf("status: %s\n", OneLine(ModelText(model, kIdStatusText).c_str()).c_str());
     PrintLastState();
     fflush(stdout);
     for (const std::string& line : portFailures) {
@@ -248,6 +257,14 @@ void CursesFace::ReportPortFailure(unsigned nPort, const char* szDevice, const c
     }
 }
 
+void CursesFace::Draw() {
+    if (screen.pScreen != nullptr) {
+        erase();
+        DrawDialog();
+        refresh();
+    }
+}
+
 // ncurses buffers what it has read: every key it holds is taken, so that the next wait on the
 // descriptor does not sleep over keys already read.
 void CursesFace::ReadInput() {
@@ -255,7 +272,24 @@ void CursesFace::ReadInput() {
         return;
     }
     for (int nKey = getch(); nKey != ERR; nKey = getch()) {
-        HandleKey(nKey);
+        switch (nKey) {
+            case kKeyEscape:  // the cancel command: the dialog's button ends it in every state
+            case 'q':
+            case 'Q':
+                closeRequest = kCloseNow;
+                break;
+            case 'r':
+            case 'R':
+            case kKeyFocusIn:
+                bActivation = true;
+                break;
+            case KEY_RESIZE:
+                Draw();
+                break;
+            default:
+                HandleKey(nKey);  // kKeyFocusOut, a deactivation, changes nothing
+                break;
+        }
     }
 }
 
@@ -268,10 +302,4 @@ bool CursesFace::TakeActivation() {
     bool bTaken = bActivation;
     bActivation = false;
     return bTaken;
-}
-
-CloseRequest CursesFace::TakeCloseRequest() {
-    CloseRequest request = closeRequest;
-    closeRequest = kCloseNone;
-    return request;
 }

@@ -16,6 +16,7 @@
 // gains the focus, "\033[O" when it loses it.
 constexpr int kKeyFocusIn = KEY_MAX + 1;
 constexpr int kKeyFocusOut = KEY_MAX + 2;
+constexpr int kKeyEscape = 27;
 
 // The terminal as one dialog face holds it.
 struct CursesScreen {
@@ -46,35 +47,45 @@ void PutText(int nRow, int nCol, const std::string& text, int nWidth, attr_t att
 // A box with line-drawing characters, clipped to the screen.
 void DrawFrame(int nTop, int nLeft, int nHeight, int nWidth);
 
-// What the three dialogs drawn with ncurses share: the screen, the keys read without waiting,
-// the user's requests to search again or to close, and the terminal given back at the end with
-// the dialog's last state printed into its history.
+// Where the faces draw and read their keys: the process's terminal (pOut and pIn nullptr), or the
+// files a test gives.
+void UseCursesTerminal(FILE* pOut, FILE* pIn);
+
+// What the three dialogs drawn with ncurses share: the screen, the keys read without waiting
+// (Esc and q close, r and a focus-in report ask for an activation), and the terminal given back
+// at the end with the dialog's last state printed into its history.
 class CursesFace : public FrontEnd {
   public:
+    explicit CursesFace(int32_t nRunMode, uint32_t nPolls = 0) : FrontEnd(nRunMode, nPolls) {}
     bool Open(char* szReason, size_t cchReason) override;
     void Close() override;
     int InputFd() override { return CursesInputFd(screen); }
     void ReadInput() override;
     void Resize() override;
     bool TakeActivation() override;
-    CloseRequest TakeCloseRequest() override;
     // Messages on standard error would tear the drawing: while the dialog is open the status
     // line names the port tried, and the ports that would not open, and why (another program
     // holds one), are named once the terminal is given back.
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
 
   protected:
-    // The dialog as its template starts.
-    virtual void ResetFace() = 0;
-    virtual void Draw() = 0;
+    void Reset() override {
+        FrontEnd::Reset();
+        bActivation = false;
+    }
+    // Every change of the model is drawn.
+    void Changed(ModelPart, int) override { Draw(); }
+    // Draws the dialog when the screen is open.
+    void Draw();
+    virtual void DrawDialog() = 0;
+    // The keys other than the ones every dialog shares.
     virtual void HandleKey(int nKey) = 0;
-    // What stays in the terminal's history once the dialog is closed.
-    virtual void PrintLastState() = 0;
+    // What stays in the terminal's history below the status line once the dialog is closed.
+    virtual void PrintLastState() {}
 
     CursesScreen screen;
     std::vector<std::string> portFailures;  // each line once, in the order met
     bool bActivation = false;
-    CloseRequest closeRequest = kCloseNone;
 };
 
 #endif

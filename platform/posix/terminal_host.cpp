@@ -41,7 +41,11 @@ void TerminalHost::RunModalDialog(int32_t) {
     // The dialog is open: workers may write into it from now on.
     surface.Open(pFront, fdWakeWrite);
     g_App.hDialog.store(&surface);
-    SetDialogItemText(kIdStatusText, "Searching");
+    if (pfnInit != nullptr) {
+        pfnInit();
+    } else {
+        SetDialogItemText(kIdStatusText, "Searching");
+    }
     // Start-up counts as the first activation.
     ControllerActivateApp(true);
 

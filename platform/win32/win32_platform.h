@@ -42,7 +42,7 @@ class Win32DialogSurface : public DialogSurface {
     void ShowProgress(const char* szText) override;
     void ReportOutcome(RunOutcome outcome, const char* szDetail) override;
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
-    void PollDone() override;
+    void PollDone(const PollSample& sample) override;
 
     HWND hDlg;
     int nReportId = 1053;  // ReportText of ERROR_DISPLAY_DLG
