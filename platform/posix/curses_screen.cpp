@@ -55,13 +55,7 @@ void ReleaseInput(CursesScreen* pScreen) {
     pScreen->bOwnInput = false;
 }
 
-}  // namespace
-
-void UseCursesTerminal(FILE* pOut, FILE* pIn) {
-    g_pTerminalOut = pOut;
-    g_pTerminalIn = pIn;
-}
-
+// Takes the terminal; false with the reason when the terminal type is not known.
 bool OpenCursesScreen(CursesScreen* pScreen, char* szReason, size_t cchReason) {
     FILE* pOut = g_pTerminalOut != nullptr ? g_pTerminalOut : stdout;
     pScreen->pInput = g_pTerminalIn != nullptr ? g_pTerminalIn : stdin;
@@ -125,18 +119,11 @@ void CloseCursesScreen(CursesScreen* pScreen) {
     ReleaseInput(pScreen);
 }
 
-int CursesInputFd(const CursesScreen& screen) {
-    return screen.pScreen != nullptr && screen.pInput != nullptr ? fileno(screen.pInput) : -1;
-}
+}  // namespace
 
-void ResizeCursesScreen(const CursesScreen& screen) {
-    if (screen.pScreen == nullptr) {
-        return;
-    }
-    struct winsize size;
-    if (ioctl(g_fdTerminalOut, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && size.ws_col > 0) {
-        resizeterm(size.ws_row, size.ws_col);
-    }
+void UseCursesTerminal(FILE* pOut, FILE* pIn) {
+    g_pTerminalOut = pOut;
+    g_pTerminalIn = pIn;
 }
 
 bool WaitForKey(const CursesScreen& screen) {
@@ -190,40 +177,37 @@ void PutText(int nRow, int nCol, const std::string& text, int nWidth, attr_t att
     attroff(attr);
 }
 
+void PutCentred(int nRow, int nCol, int nWidth, const std::string& text, attr_t attr) {
+    int nLength = static_cast<int>(text.size());
+    int nAt = nCol + (nLength < nWidth ? (nWidth - nLength) / 2 : 0);
+    PutText(nRow, nAt, text, nWidth - (nAt - nCol), attr);
+}
+
+// One cell of a frame, when it is on the screen.
+static void PutCell(int nRow, int nCol, chtype cell) {
+    if (nRow >= 0 && nRow < LINES && nCol >= 0 && nCol < COLS) {
+        mvaddch(nRow, nCol, cell);
+    }
+}
+
 void DrawFrame(int nTop, int nLeft, int nHeight, int nWidth) {
     if (nWidth < 2 || nHeight < 2) {
         return;
     }
-    for (int nCol = nLeft + 1; nCol < nLeft + nWidth - 1; ++nCol) {
-        if (nTop < LINES && nCol < COLS) {
-            mvaddch(nTop, nCol, ACS_HLINE);
-        }
-        if (nTop + nHeight - 1 < LINES && nCol < COLS) {
-            mvaddch(nTop + nHeight - 1, nCol, ACS_HLINE);
-        }
-    }
-    for (int nRow = nTop + 1; nRow < nTop + nHeight - 1 && nRow < LINES; ++nRow) {
-        if (nLeft < COLS) {
-            mvaddch(nRow, nLeft, ACS_VLINE);
-        }
-        if (nLeft + nWidth - 1 < COLS) {
-            mvaddch(nRow, nLeft + nWidth - 1, ACS_VLINE);
-        }
-    }
     int nRight = nLeft + nWidth - 1;
     int nBottom = nTop + nHeight - 1;
-    if (nTop < LINES && nLeft < COLS) {
-        mvaddch(nTop, nLeft, ACS_ULCORNER);
+    for (int nCol = nLeft + 1; nCol < nRight; ++nCol) {
+        PutCell(nTop, nCol, ACS_HLINE);
+        PutCell(nBottom, nCol, ACS_HLINE);
     }
-    if (nTop < LINES && nRight < COLS) {
-        mvaddch(nTop, nRight, ACS_URCORNER);
+    for (int nRow = nTop + 1; nRow < nBottom; ++nRow) {
+        PutCell(nRow, nLeft, ACS_VLINE);
+        PutCell(nRow, nRight, ACS_VLINE);
     }
-    if (nBottom < LINES && nLeft < COLS) {
-        mvaddch(nBottom, nLeft, ACS_LLCORNER);
-    }
-    if (nBottom < LINES && nRight < COLS) {
-        mvaddch(nBottom, nRight, ACS_LRCORNER);
-    }
+    PutCell(nTop, nLeft, ACS_ULCORNER);
+    PutCell(nTop, nRight, ACS_URCORNER);
+    PutCell(nBottom, nLeft, ACS_LLCORNER);
+    PutCell(nBottom, nRight, ACS_LRCORNER);
 }
 
 bool CursesFace::Open(char* szReason, size_t cchReason) {
@@ -294,7 +278,11 @@ void CursesFace::ReadInput() {
 }
 
 void CursesFace::Resize() {
-    ResizeCursesScreen(screen);
+    struct winsize size;
+    if (screen.pScreen != nullptr && ioctl(g_fdTerminalOut, TIOCGWINSZ, &size) == 0 &&
+        size.ws_row > 0 && size.ws_col > 0) {
+        resizeterm(size.ws_row, size.ws_col);
+    }
     Draw();
 }
 

@@ -32,23 +32,9 @@ const TemplateControl kExtendedControls[] = {
     {kIdSaveButton, "Save", true, false},
 };
 
-// The counters in the dialog's order: the name in the "sample:" line, the current value's
-// control and the change's.
-struct SampleField {
-    const char* szName;
-    int nValueId;
-    int nChangeId;
-};
-const SampleField kSampleFields[] = {
-    {"captures", IDC_CAPTURES, IDC_CHANGE_CAPTURES},
-    {"async", IDC_ASYNC_CAPTURES, IDC_CHANGE_ASYNC_CAPTURES},
-    {"crc", IDC_CRC_ERRORS, IDC_CHANGE_CRC_ERRORS},
-    {"stall", IDC_STALL_COUNT, IDC_CHANGE_STALL_COUNT},
-    {"retry", IDC_RETRY_COUNT, IDC_CHANGE_RETRY_COUNT},
-    {"bounces", IDC_BOUNCES, IDC_CHANGE_BOUNCES},
-    {"sda_scl", IDC_SDA_SCL_ERRORS, IDC_CHANGE_SDA_SCL_ERRORS},
-    {"address", IDC_ADDRESS_ERRORS, IDC_CHANGE_ADDRESS_ERRORS},
-};
+// The names of the eight counters in the "sample:" line, in the order of their controls.
+const char* const kSampleNames[] = {"captures", "async",   "crc",     "stall",
+                                    "retry",    "bounces", "sda_scl", "address"};
 
 template <size_t N>
 void AddControls(DialogModel* pModel, const TemplateControl (&controls)[N]) {
@@ -60,6 +46,16 @@ void AddControls(DialogModel* pModel, const TemplateControl (&controls)[N]) {
 ControlState* Control(DialogModel* pModel, int nId) {
     auto it = pModel->controls.find(nId);
     return it != pModel->controls.end() ? &it->second : nullptr;
+}
+
+bool SetFlag(DialogModel* pModel, int nId, bool ControlState::*pFlag, bool bValue) {
+    ControlState* pControl = Control(pModel, nId);
+    if (pControl == nullptr) {
+        return false;
+    }
+    pControl->bChanged = pControl->*pFlag != bValue;
+    pControl->*pFlag = bValue;
+    return true;
 }
 
 }  // namespace
@@ -77,8 +73,6 @@ void ResetDialogModel(DialogModel* pModel, int32_t nRunMode) {
     } else {
         AddControls(pModel, kVolumeControls);
     }
-    pModel->outcome = kOutcomeNone;
-    pModel->sample = PollSample{0, 0, 0};
 }
 
 bool ModelSetText(DialogModel* pModel, int nId, const char* szText) {
@@ -100,23 +94,11 @@ bool ModelSetText(DialogModel* pModel, int nId, const char* szText) {
 }
 
 bool ModelShow(DialogModel* pModel, int nId) {
-    ControlState* pControl = Control(pModel, nId);
-    if (pControl == nullptr) {
-        return false;
-    }
-    pControl->bChanged = !pControl->bShown;
-    pControl->bShown = true;
-    return true;
+    return SetFlag(pModel, nId, &ControlState::bShown, true);
 }
 
 bool ModelEnable(DialogModel* pModel, int nId, bool bEnable) {
-    ControlState* pControl = Control(pModel, nId);
-    if (pControl == nullptr) {
-        return false;
-    }
-    pControl->bChanged = pControl->bEnabled != bEnable;
-    pControl->bEnabled = bEnable;
-    return true;
+    return SetFlag(pModel, nId, &ControlState::bEnabled, bEnable);
 }
 
 void ModelShowProgress(DialogModel* pModel, const char* szText) {
@@ -145,32 +127,17 @@ void ModelPollDone(DialogModel* pModel, const PollSample& sample) {
     ++pModel->nPollsDone;
 }
 
-const std::string& ModelText(const DialogModel& model, int nId) {
-    static const std::string kNone;
+const ControlState& ModelControl(const DialogModel& model, int nId) {
+    static const ControlState kNone = {"", false, false, false};
     auto it = model.controls.find(nId);
-    return it != model.controls.end() ? it->second.text : kNone;
-}
-
-bool ModelChanged(const DialogModel& model, int nId) {
-    auto it = model.controls.find(nId);
-    return it != model.controls.end() && it->second.bChanged;
-}
-
-bool ModelShown(const DialogModel& model, int nId) {
-    auto it = model.controls.find(nId);
-    return it != model.controls.end() && it->second.bShown;
-}
-
-bool ModelEnabled(const DialogModel& model, int nId) {
-    auto it = model.controls.find(nId);
-    return it != model.controls.end() && it->second.bEnabled;
+    return it != model.controls.end() ? it->second : kNone;
 }
 
 std::string SampleLine(const DialogModel& model) {
     std::string line = "sample:";
-    for (const SampleField& field : kSampleFields) {
-        line += std::string(" ") + field.szName + "=" + ModelText(model, field.nValueId) + " " +
-                ModelText(model, field.nChangeId);
+    for (int i = 0; i < 8; ++i) {
+        line += std::string(" ") + kSampleNames[i] + "=" + ModelText(model, IDC_CAPTURES + i) +
+                " " + ModelText(model, IDC_CHANGE_CAPTURES + i);
     }
     char szRates[160];
     snprintf(szRates, sizeof szRates, " rate=%.2f min=%.2f max=%.2f", model.sample.fPointRate,

@@ -58,10 +58,11 @@ void ModelReportOutcome(DialogModel* pModel, RunOutcome outcome, const char* szD
 // Ends a poll: what it showed moves to bPollSample and bPollErrors.
 void ModelPollDone(DialogModel* pModel, const PollSample& sample);
 
-const std::string& ModelText(const DialogModel& model, int nId);
-bool ModelChanged(const DialogModel& model, int nId);
-bool ModelShown(const DialogModel& model, int nId);
-bool ModelEnabled(const DialogModel& model, int nId);
+// What control nId shows; a control the template does not have is empty, hidden and disabled.
+const ControlState& ModelControl(const DialogModel& model, int nId);
+inline const std::string& ModelText(const DialogModel& model, int nId) {
+    return ModelControl(model, nId).text;
+}
 
 // "sample: captures=<v> <d> ... rate=<r> min=<r> max=<r>": each counter and change as the dialog
 // shows it, the rates from the sample's numbers.

@@ -51,23 +51,45 @@ class FrontEnd : public DialogSurface {
     // when none.
     virtual int TakeCommand() { return 0; }
 
-    RunOutcome Outcome() const { return model.outcome; }
-    const std::string& OutcomeDetail() const { return model.detail; }
+    // What the dialog shows, with the run's outcome for the exit status.
     const DialogModel& Model() const { return model; }
 
-    void SetItemText(int nId, const char* szText) override;
-    void ShowItem(int nId) override;
-    void EnableItem(int nId, bool bEnable) override;
-    bool AppendReport(const char* const* pTexts, size_t nTexts) override;
+    // Each write goes into the model; the face then draws what it changed.
+    void SetItemText(int nId, const char* szText) override {
+        Wrote(ModelSetText(&model, nId, szText), kPartText, nId);
+    }
+    void ShowItem(int nId) override { Wrote(ModelShow(&model, nId), kPartShown, nId); }
+    void EnableItem(int nId, bool bEnable) override {
+        Wrote(ModelEnable(&model, nId, bEnable), kPartEnabled, nId);
+    }
+    bool AppendReport(const char* const* pTexts, size_t nTexts) override {
+        for (size_t i = 0; i < nTexts; ++i) {
+            model.report.Append(pTexts[i]);
+        }
+        Changed(kPartReport, 0);
+        return true;
+    }
     uint32_t ReportLineCount() override { return model.report.LineCount(); }
     uint32_t ReportLine(uint32_t nLine, char* pBuffer, uint32_t nMax) override {
         return model.report.CopyLine(nLine, pBuffer, nMax);
     }
     bool AskSaveFileName(char*, uint32_t) override { return false; }
     void ShowMessage(const char*, const char*) override {}
-    void ShowProgress(const char* szText) override;
-    void ReportOutcome(RunOutcome outcome, const char* szDetail) final;
-    void PollDone(const PollSample& sample) final;
+    void ShowProgress(const char* szText) override {
+        ModelShowProgress(&model, szText);
+        Changed(kPartProgress, 0);
+    }
+    void ReportOutcome(RunOutcome outcome, const char* szDetail) final {
+        ModelReportOutcome(&model, outcome, szDetail);
+        Changed(kPartOutcome, 0);
+    }
+    void PollDone(const PollSample& sample) final {
+        ModelPollDone(&model, sample);
+        if (nPollLimit != 0 && model.nPollsDone >= nPollLimit) {
+            closeRequest = kCloseNow;  // as the Close button
+        }
+        Changed(kPartPoll, 0);
+    }
 
   protected:
     // The dialog as its template starts, and the face's own state with it.
@@ -82,6 +104,12 @@ class FrontEnd : public DialogSurface {
     CloseRequest closeRequest = kCloseNone;
 
   private:
+    void Wrote(bool bControl, ModelPart part, int nId) {
+        if (bControl) {
+            Changed(part, nId);
+        }
+    }
+
     int32_t nMode;
     uint32_t nPollLimit;
 };

@@ -3,6 +3,7 @@
 // path asked for on a prompt line, and which exchange of a Check is under way.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -97,14 +98,14 @@ class ExtendedCursesFace : public CursesFace {
         while (!commands.empty()) {
             int nId = commands.front();
             commands.pop_front();
-            if (nId == kIdButton && ModelEnabled(model, kIdButton)) {
+            if (!ModelControl(model, nId).bEnabled) {
+                continue;
+            }
+            if (nId == kIdButton) {
                 nBlockStart = static_cast<int>(model.report.LineCount()) - 1;
                 bChecking = true;
-                return nId;
             }
-            if (nId == kIdSaveButton && ModelEnabled(model, kIdSaveButton)) {
-                return nId;
-            }
+            return nId;
         }
         return 0;
     }
@@ -134,53 +135,25 @@ class ExtendedCursesFace : public CursesFace {
         nBlockStart = 0;
     }
 
+    // Check and Save are pressed while they are enabled; the other keys move the view.
     void HandleKey(int nKey) override {
-        switch (nKey) {
-            case 'c':
-            case 'C':
-            case '\n':
-            case '\r':
-            case KEY_ENTER:
-                if (ModelEnabled(model, kIdButton)) {
-                    commands.push_back(kIdButton);
-                }
-                break;
-            case 's':
-            case 'S':
-                if (ModelEnabled(model, kIdSaveButton)) {
-                    commands.push_back(kIdSaveButton);
-                }
-                break;
-            case KEY_UP:
-                ScrollTo(nTop - 1);
-                break;
-            case KEY_DOWN:
-                ScrollTo(nTop + 1);
-                break;
-            case KEY_PPAGE:
-                ScrollTo(nTop - PaneRows());
-                break;
-            case KEY_NPAGE:
-                ScrollTo(nTop + PaneRows());
-                break;
-            case KEY_HOME:
-                ScrollTo(0);
-                break;
-            case KEY_END:
-                ScrollTo(MaxTop());
-                break;
-            case KEY_LEFT:
-                nLeft = nLeft > kSideStep ? nLeft - kSideStep : 0;
-                Draw();
-                break;
-            case KEY_RIGHT:
-                if (nLeft + kSideStep < LongestLine()) {
-                    nLeft += kSideStep;
-                }
-                Draw();
-                break;
-            default:
-                break;
+        bool bCheck =
+            nKey == 'c' || nKey == 'C' || nKey == '\n' || nKey == '\r' || nKey == KEY_ENTER;
+        int nButton = bCheck ? kIdButton : (nKey == 's' || nKey == 'S' ? kIdSaveButton : 0);
+        if (nButton != 0 && ModelControl(model, nButton).bEnabled) {
+            commands.push_back(nButton);
+        } else if (nKey == KEY_UP || nKey == KEY_DOWN) {
+            ScrollTo(nTop + (nKey == KEY_UP ? -1 : 1));
+        } else if (nKey == KEY_PPAGE || nKey == KEY_NPAGE) {
+            ScrollTo(nTop + (nKey == KEY_PPAGE ? -PaneRows() : PaneRows()));
+        } else if (nKey == KEY_HOME || nKey == KEY_END) {
+            ScrollTo(nKey == KEY_HOME ? 0 : MaxTop());
+        } else if (nKey == KEY_LEFT) {
+            nLeft = nLeft > kSideStep ? nLeft - kSideStep : 0;
+            Draw();
+        } else if (nKey == KEY_RIGHT) {
+            nLeft += nLeft + kSideStep < LongestLine() ? kSideStep : 0;
+            Draw();
         }
     }
 
@@ -197,8 +170,7 @@ class ExtendedCursesFace : public CursesFace {
     int LongestLine() const {
         size_t nLongest = 0;
         for (uint32_t n = 0; n < model.report.LineCount(); ++n) {
-            nLongest =
-                model.report.Line(n).size() > nLongest ? model.report.Line(n).size() : nLongest;
+            nLongest = std::max(nLongest, model.report.Line(n).size());
         }
         return static_cast<int>(nLongest);
     }
@@ -222,12 +194,8 @@ class ExtendedCursesFace : public CursesFace {
     void DrawDialog() override {
         int nWidth = COLS;
         PutText(0, 0, std::string(static_cast<size_t>(nWidth), ' '), nWidth, A_REVERSE);
-        int nCaptionCol = (nWidth - static_cast<int>(sizeof kCaption - 1)) / 2;
-        PutText(0, nCaptionCol > 0 ? nCaptionCol : 0, kCaption, nWidth, A_REVERSE | A_BOLD);
-
-        std::string line = OneLine(ModelText(model, kIdStatusText).c_str());
-        int nStatusCol = (nWidth - static_cast<int>(line.size())) / 2;
-        PutText(kStatusRow, nStatusCol > 0 ? nStatusCol : 0, line, nWidth);
+        PutCentred(0, 0, nWidth, kCaption, A_REVERSE | A_BOLD);
+        PutCentred(kStatusRow, 0, nWidth, OneLine(ModelText(model, kIdStatusText).c_str()));
 
         int nRows = PaneRows();
         DrawFrame(kPaneTop, 0, nRows + 2, nWidth);
@@ -267,9 +235,9 @@ class ExtendedCursesFace : public CursesFace {
         }
         int nCol = 2;
         nCol = PutButton(nBelow + 1, nCol, ModelText(model, kIdButton),
-                         ModelEnabled(model, kIdButton));
+                         ModelControl(model, kIdButton).bEnabled);
         nCol = PutButton(nBelow + 1, nCol, ModelText(model, kIdSaveButton),
-                         ModelEnabled(model, kIdSaveButton));
+                         ModelControl(model, kIdSaveButton).bEnabled);
         PutButton(nBelow + 1, nCol, "Close", true);
         PutText(nBelow + 2, 0, kHints, nWidth, A_DIM);
         if (bMessage) {

@@ -1,5 +1,6 @@
 // The interactive face of the log dialog: VOLUME_DLG drawn in the terminal with ncurses, closed
 // with Esc, Enter or q; r and the terminal's focus-in report start the search again.
+#include <algorithm>
 #include <string>
 
 #include "common/app_state.h"
@@ -18,15 +19,6 @@ constexpr int kLabelRow = 4;
 constexpr int kFieldRow = 5;  // the field's frame takes rows 5 to 7
 constexpr int kButtonRow = 9;
 
-// A line centred between the frame's sides, cut to nRoom characters.
-void PutCentredLine(int nRow, int nInner, int nRoom, const char* szText, attr_t attr) {
-    std::string line = OneLine(szText);
-    if (static_cast<int>(line.size()) > nRoom) {
-        line.resize(static_cast<size_t>(nRoom > 0 ? nRoom : 0));
-    }
-    PutText(nRow, 1 + (nInner - static_cast<int>(line.size())) / 2, line, nInner, attr);
-}
-
 class LogDialogCursesFace : public CursesFace {
   public:
     LogDialogCursesFace() : CursesFace(kRunModeLog) {}
@@ -44,7 +36,7 @@ class LogDialogCursesFace : public CursesFace {
         if (!model.note.empty()) {
             printf("note: %s\n", OneLine(model.note.c_str()).c_str());
         }
-        if (ModelShown(model, kIdLogPathText)) {
+        if (ModelControl(model, kIdLogPathText).bShown) {
             printf("log: %s\n", Path().c_str());
         }
     }
@@ -55,10 +47,10 @@ class LogDialogCursesFace : public CursesFace {
     }
 
     void HandleKey(int nKey) override {
-        if (nKey == '\n' || nKey == '\r' || nKey == KEY_ENTER) {
-            closeRequest = kCloseNow;  // the button ends the dialog in every state
-        } else if (nKey == KEY_LEFT || nKey == KEY_RIGHT) {
+        if (nKey == KEY_LEFT || nKey == KEY_RIGHT) {
             ScrollPath(nKey == KEY_LEFT ? -4 : 4);
+        } else {
+            CursesFace::HandleKey(nKey);
         }
     }
 
@@ -70,14 +62,11 @@ class LogDialogCursesFace : public CursesFace {
     }
 
     void ScrollPath(int nStep) {
-        if (!ModelShown(model, kIdLogPathText)) {
-            return;
+        if (ModelControl(model, kIdLogPathText).bShown) {
+            int nMax = static_cast<int>(Path().size()) - FieldWidth();
+            nPathOffset = std::max(0, std::min(nPathOffset + nStep, nMax));
+            Draw();
         }
-        int nMax = static_cast<int>(Path().size()) - FieldWidth();
-        nPathOffset += nStep;
-        nPathOffset = nPathOffset > nMax ? nMax : nPathOffset;
-        nPathOffset = nPathOffset < 0 ? 0 : nPathOffset;
-        Draw();
     }
 
     // The dialog stands at the top left corner, as its template places it at 0, 0.
@@ -86,14 +75,15 @@ class LogDialogCursesFace : public CursesFace {
         int nInner = nWidth - 2;
         DrawFrame(0, 0, kBoxHeight, nWidth);
         PutText(0, 2, " ZOLM Log ", nInner - 2, A_BOLD);
-        PutCentredLine(kStatusRow, nInner, nInner, ModelText(model, kIdStatusText).c_str(), 0);
+        PutCentred(kStatusRow, 1, nInner, OneLine(ModelText(model, kIdStatusText).c_str()));
         if (!model.note.empty()) {
-            PutCentredLine(kNoteRow, nInner, nInner - 2, model.note.c_str(), A_DIM);
+            std::string note = OneLine(model.note.c_str());
+            PutCentred(kNoteRow, 1, nInner, note.substr(0, nInner > 2 ? nInner - 2 : 0), A_DIM);
         }
-        if (ModelShown(model, kIdLogPathLabel)) {
+        if (ModelControl(model, kIdLogPathLabel).bShown) {
             PutText(kLabelRow, 2, ModelText(model, kIdLogPathLabel), nInner - 1);
         }
-        if (ModelShown(model, kIdLogPathText)) {
+        if (ModelControl(model, kIdLogPathText).bShown) {
             // A read-only single-line field that scrolls sideways: the end of a long path (the
             // file's name) is in view first; the arrow keys move along it.
             int nField = FieldWidth();
@@ -115,7 +105,7 @@ class LogDialogCursesFace : public CursesFace {
         std::string caption = "[ " + ModelText(model, kIdButton) + " ]";
         int nButtonCol = (nWidth - static_cast<int>(caption.size())) / 2;
         PutText(kButtonRow, nButtonCol < 1 ? 1 : nButtonCol, caption, nInner,
-                ModelEnabled(model, kIdButton) ? A_REVERSE : A_DIM);
+                ModelControl(model, kIdButton).bEnabled ? A_REVERSE : A_DIM);
 
         PutText(kBoxHeight, 0, "Esc, Enter or q: close   r: search again", COLS, A_DIM);
     }

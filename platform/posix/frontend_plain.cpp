@@ -1,7 +1,6 @@
 // The plain line mode of armlink's three dialogs, for scripts and logs rather than eyes: one
 // "status: <text>" line for each change of the status line, "log: <path>" for the log path, the
-// statistics' "sample:" and "errors:" lines, the extended display's report as it is appended;
-// and the FrontEnd base that takes every dialog write into the model.
+// statistics' "sample:" and "errors:" lines, the extended display's report as it is appended.
 #include <cstring>
 #include <deque>
 #include <set>
@@ -44,7 +43,8 @@ class PlainFace : public FrontEnd {
 
   protected:
     void Changed(ModelPart part, int nId) override {
-        if (part == kPartText && nId == kIdStatusText && ModelChanged(model, kIdStatusText)) {
+        if (part == kPartText && nId == kIdStatusText &&
+            ModelControl(model, kIdStatusText).bChanged) {
             // Set again unchanged, the line shows nothing new. A text that ends its own line (the
             // identity line does) is printed without an extra blank line.
             const std::string& status = ModelText(model, kIdStatusText);
@@ -152,7 +152,7 @@ class ExtendedPlainFace : public PlainFace {
     }
 
     void Changed(ModelPart part, int nId) override {
-        if (part != kPartEnabled || nId != kIdButton || !ModelEnabled(model, kIdButton) ||
+        if (part != kPartEnabled || nId != kIdButton || !ModelControl(model, kIdButton).bEnabled ||
             bStarted) {
             PlainFace::Changed(part, nId);
             return;
@@ -173,50 +173,6 @@ class ExtendedPlainFace : public PlainFace {
 };
 
 }  // namespace
-
-void FrontEnd::SetItemText(int nId, const char* szText) {
-    if (ModelSetText(&model, nId, szText)) {
-        Changed(kPartText, nId);
-    }
-}
-
-void FrontEnd::ShowItem(int nId) {
-    if (ModelShow(&model, nId)) {
-        Changed(kPartShown, nId);
-    }
-}
-
-void FrontEnd::EnableItem(int nId, bool bEnable) {
-    if (ModelEnable(&model, nId, bEnable)) {
-        Changed(kPartEnabled, nId);
-    }
-}
-
-bool FrontEnd::AppendReport(const char* const* pTexts, size_t nTexts) {
-    for (size_t i = 0; i < nTexts; ++i) {
-        model.report.Append(pTexts[i]);
-    }
-    Changed(kPartReport, 0);
-    return true;
-}
-
-void FrontEnd::ShowProgress(const char* szText) {
-    ModelShowProgress(&model, szText);
-    Changed(kPartProgress, 0);
-}
-
-void FrontEnd::ReportOutcome(RunOutcome outcome, const char* szDetail) {
-    ModelReportOutcome(&model, outcome, szDetail);
-    Changed(kPartOutcome, 0);
-}
-
-void FrontEnd::PollDone(const PollSample& sample) {
-    ModelPollDone(&model, sample);
-    if (nPollLimit != 0 && model.nPollsDone >= nPollLimit) {
-        closeRequest = kCloseNow;  // as the Close button
-    }
-    Changed(kPartPoll, 0);
-}
 
 std::string PortFailureLine(unsigned nPort, const char* szDevice, const char* szReason) {
     char szLine[512];

@@ -53,12 +53,6 @@ const char* const kCounterLabels[] = {
     "CAPTURES:",    "ASYNC. CAPTURES:", "CRC ERRORS:",     "STALL COUNT:",
     "RETRY COUNT:", "BOUNCES > 16ms:",  "SDA/SCL ERRORS:", "ADDRESS ERRORS:"};
 
-void PutCentred(int nRow, int nCol, int nWidth, const std::string& text, attr_t attr = 0) {
-    int nLength = static_cast<int>(text.size());
-    int nAt = nCol + (nLength < nWidth ? (nWidth - nLength) / 2 : 0);
-    PutText(nRow, nAt, text, nWidth - (nAt - nCol), attr);
-}
-
 void PutRight(int nRow, int nCol, int nWidth, const std::string& text) {
     int nLength = static_cast<int>(text.size());
     int nAt = nCol + (nLength < nWidth ? nWidth - nLength : 0);
@@ -101,12 +95,6 @@ class StatsCursesFace : public CursesFace {
     void Reset() override {
         CursesFace::Reset();
         rates.clear();
-    }
-
-    void HandleKey(int nKey) override {
-        if (nKey == '\n' || nKey == '\r' || nKey == KEY_ENTER) {
-            closeRequest = kCloseNow;  // the button ends the dialog in every state
-        }
     }
 
     void DrawDialog() override {

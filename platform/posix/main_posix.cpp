@@ -414,7 +414,7 @@ int RunDialog(const CommandLine& line) {
         pHost->SetDialogProcs(ExtendedInitDialog, ExtendedCommand);
     }
     ControllerCreate(pHost);
-    return ExitStatusOf(pHost->Front()->Outcome(), pHost->Front()->OutcomeDetail());
+    return ExitStatusOf(pHost->Front()->Model().outcome, pHost->Front()->Model().detail);
 }
 
 }  // namespace

@@ -25,10 +25,7 @@ TerminalHost::TerminalHost(FrontEnd* pFront, FrontEnd* pFallback, int fdSignal, 
       pFallback(pFallback),
       fdSignal(fdSignal),
       fdWake(fdWake),
-      fdWakeWrite(fdWakeWrite),
-      pfnCommand(nullptr),
-      bTimerRunning(false),
-      nNextTickMs(0) {}
+      fdWakeWrite(fdWakeWrite) {}
 
 void TerminalHost::RunModalDialog(int32_t) {
     char szReason[256] = "";

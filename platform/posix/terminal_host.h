@@ -46,12 +46,12 @@ class TerminalHost : public HostWindow {
     int fdWake;
     int fdWakeWrite;
     DialogInitProc pfnInit = nullptr;
-    DialogCommandProc pfnCommand;
+    DialogCommandProc pfnCommand = nullptr;
     // Workers may still hold its address after the dialog ended (a worker that outlives the
     // shutdown wait), so it lives as long as the host, which lives to the process's end.
     QueuedDialogSurface surface;
-    bool bTimerRunning;
-    uint64_t nNextTickMs;
+    bool bTimerRunning = false;
+    uint64_t nNextTickMs = 0;
 };
 
 #endif
