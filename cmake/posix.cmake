@@ -30,22 +30,24 @@ endif()
 
 set(CURSES_NEED_NCURSES TRUE)
 find_package(Curses REQUIRED)
-add_executable(armlink
-  platform/posix/main_posix.cpp
+# The terminal faces of the dialogs over their one model, with the loop that hosts them; the unit
+# suite links them too.
+add_library(armlink_faces STATIC
+  platform/posix/dialog_model.cpp
   platform/posix/terminal_host.cpp
   platform/posix/dialog_queue.cpp
   platform/posix/frontend_plain.cpp
-  platform/posix/frontend_curses.cpp
   platform/posix/curses_screen.cpp
-  platform/posix/frontend_extended_plain.cpp
+  platform/posix/frontend_log_curses.cpp
   platform/posix/frontend_extended_curses.cpp
-  platform/posix/stats_texts.cpp
-  platform/posix/frontend_stats_plain.cpp
   platform/posix/frontend_stats_curses.cpp
 )
-target_include_directories(armlink PRIVATE ${CURSES_INCLUDE_DIRS})
+target_include_directories(armlink_faces PUBLIC ${CURSES_INCLUDE_DIRS})
+target_link_libraries(armlink_faces PUBLIC armlink_posix ${CURSES_LIBRARIES})
+
+add_executable(armlink platform/posix/main_posix.cpp)
 target_compile_definitions(armlink PRIVATE ARMLINK_VERSION="${PROJECT_VERSION}")
-target_link_libraries(armlink PRIVATE armlink_posix ${CURSES_LIBRARIES})
+target_link_libraries(armlink PRIVATE armlink_faces)
 
 # End-to-end runs of armlink against armsim on ptys, in real time (label e2e).
 if(ARMLINK_TESTS)

@@ -84,10 +84,10 @@ void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReaso
     }
 }
 
-void ReportPollDone() {
+void ReportPollDone(const PollSample& sample) {
     DialogSurface* pDialog = g_App.hDialog.load();
     if (pDialog != nullptr) {
-        pDialog->PollDone();
+        pDialog->PollDone(sample);
     }
 }
 

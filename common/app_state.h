@@ -109,7 +109,7 @@ void EnableDialogItem(int nId, bool bEnable);
 void ShowDialogProgress(const char* szText);
 void ReportRunOutcome(RunOutcome outcome, const char* szDetail);
 void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason);
-void ReportPollDone();
+void ReportPollDone(const PollSample& sample);
 
 // Releases the thread handle in *pSlot, if this caller is the first to take it.
 void ReleaseThreadSlot(std::atomic<ThreadHandle>* pSlot);

@@ -17,6 +17,15 @@ enum RunOutcome : int32_t {
     kOutcomeReportNotSaved,       // the report's file could not be opened ("INVALID FILE")
 };
 
+// The numbers of the latest sample the statistics showed, as the worker computed them: a face
+// that draws them as numbers (a plot of the rate, a line of its own) takes them here rather than
+// reading them back from the texts of the value controls, which get their texts as well.
+struct PollSample {
+    double fPointRate;
+    double fMinRate;
+    double fMaxRate;
+};
+
 // Every call is delivered on the user-interface thread and returns when it has been handled,
 // as a cross-thread window message does. Control ids are those of the dialog templates.
 class DialogSurface {
@@ -52,8 +61,8 @@ class DialogSurface {
     // A COM port that did not open: the device it maps to, and why.
     virtual void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) = 0;
     // The statistics worker has ended one poll of the arm's counters, with its logging pass,
-    // whether or not the poll showed a sample.
-    virtual void PollDone() = 0;
+    // whether or not the poll showed a sample; sample holds the latest sample's numbers.
+    virtual void PollDone(const PollSample& sample) = 0;
 };
 
 #endif

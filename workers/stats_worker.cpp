@@ -234,7 +234,7 @@ uint32_t StatsWorker(void*) {
             break;
         }
         Poll(&state);
-        ReportPollDone();
+        ReportPollDone({state.fPointRate, state.fMinRate, state.fMaxRate});
         bStop = g_App.StopEvent->Wait(kStatsPollWaitMs);
     }
 

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/app_state.h"
+
 namespace {
 
 // Focus events are reported while xterm mode 1004 is on.
@@ -20,6 +22,8 @@ const char kFocusEventsOff[] = "\033[?1004l";
 constexpr int kEscDelayMs = 50;
 
 bool g_bScreenActive = false;
+FILE* g_pTerminalOut = nullptr;  // a test's files instead of the terminal
+FILE* g_pTerminalIn = nullptr;
 int g_fdTerminalOut = -1;
 
 void WriteAll(int fd, const char* szText) {
@@ -51,19 +55,19 @@ void ReleaseInput(CursesScreen* pScreen) {
     pScreen->bOwnInput = false;
 }
 
-}  // namespace
-
+// Takes the terminal; false with the reason when the terminal type is not known.
 bool OpenCursesScreen(CursesScreen* pScreen, char* szReason, size_t cchReason) {
-    pScreen->pInput = stdin;
+    FILE* pOut = g_pTerminalOut != nullptr ? g_pTerminalOut : stdout;
+    pScreen->pInput = g_pTerminalIn != nullptr ? g_pTerminalIn : stdin;
     pScreen->bOwnInput = false;
-    if (!isatty(fileno(stdin))) {
+    if (g_pTerminalIn == nullptr && !isatty(fileno(stdin))) {
         FILE* pTty = fopen("/dev/tty", "r");
         if (pTty != nullptr) {
             pScreen->pInput = pTty;
             pScreen->bOwnInput = true;
         }
     }
-    pScreen->pScreen = newterm(nullptr, stdout, pScreen->pInput);
+    pScreen->pScreen = newterm(nullptr, pOut, pScreen->pInput);
     if (pScreen->pScreen == nullptr) {
         const char* szTerm = getenv("TERM");
         if (szTerm == nullptr || szTerm[0] == '\0') {
@@ -75,7 +79,7 @@ bool OpenCursesScreen(CursesScreen* pScreen, char* szReason, size_t cchReason) {
         return false;
     }
     set_term(pScreen->pScreen);
-    g_fdTerminalOut = fileno(stdout);
+    g_fdTerminalOut = fileno(pOut);
     g_bScreenActive = true;
     static bool bAtExitInstalled = false;
     if (!bAtExitInstalled) {
@@ -115,18 +119,11 @@ void CloseCursesScreen(CursesScreen* pScreen) {
     ReleaseInput(pScreen);
 }
 
-int CursesInputFd(const CursesScreen& screen) {
-    return screen.pScreen != nullptr && screen.pInput != nullptr ? fileno(screen.pInput) : -1;
-}
+}  // namespace
 
-void ResizeCursesScreen(const CursesScreen& screen) {
-    if (screen.pScreen == nullptr) {
-        return;
-    }
-    struct winsize size;
-    if (ioctl(g_fdTerminalOut, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && size.ws_col > 0) {
-        resizeterm(size.ws_row, size.ws_col);
-    }
+void UseCursesTerminal(FILE* pOut, FILE* pIn) {
+    g_pTerminalOut = pOut;
+    g_pTerminalIn = pIn;
 }
 
 bool WaitForKey(const CursesScreen& screen) {
@@ -180,46 +177,41 @@ void PutText(int nRow, int nCol, const std::string& text, int nWidth, attr_t att
     attroff(attr);
 }
 
+void PutCentred(int nRow, int nCol, int nWidth, const std::string& text, attr_t attr) {
+    int nLength = static_cast<int>(text.size());
+    int nAt = nCol + (nLength < nWidth ? (nWidth - nLength) / 2 : 0);
+    PutText(nRow, nAt, text, nWidth - (nAt - nCol), attr);
+}
+
+// One cell of a frame, when it is on the screen.
+static void PutCell(int nRow, int nCol, chtype cell) {
+    if (nRow >= 0 && nRow < LINES && nCol >= 0 && nCol < COLS) {
+        mvaddch(nRow, nCol, cell);
+    }
+}
+
 void DrawFrame(int nTop, int nLeft, int nHeight, int nWidth) {
     if (nWidth < 2 || nHeight < 2) {
         return;
     }
-    for (int nCol = nLeft + 1; nCol < nLeft + nWidth - 1; ++nCol) {
-        if (nTop < LINES && nCol < COLS) {
-            mvaddch(nTop, nCol, ACS_HLINE);
-        }
-        if (nTop + nHeight - 1 < LINES && nCol < COLS) {
-            mvaddch(nTop + nHeight - 1, nCol, ACS_HLINE);
-        }
-    }
-    for (int nRow = nTop + 1; nRow < nTop + nHeight - 1 && nRow < LINES; ++nRow) {
-        if (nLeft < COLS) {
-            mvaddch(nRow, nLeft, ACS_VLINE);
-        }
-        if (nLeft + nWidth - 1 < COLS) {
-            mvaddch(nRow, nLeft + nWidth - 1, ACS_VLINE);
-        }
-    }
     int nRight = nLeft + nWidth - 1;
     int nBottom = nTop + nHeight - 1;
-    if (nTop < LINES && nLeft < COLS) {
-        mvaddch(nTop, nLeft, ACS_ULCORNER);
+    for (int nCol = nLeft + 1; nCol < nRight; ++nCol) {
+        PutCell(nTop, nCol, ACS_HLINE);
+        PutCell(nBottom, nCol, ACS_HLINE);
     }
-    if (nTop < LINES && nRight < COLS) {
-        mvaddch(nTop, nRight, ACS_URCORNER);
+    for (int nRow = nTop + 1; nRow < nBottom; ++nRow) {
+        PutCell(nRow, nLeft, ACS_VLINE);
+        PutCell(nRow, nRight, ACS_VLINE);
     }
-    if (nBottom < LINES && nLeft < COLS) {
-        mvaddch(nBottom, nLeft, ACS_LLCORNER);
-    }
-    if (nBottom < LINES && nRight < COLS) {
-        mvaddch(nBottom, nRight, ACS_LRCORNER);
-    }
+    PutCell(nTop, nLeft, ACS_ULCORNER);
+    PutCell(nTop, nRight, ACS_URCORNER);
+    PutCell(nBottom, nLeft, ACS_LLCORNER);
+    PutCell(nBottom, nRight, ACS_LRCORNER);
 }
 
 bool CursesFace::Open(char* szReason, size_t cchReason) {
-    bActivation = false;
-    closeRequest = kCloseNone;
-    ResetFace();
+    Reset();
     if (!OpenCursesScreen(&screen, szReason, cchReason)) {
         return false;
     }
@@ -232,6 +224,7 @@ void CursesFace::Close() {
         return;
     }
     CloseCursesScreen(&screen);
+    printf("status: %s\n", OneLine(ModelText(model, kIdStatusText).c_str()).c_str());
     PrintLastState();
     fflush(stdout);
     for (const std::string& line : portFailures) {
@@ -248,6 +241,14 @@ void CursesFace::ReportPortFailure(unsigned nPort, const char* szDevice, const c
     }
 }
 
+void CursesFace::Draw() {
+    if (screen.pScreen != nullptr) {
+        erase();
+        DrawDialog();
+        refresh();
+    }
+}
+
 // ncurses buffers what it has read: every key it holds is taken, so that the next wait on the
 // descriptor does not sleep over keys already read.
 void CursesFace::ReadInput() {
@@ -255,12 +256,33 @@ void CursesFace::ReadInput() {
         return;
     }
     for (int nKey = getch(); nKey != ERR; nKey = getch()) {
-        HandleKey(nKey);
+        switch (nKey) {
+            case kKeyEscape:  // the cancel command: the dialog's button ends it in every state
+            case 'q':
+            case 'Q':
+                closeRequest = kCloseNow;
+                break;
+            case 'r':
+            case 'R':
+            case kKeyFocusIn:
+                bActivation = true;
+                break;
+            case KEY_RESIZE:
+                Draw();
+                break;
+            default:
+                HandleKey(nKey);  // kKeyFocusOut, a deactivation, changes nothing
+                break;
+        }
     }
 }
 
 void CursesFace::Resize() {
-    ResizeCursesScreen(screen);
+    struct winsize size;
+    if (screen.pScreen != nullptr && ioctl(g_fdTerminalOut, TIOCGWINSZ, &size) == 0 &&
+        size.ws_row > 0 && size.ws_col > 0) {
+        resizeterm(size.ws_row, size.ws_col);
+    }
     Draw();
 }
 
@@ -268,10 +290,4 @@ bool CursesFace::TakeActivation() {
     bool bTaken = bActivation;
     bActivation = false;
     return bTaken;
-}
-
-CloseRequest CursesFace::TakeCloseRequest() {
-    CloseRequest request = closeRequest;
-    closeRequest = kCloseNone;
-    return request;
 }

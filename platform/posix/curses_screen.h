@@ -16,6 +16,7 @@
 // gains the focus, "\033[O" when it loses it.
 constexpr int kKeyFocusIn = KEY_MAX + 1;
 constexpr int kKeyFocusOut = KEY_MAX + 2;
+constexpr int kKeyEscape = 27;
 
 // The terminal as one dialog face holds it.
 struct CursesScreen {
@@ -24,16 +25,6 @@ struct CursesScreen {
     bool bOwnInput = false;  // pInput is /dev/tty, opened here
 };
 
-// Takes the terminal: keys from the terminal even when standard input is redirected, no echo,
-// keypad and focus reports on, no cursor, an empty screen. False with the reason when the
-// terminal type is not known.
-bool OpenCursesScreen(CursesScreen* pScreen, char* szReason, size_t cchReason);
-// Gives the terminal back as it was (also done at exit when a face could not).
-void CloseCursesScreen(CursesScreen* pScreen);
-// The descriptor to wait on for keys; -1 when the screen is not open.
-int CursesInputFd(const CursesScreen& screen);
-// Takes up the terminal's new size.
-void ResizeCursesScreen(const CursesScreen& screen);
 // Waits until a key can be read or the terminal's input is gone; false when it is gone or a
 // signal came (the main loop then acts on the signal).
 bool WaitForKey(const CursesScreen& screen);
@@ -43,38 +34,59 @@ std::string OneLine(const char* szText);
 // Writes at most nWidth characters of text at row, col, clipped to the screen. Bytes that the
 // terminal cannot show as they are (controls, and the code page's signs above 127) show as "?".
 void PutText(int nRow, int nCol, const std::string& text, int nWidth, attr_t attr = 0);
+// The text centred in the nWidth columns from nCol; a longer one starts at nCol.
+void PutCentred(int nRow, int nCol, int nWidth, const std::string& text, attr_t attr = 0);
 // A box with line-drawing characters, clipped to the screen.
 void DrawFrame(int nTop, int nLeft, int nHeight, int nWidth);
 
-// What the three dialogs drawn with ncurses share: the screen, the keys read without waiting,
-// the user's requests to search again or to close, and the terminal given back at the end with
-// the dialog's last state printed into its history.
+// Where the faces draw and read their keys: the process's terminal (pOut and pIn nullptr), or the
+// files a test gives.
+void UseCursesTerminal(FILE* pOut, FILE* pIn);
+
+// What the three dialogs drawn with ncurses share: the screen (the terminal taken with keys from
+// it even when standard input is redirected, keypad and focus reports on, no cursor), the keys read
+// without waiting (Esc and q close, r and a focus-in report ask for an activation), and the
+// terminal given back at the end (also at exit when a face could not) with the dialog's last state
+// printed into its history.
 class CursesFace : public FrontEnd {
   public:
+    explicit CursesFace(int32_t nRunMode, uint32_t nPolls = 0) : FrontEnd(nRunMode, nPolls) {}
     bool Open(char* szReason, size_t cchReason) override;
     void Close() override;
-    int InputFd() override { return CursesInputFd(screen); }
+    int InputFd() override {
+        return screen.pScreen != nullptr && screen.pInput != nullptr ? fileno(screen.pInput) : -1;
+    }
     void ReadInput() override;
     void Resize() override;
     bool TakeActivation() override;
-    CloseRequest TakeCloseRequest() override;
     // Messages on standard error would tear the drawing: while the dialog is open the status
     // line names the port tried, and the ports that would not open, and why (another program
     // holds one), are named once the terminal is given back.
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
 
   protected:
-    // The dialog as its template starts.
-    virtual void ResetFace() = 0;
-    virtual void Draw() = 0;
-    virtual void HandleKey(int nKey) = 0;
-    // What stays in the terminal's history once the dialog is closed.
-    virtual void PrintLastState() = 0;
+    void Reset() override {
+        FrontEnd::Reset();
+        bActivation = false;
+    }
+    // Every change of the model is drawn.
+    void Changed(ModelPart, int) override { Draw(); }
+    // Draws the dialog when the screen is open.
+    void Draw();
+    virtual void DrawDialog() = 0;
+    // The keys other than the ones every dialog shares; Enter closes a dialog whose button
+    // ends it.
+    virtual void HandleKey(int nKey) {
+        if (nKey == '\n' || nKey == '\r' || nKey == KEY_ENTER) {
+            closeRequest = kCloseNow;
+        }
+    }
+    // What stays in the terminal's history below the status line once the dialog is closed.
+    virtual void PrintLastState() {}
 
     CursesScreen screen;
     std::vector<std::string> portFailures;  // each line once, in the order met
     bool bActivation = false;
-    CloseRequest closeRequest = kCloseNone;
 };
 
 #endif

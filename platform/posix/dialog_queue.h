@@ -24,18 +24,52 @@ class QueuedDialogSurface : public DialogSurface {
     // Main thread: hands every waiting request to the target, in the order they came.
     void DeliverPending();
 
-    void SetItemText(int nId, const char* szText) override;
-    void ShowItem(int nId) override;
-    void EnableItem(int nId, bool bEnable) override;
-    bool AppendReport(const char* const* pTexts, size_t nTexts) override;
-    uint32_t ReportLineCount() override;
-    uint32_t ReportLine(uint32_t nLine, char* pBuffer, uint32_t nMax) override;
-    bool AskSaveFileName(char* szPath, uint32_t cchPath) override;
-    void ShowMessage(const char* szText, const char* szCaption) override;
-    void ShowProgress(const char* szText) override;
-    void ReportOutcome(RunOutcome outcome, const char* szDetail) override;
-    void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
-    void PollDone() override;
+    // Each write is handed on as it is; the ones that answer wait for the answer.
+    void SetItemText(int nId, const char* szText) override {
+        Submit([=](DialogSurface* p) { p->SetItemText(nId, szText != nullptr ? szText : ""); });
+    }
+    void ShowItem(int nId) override {
+        Submit([=](DialogSurface* p) { p->ShowItem(nId); });
+    }
+    void EnableItem(int nId, bool bEnable) override {
+        Submit([=](DialogSurface* p) { p->EnableItem(nId, bEnable); });
+    }
+    bool AppendReport(const char* const* pTexts, size_t nTexts) override {
+        bool bWhole = false;
+        Submit([&](DialogSurface* p) { bWhole = p->AppendReport(pTexts, nTexts); });
+        return bWhole;
+    }
+    uint32_t ReportLineCount() override {
+        uint32_t nCount = 0;
+        Submit([&](DialogSurface* p) { nCount = p->ReportLineCount(); });
+        return nCount;
+    }
+    uint32_t ReportLine(uint32_t nLine, char* pBuffer, uint32_t nMax) override {
+        uint32_t nCopied = 0;
+        pBuffer[0] = '\0';
+        Submit([&](DialogSurface* p) { nCopied = p->ReportLine(nLine, pBuffer, nMax); });
+        return nCopied;
+    }
+    bool AskSaveFileName(char* szPath, uint32_t cchPath) override {
+        bool bChosen = false;
+        Submit([&](DialogSurface* p) { bChosen = p->AskSaveFileName(szPath, cchPath); });
+        return bChosen;
+    }
+    void ShowMessage(const char* szText, const char* szCaption) override {
+        Submit([=](DialogSurface* p) { p->ShowMessage(szText, szCaption); });
+    }
+    void ShowProgress(const char* szText) override {
+        Submit([=](DialogSurface* p) { p->ShowProgress(szText); });
+    }
+    void ReportOutcome(RunOutcome outcome, const char* szDetail) override {
+        Submit([=](DialogSurface* p) { p->ReportOutcome(outcome, szDetail); });
+    }
+    void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override {
+        Submit([=](DialogSurface* p) { p->ReportPortFailure(nPort, szDevice, szReason); });
+    }
+    void PollDone(const PollSample& sample) override {
+        Submit([=](DialogSurface* p) { p->PollDone(sample); });
+    }
 
   private:
     struct Request {

@@ -1,12 +1,15 @@
-// The terminal faces of armlink's dialogs: the plain line printer and the ncurses drawing.
+// The terminal faces of armlink's dialogs: the plain line printer and the ncurses drawing, each
+// drawing one dialog model.
 #ifndef ARMLINK_PLATFORM_POSIX_FRONTEND_H
 #define ARMLINK_PLATFORM_POSIX_FRONTEND_H
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "common/dialog_surface.h"
+#include "platform/posix/dialog_model.h"
 
 // What the front end asks of the dialog loop after the user (or its own rule) closed it.
 enum CloseRequest {
@@ -16,55 +19,99 @@ enum CloseRequest {
 };
 
 // One dialog drawn on the terminal. Every call comes on the main (user-interface) thread; the
-// control writes arrive through DialogSurface, already moved to that thread.
+// control writes arrive through DialogSurface, already moved to that thread, and go into the
+// model, after which the face draws what changed.
 class FrontEnd : public DialogSurface {
   public:
+    // nRunMode picks the dialog; after nPolls polls (0: none) the statistics close as their
+    // button would.
+    explicit FrontEnd(int32_t nRunMode, uint32_t nPolls = 0) : nMode(nRunMode), nPollLimit(nPolls) {
+        ResetDialogModel(&model, nMode);
+    }
     // Shows the dialog with its controls as the template has them. False when the terminal
     // cannot show it; szReason then says why.
     virtual bool Open(char* szReason, size_t cchReason) = 0;
     // Takes the dialog off the terminal and gives the terminal back as it was.
     virtual void Close() = 0;
     // The descriptor the loop waits on for the user's input; -1 when there is none.
-    virtual int InputFd() = 0;
+    virtual int InputFd() { return -1; }
     // Reads whatever input is waiting, without blocking.
-    virtual void ReadInput() = 0;
+    virtual void ReadInput() {}
     // The terminal changed its size.
-    virtual void Resize() = 0;
+    virtual void Resize() {}
     // True once for each activation the user asked for (focus regained, the r key).
-    virtual bool TakeActivation() = 0;
+    virtual bool TakeActivation() { return false; }
     // The pending close request, cleared by the call.
-    virtual CloseRequest TakeCloseRequest() = 0;
+    virtual CloseRequest TakeCloseRequest() {
+        CloseRequest request = closeRequest;
+        closeRequest = kCloseNone;
+        return request;
+    }
     // The command the technician gave (a button id of the template), cleared by the call; 0
     // when none.
     virtual int TakeCommand() { return 0; }
 
-    // The outcome, kept for the exit status; OnOutcome lets the face react to it.
-    void ReportOutcome(RunOutcome outcome, const char* szDetail) final {
-        lastOutcome = outcome;
-        lastDetail = szDetail != nullptr ? szDetail : "";
-        OnOutcome(outcome, lastDetail);
-    }
-    RunOutcome Outcome() const { return lastOutcome; }
-    const std::string& OutcomeDetail() const { return lastDetail; }
+    // What the dialog shows, with the run's outcome for the exit status.
+    const DialogModel& Model() const { return model; }
 
-    // What the dialogs without a report are never asked: they have no report control.
-    bool AppendReport(const char* const*, size_t) override { return false; }
-    uint32_t ReportLineCount() override { return 1; }
-    uint32_t ReportLine(uint32_t, char* pBuffer, uint32_t) override {
-        pBuffer[0] = '\0';
-        return 0;
+    // Each write goes into the model; the face then draws what it changed.
+    void SetItemText(int nId, const char* szText) override {
+        Wrote(ModelSetText(&model, nId, szText), kPartText, nId);
+    }
+    void ShowItem(int nId) override { Wrote(ModelShow(&model, nId), kPartShown, nId); }
+    void EnableItem(int nId, bool bEnable) override {
+        Wrote(ModelEnable(&model, nId, bEnable), kPartEnabled, nId);
+    }
+    bool AppendReport(const char* const* pTexts, size_t nTexts) override {
+        for (size_t i = 0; i < nTexts; ++i) {
+            model.report.Append(pTexts[i]);
+        }
+        Changed(kPartReport, 0);
+        return true;
+    }
+    uint32_t ReportLineCount() override { return model.report.LineCount(); }
+    uint32_t ReportLine(uint32_t nLine, char* pBuffer, uint32_t nMax) override {
+        return model.report.CopyLine(nLine, pBuffer, nMax);
     }
     bool AskSaveFileName(char*, uint32_t) override { return false; }
     void ShowMessage(const char*, const char*) override {}
-    // Only the statistics faces mark where a poll ends.
-    void PollDone() override {}
+    void ShowProgress(const char* szText) override {
+        ModelShowProgress(&model, szText);
+        Changed(kPartProgress, 0);
+    }
+    void ReportOutcome(RunOutcome outcome, const char* szDetail) final {
+        ModelReportOutcome(&model, outcome, szDetail);
+        Changed(kPartOutcome, 0);
+    }
+    void PollDone(const PollSample& sample) final {
+        ModelPollDone(&model, sample);
+        if (nPollLimit != 0 && model.nPollsDone >= nPollLimit) {
+            closeRequest = kCloseNow;  // as the Close button
+        }
+        Changed(kPartPoll, 0);
+    }
 
   protected:
-    virtual void OnOutcome(RunOutcome, const std::string&) {}
+    // The dialog as its template starts, and the face's own state with it.
+    virtual void Reset() {
+        ResetDialogModel(&model, nMode);
+        closeRequest = kCloseNone;
+    }
+    // A write changed part of the model (of control nId, for the parts of a control).
+    virtual void Changed(ModelPart part, int nId) = 0;
+
+    DialogModel model;
+    CloseRequest closeRequest = kCloseNone;
 
   private:
-    RunOutcome lastOutcome = kOutcomeNone;
-    std::string lastDetail;
+    void Wrote(bool bControl, ModelPart part, int nId) {
+        if (bControl) {
+            Changed(part, nId);
+        }
+    }
+
+    int32_t nMode;
+    uint32_t nPollLimit;
 };
 
 // The line that names a port that would not open, for standard error:
@@ -74,13 +121,31 @@ std::string PortFailureLine(unsigned nPort, const char* szDevice, const char* sz
 // Whether the plain line mode prints one "progress: <text>" line per exchange (--verbose).
 void SetPlainProgress(bool bOn);
 
-// Prints "status: <text>" for each change of the status line and "log: <path>" for the log
-// path, to pOut; names ports that do not open on standard error; closes its dialog by itself
-// once the run's work has an outcome.
-FrontEnd* CreatePlainFrontEnd(FILE* pOut);
+// The most Checks one plain run presses.
+constexpr int kMaxPlainChecks = 1000;
 
-// Draws VOLUME_DLG on the terminal with ncurses; Esc, Enter and q close it, r and a focus-in
+// VOLUME_DLG in plain lines: "status: <text>" for each change of the status line and
+// "log: <path>" for the log path, to pOut; names ports that do not open on standard error;
+// closes its dialog by itself once the run's work has an outcome.
+FrontEnd* CreatePlainFrontEnd(FILE* pOut);
+// STATS_DLG in plain lines: the status lines, one "sample: ..." line for each poll that showed a
+// sample and one "errors: ..." line after each logging pass. It closes after nPolls polls (0:
+// never), after "No Arm Found" and when the firmware is too old.
+FrontEnd* CreateStatsPlainFrontEnd(FILE* pOut, uint32_t nPolls);
+// ERROR_DISPLAY_DLG in plain lines: once the arm is found, presses Check nChecks times,
+// printing every appended text to pOut as it is appended and "status: <text>" for the status
+// line, then Save with szSavePath (when not nullptr), then closes; "INVALID FILE: <path>" goes
+// to standard error. "No Arm Found" closes it too.
+FrontEnd* CreateExtendedPlainFrontEnd(FILE* pOut, int nChecks, const char* szSavePath);
+
+// Draws VOLUME_DLG, the log dialog, with ncurses; Esc, Enter and q close it, r and a focus-in
 // report ask for a new activation.
-FrontEnd* CreateCursesFrontEnd();
+FrontEnd* CreateLogCursesFace();
+// Draws STATS_DLG with ncurses, with a plot of the point rate of the recent polls; closes after
+// nPolls polls (0: never).
+FrontEnd* CreateStatsCursesFace(uint32_t nPolls);
+// Draws ERROR_DISPLAY_DLG with ncurses: c or Enter Check, s Save (the path on a prompt line, Esc
+// cancels), Esc or q Close; the arrows, Page Up/Down, Home and End scroll the report.
+FrontEnd* CreateExtendedCursesFace();
 
 #endif

@@ -3,14 +3,14 @@
 // path asked for on a prompt line, and which exchange of a Check is under way.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <string>
 
 #include "common/app_state.h"
 #include "platform/posix/curses_screen.h"
-#include "platform/posix/frontend_extended.h"
-#include "shell/report_text.h"
+#include "platform/posix/frontend.h"
 
 namespace {
 
@@ -18,7 +18,6 @@ const char kCaption[] = "Extended Error Display";
 const char kHints[] =
     "c/Enter: Check  s: Save  Esc/q: Close  arrows, PgUp/PgDn, Home/End: scroll  "
     "r: search again";
-constexpr int kKeyEscape = 27;
 constexpr int kKeyControlU = 21;
 constexpr int kSideStep = 8;  // columns moved by one left or right arrow
 
@@ -28,47 +27,9 @@ constexpr int kStatusRow = 1;
 constexpr int kPaneTop = 2;
 constexpr int kRowsBelowPane = 3;
 
-class ExtendedCursesFrontEnd : public CursesFace {
+class ExtendedCursesFace : public CursesFace {
   public:
-    ExtendedCursesFrontEnd() { ResetFace(); }
-
-    void SetItemText(int nId, const char* szText) override {
-        if (nId == kIdStatusText) {
-            status = szText != nullptr ? szText : "";
-            Draw();
-        }
-    }
-
-    void ShowItem(int) override {}
-
-    void EnableItem(int nId, bool bEnable) override {
-        if (nId == kIdButton) {
-            bCheckEnabled = bEnable;
-        } else if (nId == kIdSaveButton) {
-            bSaveEnabled = bEnable;
-        } else {
-            return;
-        }
-        Draw();
-    }
-
-    // Appended at the end; during a Check the view keeps the newest block's start in sight,
-    // otherwise it follows the end, as the edit control scrolls its caret into view.
-    bool AppendReport(const char* const* pTexts, size_t nTexts) override {
-        for (size_t i = 0; i < nTexts; ++i) {
-            report.Append(pTexts[i]);
-        }
-        int nEnd = MaxTop();
-        nTop = bChecking && nBlockStart < nEnd ? nBlockStart : nEnd;
-        Draw();
-        return true;
-    }
-
-    uint32_t ReportLineCount() override { return report.LineCount(); }
-
-    uint32_t ReportLine(uint32_t nLine, char* pBuffer, uint32_t nMax) override {
-        return report.CopyLine(nLine, pBuffer, nMax);
-    }
+    ExtendedCursesFace() : CursesFace(kRunModeExtended) {}
 
     // The prompt line starts with the stored path; Enter takes it, Esc cancels.
     bool AskSaveFileName(char* szPath, uint32_t cchPath) override {
@@ -132,42 +93,39 @@ class ExtendedCursesFrontEnd : public CursesFace {
         Draw();
     }
 
-    void ShowProgress(const char* szText) override {
-        progress = szText != nullptr ? szText : "";
-        if (progress.empty()) {
-            bChecking = false;
-        }
-        Draw();
-    }
-
     // A button pressed while it was enabled; one disabled since then is not run.
     int TakeCommand() override {
         while (!commands.empty()) {
             int nId = commands.front();
             commands.pop_front();
-            if (nId == kIdButton && bCheckEnabled) {
-                nBlockStart = static_cast<int>(report.LineCount()) - 1;
+            if (!ModelControl(model, nId).bEnabled) {
+                continue;
+            }
+            if (nId == kIdButton) {
+                nBlockStart = static_cast<int>(model.report.LineCount()) - 1;
                 bChecking = true;
-                return nId;
             }
-            if (nId == kIdSaveButton && bSaveEnabled) {
-                return nId;
-            }
+            return nId;
         }
         return 0;
     }
 
   protected:
-    // What the dialog last showed stays in the terminal's history.
-    void PrintLastState() override { printf("status: %s\n", OneLine(status.c_str()).c_str()); }
+    // Appended at the end: during a Check the view keeps the newest block's start in sight,
+    // otherwise it follows the end, as the edit control scrolls its caret into view.
+    void Changed(ModelPart part, int) override {
+        if (part == kPartReport) {
+            int nEnd = MaxTop();
+            nTop = bChecking && nBlockStart < nEnd ? nBlockStart : nEnd;
+        } else if (part == kPartProgress && model.progress.empty()) {
+            bChecking = false;
+        }
+        Draw();
+    }
 
-    void ResetFace() override {
-        status = "Error Display";
-        report = ReportText();
-        progress.clear();
+    void Reset() override {
+        CursesFace::Reset();
         prompt.clear();
-        bCheckEnabled = false;
-        bSaveEnabled = false;
         bChecking = false;
         bPrompting = false;
         bMessage = false;
@@ -177,66 +135,25 @@ class ExtendedCursesFrontEnd : public CursesFace {
         nBlockStart = 0;
     }
 
+    // Check and Save are pressed while they are enabled; the other keys move the view.
     void HandleKey(int nKey) override {
-        switch (nKey) {
-            case 'c':
-            case 'C':
-            case '\n':
-            case '\r':
-            case KEY_ENTER:
-                if (bCheckEnabled) {
-                    commands.push_back(kIdButton);
-                }
-                break;
-            case 's':
-            case 'S':
-                if (bSaveEnabled) {
-                    commands.push_back(kIdSaveButton);
-                }
-                break;
-            case kKeyEscape:
-            case 'q':
-            case 'Q':
-                closeRequest = kCloseNow;  // Close is always enabled
-                break;
-            case 'r':
-            case 'R':
-            case kKeyFocusIn:
-                bActivation = true;
-                break;
-            case KEY_UP:
-                ScrollTo(nTop - 1);
-                break;
-            case KEY_DOWN:
-                ScrollTo(nTop + 1);
-                break;
-            case KEY_PPAGE:
-                ScrollTo(nTop - PaneRows());
-                break;
-            case KEY_NPAGE:
-                ScrollTo(nTop + PaneRows());
-                break;
-            case KEY_HOME:
-                ScrollTo(0);
-                break;
-            case KEY_END:
-                ScrollTo(MaxTop());
-                break;
-            case KEY_LEFT:
-                nLeft = nLeft > kSideStep ? nLeft - kSideStep : 0;
-                Draw();
-                break;
-            case KEY_RIGHT:
-                if (nLeft + kSideStep < LongestLine()) {
-                    nLeft += kSideStep;
-                }
-                Draw();
-                break;
-            case KEY_RESIZE:
-                Draw();
-                break;
-            default:
-                break;  // kKeyFocusOut, a deactivation, changes nothing
+        bool bCheck =
+            nKey == 'c' || nKey == 'C' || nKey == '\n' || nKey == '\r' || nKey == KEY_ENTER;
+        int nButton = bCheck ? kIdButton : (nKey == 's' || nKey == 'S' ? kIdSaveButton : 0);
+        if (nButton != 0 && ModelControl(model, nButton).bEnabled) {
+            commands.push_back(nButton);
+        } else if (nKey == KEY_UP || nKey == KEY_DOWN) {
+            ScrollTo(nTop + (nKey == KEY_UP ? -1 : 1));
+        } else if (nKey == KEY_PPAGE || nKey == KEY_NPAGE) {
+            ScrollTo(nTop + (nKey == KEY_PPAGE ? -PaneRows() : PaneRows()));
+        } else if (nKey == KEY_HOME || nKey == KEY_END) {
+            ScrollTo(nKey == KEY_HOME ? 0 : MaxTop());
+        } else if (nKey == KEY_LEFT) {
+            nLeft = nLeft > kSideStep ? nLeft - kSideStep : 0;
+            Draw();
+        } else if (nKey == KEY_RIGHT) {
+            nLeft += nLeft + kSideStep < LongestLine() ? kSideStep : 0;
+            Draw();
         }
     }
 
@@ -246,14 +163,14 @@ class ExtendedCursesFrontEnd : public CursesFace {
     }
 
     int MaxTop() const {
-        int nMax = static_cast<int>(report.LineCount()) - PaneRows();
+        int nMax = static_cast<int>(model.report.LineCount()) - PaneRows();
         return nMax > 0 ? nMax : 0;
     }
 
     int LongestLine() const {
         size_t nLongest = 0;
-        for (uint32_t n = 0; n < report.LineCount(); ++n) {
-            nLongest = report.Line(n).size() > nLongest ? report.Line(n).size() : nLongest;
+        for (uint32_t n = 0; n < model.report.LineCount(); ++n) {
+            nLongest = std::max(nLongest, model.report.Line(n).size());
         }
         return static_cast<int>(nLongest);
     }
@@ -265,9 +182,8 @@ class ExtendedCursesFrontEnd : public CursesFace {
     }
 
     // A button with its mnemonic underlined; a disabled one dim.
-    static int PutButton(int nRow, int nCol, const char* szCaption, bool bEnabled) {
+    static int PutButton(int nRow, int nCol, const std::string& caption, bool bEnabled) {
         attr_t attr = bEnabled ? A_BOLD : A_DIM;
-        std::string caption = szCaption;
         PutText(nRow, nCol, "[ ", 2, attr);
         PutText(nRow, nCol + 2, caption.substr(0, 1), 1, attr | A_UNDERLINE);
         PutText(nRow, nCol + 3, caption.substr(1) + " ]", static_cast<int>(caption.size()) + 1,
@@ -275,30 +191,22 @@ class ExtendedCursesFrontEnd : public CursesFace {
         return nCol + static_cast<int>(caption.size()) + 6;
     }
 
-    void Draw() override {
-        if (screen.pScreen == nullptr) {
-            return;
-        }
-        erase();
+    void DrawDialog() override {
         int nWidth = COLS;
         PutText(0, 0, std::string(static_cast<size_t>(nWidth), ' '), nWidth, A_REVERSE);
-        int nCaptionCol = (nWidth - static_cast<int>(sizeof kCaption - 1)) / 2;
-        PutText(0, nCaptionCol > 0 ? nCaptionCol : 0, kCaption, nWidth, A_REVERSE | A_BOLD);
-
-        std::string line = OneLine(status.c_str());
-        int nStatusCol = (nWidth - static_cast<int>(line.size())) / 2;
-        PutText(kStatusRow, nStatusCol > 0 ? nStatusCol : 0, line, nWidth);
+        PutCentred(0, 0, nWidth, kCaption, A_REVERSE | A_BOLD);
+        PutCentred(kStatusRow, 0, nWidth, OneLine(ModelText(model, kIdStatusText).c_str()));
 
         int nRows = PaneRows();
         DrawFrame(kPaneTop, 0, nRows + 2, nWidth);
         for (int nRow = 0; nRow < nRows; ++nRow) {
-            const std::string& text = report.Line(static_cast<uint32_t>(nTop + nRow));
+            const std::string& text = model.report.Line(static_cast<uint32_t>(nTop + nRow));
             if (static_cast<size_t>(nLeft) < text.size()) {
                 PutText(kPaneTop + 1 + nRow, 1, text.substr(static_cast<size_t>(nLeft)),
                         nWidth - 2);
             }
         }
-        uint32_t nLines = report.LineCount();
+        uint32_t nLines = model.report.LineCount();
         if (nLines > 1) {
             int nLast =
                 nTop + nRows < static_cast<int>(nLines) ? nTop + nRows : static_cast<int>(nLines);
@@ -322,12 +230,14 @@ class ExtendedCursesFrontEnd : public CursesFace {
             PutText(nBelow, 1, szLabel, nWidth - 1, A_BOLD);
             PutText(nBelow, 1 + static_cast<int>(sizeof szLabel - 1), shown, nField);
             nCursorCol = 1 + static_cast<int>(sizeof szLabel - 1) + static_cast<int>(shown.size());
-        } else if (!progress.empty()) {
-            PutText(nBelow, 1, "Checking: " + progress, nWidth - 1, A_BOLD);
+        } else if (!model.progress.empty()) {
+            PutText(nBelow, 1, "Checking: " + model.progress, nWidth - 1, A_BOLD);
         }
         int nCol = 2;
-        nCol = PutButton(nBelow + 1, nCol, "Check", bCheckEnabled);
-        nCol = PutButton(nBelow + 1, nCol, "Save", bSaveEnabled);
+        nCol = PutButton(nBelow + 1, nCol, ModelText(model, kIdButton),
+                         ModelControl(model, kIdButton).bEnabled);
+        nCol = PutButton(nBelow + 1, nCol, ModelText(model, kIdSaveButton),
+                         ModelControl(model, kIdSaveButton).bEnabled);
         PutButton(nBelow + 1, nCol, "Close", true);
         PutText(nBelow + 2, 0, kHints, nWidth, A_DIM);
         if (bMessage) {
@@ -336,7 +246,6 @@ class ExtendedCursesFrontEnd : public CursesFace {
         if (bPrompting && !bMessage) {
             move(nBelow, nCursorCol < nWidth ? nCursorCol : nWidth - 1);
         }
-        refresh();
     }
 
     // The message box in the middle of the pane: caption, text (its end when it is long) and
@@ -364,25 +273,20 @@ class ExtendedCursesFrontEnd : public CursesFace {
     }
 
   private:
-    std::string status;
-    ReportText report;
-    std::string progress;
     std::string prompt;
     std::string messageCaption;
     std::string messageText;
-    bool bCheckEnabled;
-    bool bSaveEnabled;
-    bool bChecking;
-    bool bPrompting;
-    bool bMessage;
+    bool bChecking = false;
+    bool bPrompting = false;
+    bool bMessage = false;
     std::deque<int> commands;
-    int nTop;
-    int nLeft;
-    int nBlockStart;
+    int nTop = 0;
+    int nLeft = 0;
+    int nBlockStart = 0;
 };
 
 }  // namespace
 
-FrontEnd* CreateExtendedCursesFrontEnd() {
-    return new ExtendedCursesFrontEnd();
+FrontEnd* CreateExtendedCursesFace() {
+    return new ExtendedCursesFace();
 }

@@ -1,6 +1,8 @@
-// The plain line mode of armlink: one "status: <text>" line for each change of the status line
-// and "log: <path>" for the log path, for scripts and logs rather than eyes.
+// The plain line mode of armlink's three dialogs, for scripts and logs rather than eyes: one
+// "status: <text>" line for each change of the status line, "log: <path>" for the log path, the
+// statistics' "sample:" and "errors:" lines, the extended display's report as it is appended.
 #include <cstring>
+#include <deque>
 #include <set>
 #include <string>
 #include <utility>
@@ -12,87 +14,162 @@ namespace {
 
 bool g_bPlainProgress = false;
 
-class PlainFrontEnd : public FrontEnd {
-  public:
-    explicit PlainFrontEnd(FILE* pOutput) : pOut(pOutput), closeRequest(kCloseNone) {}
+constexpr unsigned OutcomeBit(RunOutcome outcome) {
+    return 1u << outcome;
+}
 
-    // The template's status line holds one blank before the dialog sets "Searching".
+// What the plain faces share: the status lines, the log path, the progress with --verbose, the
+// ports that would not open named once each on standard error, and the dialog closed by itself
+// once the work has an outcome that ends an unattended run (after the worker's last write).
+class PlainFace : public FrontEnd {
+  public:
+    PlainFace(int32_t nRunMode, FILE* pOutput, unsigned nClosingOutcomes, uint32_t nPolls = 0)
+        : FrontEnd(nRunMode, nPolls), pOut(pOutput), nClosing(nClosingOutcomes) {}
+
     bool Open(char*, size_t) override {
-        status = " ";
-        closeRequest = kCloseNone;
+        Reset();
         return true;
     }
 
     void Close() override { fflush(pOut); }
 
-    void SetItemText(int nId, const char* szText) override {
-        if (nId == kIdStatusText) {
-            ShowStatus(szText);
-        } else if (nId == kIdLogPathText) {
-            fprintf(pOut, "log: %s\n", szText);
-            fflush(pOut);
-        }
-        // The button's caption has no line of its own.
-    }
-
-    void ShowItem(int) override {}
-    void EnableItem(int, bool) override {}
-    // With --verbose, one line per exchange; the line that clears the progress is not printed.
-    void ShowProgress(const char* szText) override {
-        if (g_bPlainProgress && szText[0] != '\0') {
-            fprintf(pOut, "progress: %s\n", szText);
-            fflush(pOut);
-        }
-    }
-
     // Named once per port and reason: a series of three searches meets the same ports again.
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override {
-        if (!reported.insert(std::make_pair(nPort, std::string(szReason))).second) {
-            return;
+        if (reported.insert(std::make_pair(nPort, std::string(szReason))).second) {
+            fprintf(stderr, "%s\n", PortFailureLine(nPort, szDevice, szReason).c_str());
+            fflush(stderr);
         }
-        fprintf(stderr, "%s\n", PortFailureLine(nPort, szDevice, szReason).c_str());
-        fflush(stderr);
-    }
-    int InputFd() override { return -1; }
-    void ReadInput() override {}
-    void Resize() override {}
-    bool TakeActivation() override { return false; }
-
-    CloseRequest TakeCloseRequest() override {
-        CloseRequest request = closeRequest;
-        closeRequest = kCloseNone;
-        return request;
     }
 
   protected:
-    // Nobody is there to press the button: the dialog closes itself once the work has an
-    // outcome (after the worker's last write).
-    void OnOutcome(RunOutcome outcome, const std::string&) override {
-        if (outcome != kOutcomeNone) {
+    void Changed(ModelPart part, int nId) override {
+        if (part == kPartText && nId == kIdStatusText &&
+            ModelControl(model, kIdStatusText).bChanged) {
+            // Set again unchanged, the line shows nothing new. A text that ends its own line (the
+            // identity line does) is printed without an extra blank line.
+            const std::string& status = ModelText(model, kIdStatusText);
+            size_t nLength = status.size();
+            while (nLength > 0 && (status[nLength - 1] == '\n' || status[nLength - 1] == '\r')) {
+                --nLength;
+            }
+            fprintf(pOut, "status: %.*s\n", static_cast<int>(nLength), status.c_str());
+        } else if (part == kPartText && nId == kIdLogPathText) {
+            fprintf(pOut, "log: %s\n", ModelText(model, kIdLogPathText).c_str());
+        } else if (part == kPartProgress && g_bPlainProgress && !model.progress.empty()) {
+            // With --verbose, one line per exchange; the line that clears it is not printed.
+            fprintf(pOut, "progress: %s\n", model.progress.c_str());
+        } else if (part == kPartOutcome && (nClosing & OutcomeBit(model.outcome)) != 0) {
             closeRequest = kCloseAfterWorker;
         }
-    }
-
-  private:
-    void ShowStatus(const char* szText) {
-        if (status == szText) {
-            return;  // set again unchanged: the line shows nothing new
-        }
-        status = szText;
-        // A text that ends its own line (the identity line does) is printed without an extra
-        // blank line.
-        size_t nLength = status.size();
-        while (nLength > 0 && (status[nLength - 1] == '\n' || status[nLength - 1] == '\r')) {
-            --nLength;
-        }
-        fprintf(pOut, "status: %.*s\n", static_cast<int>(nLength), status.c_str());
         fflush(pOut);
     }
 
     FILE* pOut;
-    std::string status;
-    CloseRequest closeRequest;
+
+  private:
+    unsigned nClosing;
     std::set<std::pair<unsigned, std::string>> reported;
+};
+
+// The statistics run until closed: only a search that gave up or a worker that ended by itself
+// (the firmware too old) close the dialog. A poll's sample is printed at its end, then its pass.
+class StatsPlainFace : public PlainFace {
+  public:
+    StatsPlainFace(FILE* pOutput, uint32_t nPolls)
+        : PlainFace(kRunModeStats, pOutput,
+                    OutcomeBit(kOutcomeNoArm) | OutcomeBit(kOutcomeVersionNotSupported), nPolls) {}
+
+  protected:
+    void Changed(ModelPart part, int nId) override {
+        if (part != kPartPoll) {
+            PlainFace::Changed(part, nId);
+            return;
+        }
+        if (model.bPollSample) {
+            fprintf(pOut, "%s\n", SampleLine(model).c_str());
+        }
+        if (model.bPollErrors) {
+            fprintf(pOut, "%s\n", ErrorsLine(model).c_str());
+        }
+        fflush(pOut);
+    }
+};
+
+// Nobody is there to press the buttons: once the arm is found (Check enabled) the technician's
+// presses are queued, Check after Check, then Save, and the dialog then closes as Close does.
+class ExtendedPlainFace : public PlainFace {
+  public:
+    ExtendedPlainFace(FILE* pOutput, int nChecks, const char* szSavePath)
+        : PlainFace(kRunModeExtended, pOutput, OutcomeBit(kOutcomeNoArm)),
+          nCheckCount(nChecks),
+          bSave(szSavePath != nullptr),
+          savePath(szSavePath != nullptr ? szSavePath : "") {}
+
+    // The bytes as they are appended: "\r\n" and the decoder's lone "\n" unchanged.
+    bool AppendReport(const char* const* pTexts, size_t nTexts) override {
+        for (size_t i = 0; i < nTexts; ++i) {
+            fputs(pTexts[i], pOut);
+        }
+        fflush(pOut);
+        return PlainFace::AppendReport(pTexts, nTexts);
+    }
+
+    // The file given on the command line is the technician's choice.
+    bool AskSaveFileName(char* szPath, uint32_t cchPath) override {
+        if (savePath.empty() || savePath.size() >= cchPath) {
+            return false;
+        }
+        memcpy(szPath, savePath.c_str(), savePath.size() + 1);
+        return true;
+    }
+
+    // "INVALID FILE: <path>" on standard error; the reason follows with the exit status.
+    void ShowMessage(const char* szText, const char* szCaption) override {
+        fflush(pOut);
+        fprintf(stderr, "%s: %s\n", szCaption, szText);
+        fflush(stderr);
+    }
+
+    int TakeCommand() override {
+        if (commands.empty()) {
+            return 0;
+        }
+        int nId = commands.front();
+        commands.pop_front();
+        return nId;
+    }
+
+    CloseRequest TakeCloseRequest() override {
+        CloseRequest request = PlainFace::TakeCloseRequest();
+        return request == kCloseNone && bStarted && commands.empty() ? kCloseNow : request;
+    }
+
+  protected:
+    void Reset() override {
+        PlainFace::Reset();
+        commands.clear();
+        bStarted = false;
+    }
+
+    void Changed(ModelPart part, int nId) override {
+        if (part != kPartEnabled || nId != kIdButton || !ModelControl(model, kIdButton).bEnabled ||
+            bStarted) {
+            PlainFace::Changed(part, nId);
+            return;
+        }
+        bStarted = true;
+        commands.assign(static_cast<size_t>(nCheckCount), kIdButton);
+        if (bSave) {
+            commands.push_back(kIdSaveButton);
+        }
+    }
+
+  private:
+    int nCheckCount;
+    bool bSave;
+    std::string savePath;
+    std::deque<int> commands;
+    bool bStarted = false;
 };
 
 }  // namespace
@@ -112,5 +189,13 @@ void SetPlainProgress(bool bOn) {
 }
 
 FrontEnd* CreatePlainFrontEnd(FILE* pOut) {
-    return new PlainFrontEnd(pOut);
+    return new PlainFace(kRunModeLog, pOut, ~OutcomeBit(kOutcomeNone));
+}
+
+FrontEnd* CreateStatsPlainFrontEnd(FILE* pOut, uint32_t nPolls) {
+    return new StatsPlainFace(pOut, nPolls);
+}
+
+FrontEnd* CreateExtendedPlainFrontEnd(FILE* pOut, int nChecks, const char* szSavePath) {
+    return new ExtendedPlainFace(pOut, nChecks, szSavePath);
 }

@@ -8,8 +8,6 @@
 
 #include "common/app_state.h"
 #include "platform/posix/curses_screen.h"
-#include "platform/posix/frontend_stats.h"
-#include "platform/posix/stats_texts.h"
 
 namespace {
 
@@ -55,12 +53,6 @@ const char* const kCounterLabels[] = {
     "CAPTURES:",    "ASYNC. CAPTURES:", "CRC ERRORS:",     "STALL COUNT:",
     "RETRY COUNT:", "BOUNCES > 16ms:",  "SDA/SCL ERRORS:", "ADDRESS ERRORS:"};
 
-void PutCentred(int nRow, int nCol, int nWidth, const std::string& text, attr_t attr = 0) {
-    int nLength = static_cast<int>(text.size());
-    int nAt = nCol + (nLength < nWidth ? (nWidth - nLength) / 2 : 0);
-    PutText(nRow, nAt, text, nWidth - (nAt - nCol), attr);
-}
-
 void PutRight(int nRow, int nCol, int nWidth, const std::string& text) {
     int nLength = static_cast<int>(text.size());
     int nAt = nCol + (nLength < nWidth ? nWidth - nLength : 0);
@@ -73,110 +65,44 @@ std::string Rate(double fRate) {
     return szText;
 }
 
-class StatsCursesFrontEnd : public CursesFace {
+class StatsCursesFace : public CursesFace {
   public:
-    explicit StatsCursesFrontEnd(uint32_t nPolls) : nPollLimit(nPolls) { ResetFace(); }
-
-    void SetItemText(int nId, const char* szText) override {
-        if (TakeStatsText(&texts, nId, szText)) {
-            bAnySample = bAnySample || texts.bSampleShown;
-            bAnyPass = bAnyPass || texts.bErrorsShown;
-        } else if (nId == kIdStatusText) {
-            status = szText != nullptr ? szText : "";
-        } else if (nId == kIdButton) {
-            button = szText != nullptr ? szText : "";
-        } else {
-            return;
-        }
-        Draw();
-    }
-
-    void ShowItem(int) override {}
-    void EnableItem(int, bool) override {}
-
-    // One point of the plot per poll; a poll that showed nothing leaves a gap.
-    void PollDone() override {
-        double fRate = NAN;
-        if (texts.bSampleShown) {
-            fRate = strtod(StatsText(texts, IDC_POINTS_PER_SECOND).c_str(), nullptr);
-        }
-        rates.push_back(fRate);
-        if (rates.size() > kRateHistory) {
-            rates.pop_front();
-        }
-        texts.bSampleShown = false;
-        texts.bErrorsShown = false;
-        ++nPollsDone;
-        if (nPollLimit != 0 && nPollsDone >= nPollLimit) {
-            closeRequest = kCloseNow;
-        }
-        Draw();
-    }
-
-    // A logging pass takes up to about 15 s: the exchange under way shows at the left of the
-    // column headings, where the template has no control.
-    void ShowProgress(const char* szText) override {
-        progress = szText != nullptr ? szText : "";
-        Draw();
-    }
+    explicit StatsCursesFace(uint32_t nPolls) : CursesFace(kRunModeStats, nPolls) {}
 
   protected:
+    // One point of the plot per poll, from the sample's number; a poll that showed nothing
+    // leaves a gap.
+    void Changed(ModelPart part, int) override {
+        if (part == kPartPoll) {
+            rates.push_back(model.bPollSample ? model.sample.fPointRate : NAN);
+            if (rates.size() > kRateHistory) {
+                rates.pop_front();
+            }
+        }
+        Draw();
+    }
+
     // What the dialog last showed stays in the terminal's history.
     void PrintLastState() override {
-        printf("status: %s\n", OneLine(status.c_str()).c_str());
-        if (bAnySample) {
-            printf("%s\n", SampleLine(texts).c_str());
+        if (model.bAnySample) {
+            printf("%s\n", SampleLine(model).c_str());
         }
-        if (bAnyPass) {
-            printf("%s\n", ErrorsLine(texts).c_str());
+        if (model.bAnyPass) {
+            printf("%s\n", ErrorsLine(model).c_str());
         }
     }
 
-    void ResetFace() override {
-        ResetStatsTexts(&texts);
-        progress.clear();
-        status = " ";
-        button = "Cancel";
+    void Reset() override {
+        CursesFace::Reset();
         rates.clear();
-        bAnySample = false;
-        bAnyPass = false;
-        nPollsDone = 0;
     }
 
-    void HandleKey(int nKey) override {
-        switch (nKey) {
-            case 27:  // Esc: the cancel command
-            case '\n':
-            case '\r':
-            case KEY_ENTER:
-            case 'q':
-            case 'Q':
-                closeRequest = kCloseNow;  // the button ends the dialog in every state
-                break;
-            case 'r':
-            case 'R':
-            case kKeyFocusIn:
-                bActivation = true;
-                break;
-            case KEY_RESIZE:
-                Draw();
-                break;
-            default:
-                break;
-        }
-    }
-
-    void Draw() override {
-        if (screen.pScreen == nullptr) {
-            return;
-        }
-        erase();
+    void DrawDialog() override {
         if (COLS < kDialogCols || LINES < kDialogRows) {
             DrawTooSmall();
         } else {
-            DrawDialog();
+            DrawTable();
         }
-        refresh();
     }
 
     void DrawTooSmall() {
@@ -205,28 +131,29 @@ class StatsCursesFrontEnd : public CursesFace {
         PutText(LINES - 1, 0, "Esc, Enter or q: close", COLS, A_DIM);
     }
 
-    void DrawDialog() {
+    void DrawTable() {
         std::string caption = " Statistics";
         caption.resize(kDialogCols, ' ');
         PutText(kCaptionRow, 0, caption, kDialogCols, A_REVERSE);
         PutText(kCaptionRow, kDialogCols + 1, "q: close  r: search again", COLS, A_DIM);
-        PutCentred(kStatusRow, 1, kDialogCols - 2, OneLine(status.c_str()));
+        PutCentred(kStatusRow, 1, kDialogCols - 2,
+                   OneLine(ModelText(model, kIdStatusText).c_str()));
 
-        PutText(kHeadingRow, kLabelCol, progress, kLabelWidth, A_DIM);
+        PutText(kHeadingRow, kLabelCol, model.progress, kLabelWidth, A_DIM);
         PutCentred(kHeadingRow, kCurrentCol, kValueWidth, "Current");
         PutCentred(kHeadingRow, kChangeCol, kValueWidth, "Change");
         for (int i = 0; i < 8; ++i) {
             int nRow = kFirstCounterRow + i;
             PutRight(nRow, kLabelCol, kLabelWidth, kCounterLabels[i]);
-            PutCentred(nRow, kCurrentCol, kValueWidth, StatsText(texts, IDC_CAPTURES + i));
-            PutCentred(nRow, kChangeCol, kValueWidth, StatsText(texts, IDC_CHANGE_CAPTURES + i));
+            PutCentred(nRow, kCurrentCol, kValueWidth, ModelText(model, IDC_CAPTURES + i));
+            PutCentred(nRow, kChangeCol, kValueWidth, ModelText(model, IDC_CHANGE_CAPTURES + i));
         }
         PutRight(kRateRow, kLabelCol, kLabelWidth, "POINTS/SECOND:");
-        PutCentred(kRateRow, kCurrentCol, kValueWidth, StatsText(texts, IDC_POINTS_PER_SECOND));
+        PutCentred(kRateRow, kCurrentCol, kValueWidth, ModelText(model, IDC_POINTS_PER_SECOND));
         PutRight(kMinRow, kLabelCol, kLabelWidth, "MIN:");
-        PutCentred(kMinRow, kCurrentCol, kValueWidth, StatsText(texts, IDC_MIN_POINTS));
+        PutCentred(kMinRow, kCurrentCol, kValueWidth, ModelText(model, IDC_MIN_POINTS));
         PutRight(kMaxRow, kLabelCol, kLabelWidth, "MAX:");
-        PutCentred(kMaxRow, kCurrentCol, kValueWidth, StatsText(texts, IDC_MAX_POINTS));
+        PutCentred(kMaxRow, kCurrentCol, kValueWidth, ModelText(model, IDC_MAX_POINTS));
 
         int nPlotRows = LINES - kDialogRows;
         if (nPlotRows > kMaxPlotRows) {
@@ -245,12 +172,13 @@ class StatsCursesFrontEnd : public CursesFace {
         DrawFrame(nBoxRow, kBoxCol, 4, kBoxWidth);
         PutText(nBoxRow, kBoxCol + 2, " ERRORS LOGGED ", kBoxWidth - 4);
         PutText(nBoxRow + 1, kErrorLabelCol, "Error:", 6);
-        PutCentred(nBoxRow + 1, kErrorCol, kNumberWidth, StatsText(texts, IDC_LAST_ERROR));
+        PutCentred(nBoxRow + 1, kErrorCol, kNumberWidth, ModelText(model, IDC_LAST_ERROR));
         PutText(nBoxRow + 1, kExtLabelCol, "Ext:", 4);
-        PutCentred(nBoxRow + 1, kExtCol, kNumberWidth, StatsText(texts, IDC_LAST_EXTENDED));
-        PutCentred(nBoxRow + 2, kLoggedCol, kValueWidth, StatsText(texts, IDC_ERRORS_LOGGED));
+        PutCentred(nBoxRow + 1, kExtCol, kNumberWidth, ModelText(model, IDC_LAST_EXTENDED));
+        PutCentred(nBoxRow + 2, kLoggedCol, kValueWidth, ModelText(model, IDC_ERRORS_LOGGED));
 
-        PutCentred(nBoxRow + 4, 0, kDialogCols, "[ " + button + " ]", A_REVERSE);
+        PutCentred(nBoxRow + 4, 0, kDialogCols, "[ " + ModelText(model, kIdButton) + " ]",
+                   A_REVERSE);
     }
 
     // The point rate of the latest polls as bars, newest at the right, scaled between the
@@ -304,19 +232,11 @@ class StatsCursesFrontEnd : public CursesFace {
     }
 
   private:
-    StatsTexts texts;
-    std::string progress;
-    std::string status;
-    std::string button;
     std::deque<double> rates;  // one per poll, NAN where it showed nothing
-    bool bAnySample;
-    bool bAnyPass;
-    uint32_t nPollLimit;
-    uint32_t nPollsDone;
 };
 
 }  // namespace
 
-FrontEnd* CreateStatsCursesFrontEnd(uint32_t nPolls) {
-    return new StatsCursesFrontEnd(nPolls);
+FrontEnd* CreateStatsCursesFace(uint32_t nPolls) {
+    return new StatsCursesFace(nPolls);
 }

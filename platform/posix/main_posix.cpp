@@ -12,8 +12,6 @@
 
 #include "common/app_state.h"
 #include "platform/posix/frontend.h"
-#include "platform/posix/frontend_extended.h"
-#include "platform/posix/frontend_stats.h"
 #include "platform/posix/log_location.h"
 #include "platform/posix/port_check.h"
 #include "platform/posix/port_listing.h"
@@ -201,132 +199,135 @@ int ExitStatusOf(RunOutcome outcome, const std::string& detail) {
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    ResetAppState();
-    g_Platform.pClock = PosixClock();
-    g_Platform.pThreads = PosixThreads();
-    g_Platform.pBus = PosixSerialBus();
-    g_Platform.pSettings = PosixSettings();
-    g_Platform.pfnCutFile = PosixCutFile;
-
-    char szExePath[kPathSize];
-    FindExecutable(argc > 0 ? argv[0] : nullptr, szExePath, sizeof szExePath);
-    CutExeDir(szExePath, '/', g_App.szExeDir, sizeof g_App.szExeDir);
-    ChooseLogPath(g_App.szExeDir, g_App.szLogPath, sizeof g_App.szLogPath);
-
-    // Our own options first; the other arguments, joined with single blanks, are the command
-    // line as Windows would pass it to the program.
-    enum {
-        kOptPlain = 1000,
-        kOptChecks,
-        kOptSave,
-        kOptPolls,
-        kOptPort,
-        kOptPorts,
-        kOptLog,
-        kOptVerbose,
-        kOptVersion,
-    };
-    static const struct option kOptions[] = {
-        {"plain", no_argument, nullptr, kOptPlain},
-        {"checks", required_argument, nullptr, kOptChecks},
-        {"save", required_argument, nullptr, kOptSave},
-        {"polls", required_argument, nullptr, kOptPolls},
-        {"port", required_argument, nullptr, kOptPort},
-        {"ports", no_argument, nullptr, kOptPorts},
-        {"log", required_argument, nullptr, kOptLog},
-        {"verbose", no_argument, nullptr, kOptVerbose},
-        {"version", no_argument, nullptr, kOptVersion},
-        {"help", no_argument, nullptr, 'h'},
-        {nullptr, 0, nullptr, 0},
-    };
+// What the command line asks for.
+struct CommandLine {
     bool bPlain = false;
     bool bHelp = false;
     bool bPorts = false;
     bool bVersion = false;
-    bool bExtendedOption = false;
+    bool bExtendedOption = false;  // --checks or --save
     int nChecks = 1;
     const char* szSavePath = nullptr;
     uint32_t nPolls = 0;  // 0: the statistics run until closed
+};
+
+// Our own options; the other arguments, joined with single blanks, are the command line as
+// Windows would pass it to the program.
+enum {
+    kOptPlain = 1000,
+    kOptChecks,
+    kOptSave,
+    kOptPolls,
+    kOptPort,
+    kOptPorts,
+    kOptLog,
+    kOptVerbose,
+    kOptVersion,
+};
+const struct option kOptions[] = {
+    {"plain", no_argument, nullptr, kOptPlain},
+    {"checks", required_argument, nullptr, kOptChecks},
+    {"save", required_argument, nullptr, kOptSave},
+    {"polls", required_argument, nullptr, kOptPolls},
+    {"port", required_argument, nullptr, kOptPort},
+    {"ports", no_argument, nullptr, kOptPorts},
+    {"log", required_argument, nullptr, kOptLog},
+    {"verbose", no_argument, nullptr, kOptVerbose},
+    {"version", no_argument, nullptr, kOptVersion},
+    {"help", no_argument, nullptr, 'h'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// --checks N: a count from 0 to kMaxPlainChecks.
+bool TakeChecks(const char* szValue, CommandLine* pLine) {
+    char* pEnd = nullptr;
+    errno = 0;
+    long nValue = strtol(szValue, &pEnd, 10);
+    if (errno != 0 || pEnd == szValue || *pEnd != '\0' || nValue < 0 || nValue > kMaxPlainChecks) {
+        fprintf(stderr, "armlink: --checks takes a count from 0 to %d, not \"%s\"\n",
+                kMaxPlainChecks, szValue);
+        return false;
+    }
+    pLine->nChecks = static_cast<int>(nValue);
+    pLine->bExtendedOption = true;
+    return true;
+}
+
+// --polls N: a count from 1 to the largest 32-bit one.
+bool TakePolls(const char* szValue, CommandLine* pLine) {
+    char* pEnd = nullptr;
+    errno = 0;
+    unsigned long long nValue = strtoull(szValue, &pEnd, 10);
+    if (szValue[0] < '1' || szValue[0] > '9' || *pEnd != '\0' || errno != 0 ||
+        nValue > UINT32_MAX) {
+        fprintf(stderr, "armlink: --polls takes a count of polls from 1 to %u\n",
+                static_cast<unsigned>(UINT32_MAX));
+        return false;
+    }
+    pLine->nPolls = static_cast<uint32_t>(nValue);
+    return true;
+}
+
+// One option of the command line; false when it is bad usage (said on standard error).
+bool TakeOption(int nOption, const char* szValue, const char* szGiven, CommandLine* pLine) {
+    switch (nOption) {
+        case kOptPlain:
+            pLine->bPlain = true;
+            return true;
+        case kOptChecks:
+            return TakeChecks(szValue, pLine);
+        case kOptPolls:
+            return TakePolls(szValue, pLine);
+        case kOptSave:
+            // The save path has the room of "LastFile": a longer one could not be saved.
+            if (szValue[0] == '\0' || strlen(szValue) >= kPathSize) {
+                fprintf(stderr, "armlink: --save takes a file path of 1 to %u characters\n",
+                        kPathSize - 1);
+                return false;
+            }
+            pLine->szSavePath = szValue;
+            pLine->bExtendedOption = true;
+            return true;
+        case 'h':
+            pLine->bHelp = true;
+            return true;
+        case kOptPort:
+            return TakePortOption(szValue);
+        case kOptPorts:
+            pLine->bPorts = true;
+            return true;
+        case kOptLog:
+            if (szValue[0] == '\0' || strlen(szValue) >= sizeof g_App.szLogPath) {
+                fprintf(stderr, "armlink: --log takes a file path of 1 to %u characters\n",
+                        static_cast<unsigned>(sizeof g_App.szLogPath - 1));
+                return false;
+            }
+            snprintf(g_App.szLogPath, sizeof g_App.szLogPath, "%s", szValue);
+            return true;
+        case kOptVerbose:
+            SetPlainProgress(true);
+            return true;
+        case kOptVersion:
+            pLine->bVersion = true;
+            return true;
+        case ':':
+            fprintf(stderr, "armlink: option \"%s\" needs a value (armlink --help)\n", szGiven);
+            return false;
+        default:
+            fprintf(stderr, "armlink: unknown option \"%s\" (armlink --help lists them)\n",
+                    szGiven);
+            return false;
+    }
+}
+
+// Parses the command line and selects the run mode. Returns -1 when the dialog is to run,
+// else the exit status of a run that ends here (help, version, the port list, bad usage).
+int ParseCommandLine(int argc, char** argv, CommandLine* pLine) {
     opterr = 0;
     int nOption;
     while ((nOption = getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1) {
-        switch (nOption) {
-            case kOptPlain:
-                bPlain = true;
-                break;
-            case kOptChecks: {
-                char* pEnd = nullptr;
-                errno = 0;
-                long nValue = strtol(optarg, &pEnd, 10);
-                if (errno != 0 || pEnd == optarg || *pEnd != '\0' || nValue < 0 ||
-                    nValue > kMaxPlainChecks) {
-                    fprintf(stderr, "armlink: --checks takes a count from 0 to %d, not \"%s\"\n",
-                            kMaxPlainChecks, optarg);
-                    return kExitUsage;
-                }
-                nChecks = static_cast<int>(nValue);
-                bExtendedOption = true;
-                break;
-            }
-            case kOptPolls: {
-                char* pEnd = nullptr;
-                errno = 0;
-                unsigned long long nValue = strtoull(optarg, &pEnd, 10);
-                if (optarg[0] < '1' || optarg[0] > '9' || *pEnd != '\0' || errno != 0 ||
-                    nValue > UINT32_MAX) {
-                    fprintf(stderr, "armlink: --polls takes a count of polls from 1 to %u\n",
-                            static_cast<unsigned>(UINT32_MAX));
-                    return kExitUsage;
-                }
-                nPolls = static_cast<uint32_t>(nValue);
-                break;
-            }
-            case kOptSave:
-                // The save path has the room of "LastFile": a longer one could not be saved.
-                if (optarg[0] == '\0' || strlen(optarg) >= kPathSize) {
-                    fprintf(stderr, "armlink: --save takes a file path of 1 to %u characters\n",
-                            kPathSize - 1);
-                    return kExitUsage;
-                }
-                szSavePath = optarg;
-                bExtendedOption = true;
-                break;
-            case 'h':
-                bHelp = true;
-                break;
-            case kOptPort:
-                if (!TakePortOption(optarg)) {
-                    return kExitUsage;
-                }
-                break;
-            case kOptPorts:
-                bPorts = true;
-                break;
-            case kOptLog:
-                if (optarg[0] == '\0' || strlen(optarg) >= sizeof g_App.szLogPath) {
-                    fprintf(stderr, "armlink: --log takes a file path of 1 to %u characters\n",
-                            static_cast<unsigned>(sizeof g_App.szLogPath - 1));
-                    return kExitUsage;
-                }
-                snprintf(g_App.szLogPath, sizeof g_App.szLogPath, "%s", optarg);
-                break;
-            case kOptVerbose:
-                SetPlainProgress(true);
-                break;
-            case kOptVersion:
-                bVersion = true;
-                break;
-            case ':':
-                fprintf(stderr, "armlink: option \"%s\" needs a value (armlink --help)\n",
-                        argv[optind - 1]);
-                return kExitUsage;
-            default:
-                fprintf(stderr, "armlink: unknown option \"%s\" (armlink --help lists them)\n",
-                        argv[optind - 1]);
-                return kExitUsage;
+        if (!TakeOption(nOption, optarg, argv[optind - 1], pLine)) {
+            return kExitUsage;
         }
     }
     std::string cmdLine;
@@ -336,32 +337,50 @@ int main(int argc, char** argv) {
         }
         cmdLine += argv[i];
     }
-    if (bHelp) {
+    if (pLine->bHelp) {
         PrintHelp(stdout);
         return 0;
     }
-    if (bVersion) {
+    if (pLine->bVersion) {
         printf("armlink %s\n", ARMLINK_VERSION);
         return 0;
     }
-    if (bPorts) {
+    if (pLine->bPorts) {
         PrintPortListing(stdout, true, "");
         return 0;
     }
     g_App.nRunMode = SelectRunMode(optind < argc ? cmdLine.c_str() : nullptr);
-    if (nPolls != 0 && g_App.nRunMode != kRunModeStats) {
+    if (pLine->nPolls != 0 && g_App.nRunMode != kRunModeStats) {
         fprintf(stderr, "armlink: --polls applies to the live statistics (/stats) only\n");
         return kExitUsage;
     }
-    if (bExtendedOption && g_App.nRunMode != kRunModeExtended) {
+    if (pLine->bExtendedOption && g_App.nRunMode != kRunModeExtended) {
         fprintf(stderr, "armlink: --checks and --save belong to /extended (armlink --help)\n");
         return kExitUsage;
     }
     // Checks and a save given on the command line are an unattended run.
-    if (bExtendedOption) {
-        bPlain = true;
-    }
+    pLine->bPlain = pLine->bPlain || pLine->bExtendedOption;
+    return -1;
+}
 
+// The platform's seams, and the log's place beside the executable or in the state directory.
+void SetUpPlatform(const char* szArgv0) {
+    ResetAppState();
+    g_Platform.pClock = PosixClock();
+    g_Platform.pThreads = PosixThreads();
+    g_Platform.pBus = PosixSerialBus();
+    g_Platform.pSettings = PosixSettings();
+    g_Platform.pfnCutFile = PosixCutFile;
+
+    char szExePath[kPathSize];
+    FindExecutable(szArgv0, szExePath, sizeof szExePath);
+    CutExeDir(szExePath, '/', g_App.szExeDir, sizeof g_App.szExeDir);
+    ChooseLogPath(g_App.szExeDir, g_App.szLogPath, sizeof g_App.szLogPath);
+}
+
+// Runs the run mode's dialog on the terminal, or in plain lines, until it ends; returns the
+// exit status of its outcome.
+int RunDialog(const CommandLine& line) {
     int fdSignal[2];
     int fdWake[2];
     if (!MakeSelfPipe(fdSignal) || !MakeSelfPipe(fdWake)) {
@@ -370,33 +389,44 @@ int main(int argc, char** argv) {
     }
     RouteSignalsToPipe(fdSignal[1]);
 
-    bool bTerminal = !bPlain && isatty(fileno(stdout));
+    bool bTerminal = !line.bPlain && isatty(fileno(stdout));
     FrontEnd* pPlain = nullptr;
     FrontEnd* pFront = nullptr;
     switch (g_App.nRunMode) {
         case kRunModeExtended:
-            pPlain = CreateExtendedPlainFrontEnd(stdout, nChecks, szSavePath);
-            pFront = bTerminal ? CreateExtendedCursesFrontEnd() : pPlain;
+            pPlain = CreateExtendedPlainFrontEnd(stdout, line.nChecks, line.szSavePath);
+            pFront = bTerminal ? CreateExtendedCursesFace() : pPlain;
             break;
         case kRunModeStats:
-            pPlain = CreateStatsPlainFrontEnd(stdout, nPolls);
-            pFront = bTerminal ? CreateStatsCursesFrontEnd(nPolls) : pPlain;
+            pPlain = CreateStatsPlainFrontEnd(stdout, line.nPolls);
+            pFront = bTerminal ? CreateStatsCursesFace(line.nPolls) : pPlain;
             break;
         default:
             pPlain = CreatePlainFrontEnd(stdout);
-            pFront = bTerminal ? CreateCursesFrontEnd() : pPlain;
+            pFront = bTerminal ? CreateLogCursesFace() : pPlain;
             break;
     }
     // The host outlives main's return: a worker that did not end within the shutdown wait may
     // still write through its surface, which then answers at once.
     TerminalHost* pHost = new TerminalHost(pFront, pPlain, fdSignal[0], fdWake[0], fdWake[1]);
     if (g_App.nRunMode == kRunModeExtended) {
-        // Check and Save run on this thread, inside the dialog's loop.
-        pHost->SetCommandProc(ExtendedCommand);
+        // The dialog starts as on Windows; Check and Save run on this thread, inside its loop.
+        pHost->SetDialogProcs(ExtendedInitDialog, ExtendedCommand);
     }
     ControllerCreate(pHost);
+    return ExitStatusOf(pHost->Front()->Model().outcome, pHost->Front()->Model().detail);
+}
 
-    int nExit = ExitStatusOf(pHost->Front()->Outcome(), pHost->Front()->OutcomeDetail());
+}  // namespace
+
+int main(int argc, char** argv) {
+    SetUpPlatform(argc > 0 ? argv[0] : nullptr);
+    CommandLine line;
+    int nExit = ParseCommandLine(argc, argv, &line);
+    if (nExit >= 0) {
+        return nExit;
+    }
+    nExit = RunDialog(line);
     fflush(stdout);
     fflush(stderr);
     // The events are left open only when a worker did not end in time; it must not run on

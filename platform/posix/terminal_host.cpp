@@ -25,10 +25,7 @@ TerminalHost::TerminalHost(FrontEnd* pFront, FrontEnd* pFallback, int fdSignal, 
       pFallback(pFallback),
       fdSignal(fdSignal),
       fdWake(fdWake),
-      fdWakeWrite(fdWakeWrite),
-      pfnCommand(nullptr),
-      bTimerRunning(false),
-      nNextTickMs(0) {}
+      fdWakeWrite(fdWakeWrite) {}
 
 void TerminalHost::RunModalDialog(int32_t) {
     char szReason[256] = "";
@@ -41,7 +38,11 @@ void TerminalHost::RunModalDialog(int32_t) {
     // The dialog is open: workers may write into it from now on.
     surface.Open(pFront, fdWakeWrite);
     g_App.hDialog.store(&surface);
-    SetDialogItemText(kIdStatusText, "Searching");
+    if (pfnInit != nullptr) {
+        pfnInit();
+    } else {
+        SetDialogItemText(kIdStatusText, "Searching");
+    }
     // Start-up counts as the first activation.
     ControllerActivateApp(true);
 

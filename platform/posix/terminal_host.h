@@ -9,7 +9,9 @@
 #include "platform/posix/frontend.h"
 #include "shell/controller.h"
 
-// A dialog procedure's handling of a command from the technician (a button id).
+// A dialog procedure's handling of the dialog's start, and of a command from the technician (a
+// button id).
+typedef void (*DialogInitProc)();
 typedef void (*DialogCommandProc)(int nCommand);
 
 class TerminalHost : public HostWindow {
@@ -19,8 +21,12 @@ class TerminalHost : public HostWindow {
     // pipe, whose write end is fdWakeWrite.
     TerminalHost(FrontEnd* pFront, FrontEnd* pFallback, int fdSignal, int fdWake, int fdWakeWrite);
 
-    // Commands of the dialog (the buttons other than the one that closes it) go to pfnProc.
-    void SetCommandProc(DialogCommandProc pfnProc) { pfnCommand = pfnProc; }
+    // The dialog's start goes to pfnInitProc (when not nullptr, else the status line shows
+    // "Searching"), its commands (the buttons other than the one that closes it) to pfnProc.
+    void SetDialogProcs(DialogInitProc pfnInitProc, DialogCommandProc pfnProc) {
+        pfnInit = pfnInitProc;
+        pfnCommand = pfnProc;
+    }
     // The face that drew the dialog (pFront, or the fallback); it holds the run's outcome.
     FrontEnd* Front() const { return pFront; }
 
@@ -39,12 +45,13 @@ class TerminalHost : public HostWindow {
     int fdSignal;
     int fdWake;
     int fdWakeWrite;
-    DialogCommandProc pfnCommand;
+    DialogInitProc pfnInit = nullptr;
+    DialogCommandProc pfnCommand = nullptr;
     // Workers may still hold its address after the dialog ended (a worker that outlives the
     // shutdown wait), so it lives as long as the host, which lives to the process's end.
     QueuedDialogSurface surface;
-    bool bTimerRunning;
-    uint64_t nNextTickMs;
+    bool bTimerRunning = false;
+    uint64_t nNextTickMs = 0;
 };
 
 #endif

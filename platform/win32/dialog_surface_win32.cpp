@@ -127,5 +127,6 @@ void Win32DialogSurface::ReportOutcome(RunOutcome outcome, const char*) {
 
 void Win32DialogSurface::ReportPortFailure(unsigned, const char*, const char*) {}
 
-// STATS_DLG shows each sample in its controls as it comes; the end of a poll adds nothing.
-void Win32DialogSurface::PollDone() {}
+// STATS_DLG shows each sample in its controls as it comes, from the texts the worker wrote; it
+// draws no plot of the rate, so the end of a poll and the sample's numbers add nothing to it.
+void Win32DialogSurface::PollDone(const PollSample&) {}

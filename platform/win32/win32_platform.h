@@ -43,7 +43,7 @@ class Win32DialogSurface : public DialogSurface {
     void ShowProgress(const char* szText) override;
     void ReportOutcome(RunOutcome outcome, const char* szDetail) override;
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
-    void PollDone() override;
+    void PollDone(const PollSample& sample) override;
 
     HWND hDlg;
     int nReportId = IDC_REPORT_TEXT;  // ReportText of ERROR_DISPLAY_DLG

@@ -284,7 +284,7 @@ void RecordingDialog::ReportPortFailure(unsigned nPort, const char* szDevice,
     portFailures.push_back("COM" + std::to_string(nPort) + " (" + szDevice + "): " + szReason);
 }
 
-void RecordingDialog::PollDone() {
+void RecordingDialog::PollDone(const PollSample&) {
     Record(Write{"poll", 0, std::string()});
 }
 

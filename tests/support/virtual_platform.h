@@ -124,7 +124,7 @@ class RecordingDialog : public DialogSurface {
     void ShowProgress(const char* szText) override;
     void ReportOutcome(RunOutcome outcome, const char* szDetail) override;
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
-    void PollDone() override;
+    void PollDone(const PollSample& sample) override;
 
     struct Write {
         std::string op;  // "text", "show", "enable", "disable", "poll" (the end of a poll)
