@@ -36,7 +36,9 @@ void ReadLine(SettingsStore* pStore) {
     StoreLine(line);
 }
 
+// Each search of a series starts with the status line "Searching".
 void StartSearch() {
+    StatusInitDialog();
     if (StartSearchWorker() != 0) {
         g_bWorkerLaunched = true;
     }
@@ -119,7 +121,6 @@ void ControllerActivateApp(bool bActive) {
     g_pHost->StartSearchTimer();
     // A new series: whatever the last one ended with no longer stands.
     ReportRunOutcome(kOutcomeNone, "");
-    SetDialogItemText(kIdStatusText, "Searching");
     StartSearch();
 }
 
@@ -143,7 +144,6 @@ void ControllerTimer() {
         if (g_App.nSearchAttempts <= kRestartsPerSeries) {
             g_App.ConnectedEvent->Reset();
             g_App.SearchDoneEvent->Reset();
-            SetDialogItemText(kIdStatusText, "Searching");
             StartSearch();
             return;
         }
@@ -230,4 +230,8 @@ void ControllerDestroy() {
     if (g_pHost != nullptr) {
         g_pHost->PostQuit(0);
     }
+}
+
+void StatusInitDialog() {
+    SetDialogItemText(kIdStatusText, "Searching");
 }

@@ -36,6 +36,8 @@ int ControllerCreate(HostWindow* pHost);
 // Activation (bActive true) re-reads Line and starts a search series unless connected;
 // deactivation does nothing.
 void ControllerActivateApp(bool bActive);
+// The first state of every dialog, and of each search: the status line "Searching".
+void StatusInitDialog();
 // A tick of SearchTimer; ignored while no search series runs.
 void ControllerTimer();
 // Shutdown: saves Line when a port is open, stops and waits for the worker, closes the port,

@@ -11,6 +11,7 @@
 #include "protocol/error_decoder.h"
 #include "serial/exchange.h"
 #include "settings/settings_store.h"
+#include "shell/controller.h"
 
 const char kReportCutText[] = "REPORT INCOMPLETE: THE DISPLAY COULD NOT HOLD ALL OF IT";
 
@@ -130,7 +131,7 @@ void ExtendedInitDialog() {
     g_bReportCut = false;
     EnableDialogItem(kIdButton, false);
     EnableDialogItem(kIdSaveButton, false);
-    SetDialogItemText(kIdStatusText, "Searching");
+    StatusInitDialog();
 }
 
 void ExtendedCommand(int nId) {

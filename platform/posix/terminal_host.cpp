@@ -10,6 +10,7 @@
 #include "common/app_state.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/self_pipe.h"
+#include "shell/controller.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ void TerminalHost::RunModalDialog(int32_t) {
     if (pfnInit != nullptr) {
         pfnInit();
     } else {
-        SetDialogItemText(kIdStatusText, "Searching");
+        StatusInitDialog();
     }
     // Start-up counts as the first activation.
     ControllerActivateApp(true);

@@ -4,6 +4,7 @@
 
 #include "common/app_state.h"
 #include "platform/win32/win32_platform.h"
+#include "shell/controller.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ INT_PTR CALLBACK StatusDlgProc(HWND hDlg, UINT nMessage, WPARAM wParam, LPARAM l
             SetClassLongPtrA(hDlg, GCLP_HICON, reinterpret_cast<LONG_PTR>(hIcon));
             g_StatusSurface.hDlg = hDlg;
             g_App.hDialog.store(&g_StatusSurface);
-            SetDialogItemText(kIdStatusText, "Searching");
+            StatusInitDialog();
             // FALSE: the dialog manager does not set the keyboard focus itself.
             return FALSE;
         }
