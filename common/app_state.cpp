@@ -28,6 +28,7 @@ void ResetAppState() {
     g_App.szExeDir[0] = '\0';
     g_App.szLogPath[0] = '\0';
     g_App.nRunMode = kRunModeLog;
+    g_App.bFastReplies = 0;
     StoreLine(kInitialLine);
     g_App.SavedLine = kInitialLine;
     g_App.hPort.store(nullptr);

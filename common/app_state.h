@@ -52,6 +52,8 @@ enum ControlId : int {
 // | field                 | who writes it, when                   | who reads it              |
 // |-----------------------|---------------------------------------|---------------------------|
 // | start-up fields       | main, before any thread               | everyone                  |
+// | bFastReplies          | main, before any thread; never again  | every exchange, the       |
+// |                       |                                       | search, the stats worker  |
 // | Line                  | search worker while it runs (through  | UI copies it at each tick |
 // |                       | StoreLine); UI only while no search   | and at shutdown           |
 // |                       | worker runs                           | (CopyLine)                |
@@ -74,6 +76,9 @@ struct AppState {
     char szExeDir[kPathSize];
     char szLogPath[kPathSize];
     int32_t nRunMode;
+    // The technician's choice: each read ends as soon as its reply is complete, and the
+    // statistics poll every 2000 ms from start to start. Off keeps every deadline of the line.
+    int32_t bFastReplies;
 
     LineSettings Line;       // the current settings
     LineSettings SavedLine;  // the controller's copy, taken at each tick while searching

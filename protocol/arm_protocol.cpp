@@ -88,6 +88,33 @@ int ParseStatsRecord(const char* pReply, size_t nSize, StatsRecord* pStats) {
     return nCount < 0 ? 0 : nCount;
 }
 
+bool IsReplyComplete(ArmCommandId nCommand, const char* pReply, size_t nCount) {
+    // The line feed comes first: no reply is whole without it, and most pieces of a reply fail
+    // here before any parse.
+    if (nCount == 0 || pReply[nCount - 1] != '\n') {
+        return false;
+    }
+    // The parses go into records of their own: the caller's stay untouched.
+    EchoReply echo;
+    ArmIdentity identity;
+    ErrorRecord record;
+    StatsRecord stats;
+    switch (nCommand) {
+        case kCmdEcho:
+            return ParseEchoReply(pReply, nCount, &echo) == kEchoValues;
+        case kCmdIdentity:
+            return ParseArmIdentity(pReply, nCount, &identity) == kIdentityValues;
+        case kCmdErrorRecord:
+            return ParseErrorRecord(pReply, nCount, &record) == kErrorRecordValues;
+        case kCmdStats:
+            return ParseStatsRecord(pReply, nCount, &stats) == kStatsRecordValues;
+        case kCmdCloseReadOut:
+            return true;  // its reply is not looked at: a line feed ends it
+        default:
+            return false;
+    }
+}
+
 bool PassesVersionGate(float fVersion) {
     // The float constant is the single-precision value nearest 4.6, so a reported "4.6" passes;
     // a version that is not a number compares false and fails.

@@ -93,6 +93,12 @@ int ParseStatsRecord(const char* pReply, size_t nSize, StatsRecord* pStats);
 constexpr int kErrorRecordValues = 7;
 constexpr int kStatsRecordValues = 10;
 constexpr int kEchoValues = 4;
+constexpr int kIdentityValues = 27;  // the three lines of "_G", every value its format stores
+
+// Whether the nCount bytes of pReply are a whole reply to the command: the last byte is a line
+// feed and, except for "_P" whose reply is discarded, the text stores every value of the
+// command's format. A line feed at the end of the identity's first line is not yet the end.
+bool IsReplyComplete(ArmCommandId nCommand, const char* pReply, size_t nCount);
 
 // The firmware-version gate: true when fVersion is at least 4.6 in single precision.
 bool PassesVersionGate(float fVersion);

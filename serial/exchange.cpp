@@ -21,6 +21,28 @@ const ReaderRules kReaderRules[] = {
     {false, false, false},  // kReaderExtended
 };
 
+// How long the line must stay quiet before the tail of a cut reply counts as gone.
+constexpr uint32_t kTailQuietMs = 100;
+
+// A read that ended with less than a whole reply (cut at its limit or deadline, broken off by
+// a line error) may leave the rest of it on the way: it is drained before the next command,
+// for at most the command's deadline. A whole reply, or silence, costs nothing.
+void DrainTail(ArmCommandId nCommand, uint32_t nDeadlineMs, const ArmExchange& exchange) {
+    SerialDevice* port = g_App.hPort.load();
+    if (IsReplyComplete(nCommand, exchange.szReply, exchange.nRead)) {
+        return;
+    }
+    bool bHeard = exchange.nRead != 0 || exchange.szReply[0] != '\0';
+    if (!bHeard) {
+        bool bLineError = false;
+        uint32_t cbInQue = 0;
+        bHeard = PollPort(port, &bLineError, &cbInQue) && cbInQue != 0;
+    }
+    if (bHeard) {
+        DrainInput(port, kTailQuietMs, nDeadlineMs);
+    }
+}
+
 }  // namespace
 
 bool Exchange(ArmReader reader, ArmCommandId nCommand, PurgeFirst purge, ArmExchange* pExchange) {
@@ -28,7 +50,10 @@ bool Exchange(ArmReader reader, ArmCommandId nCommand, PurgeFirst purge, ArmExch
     pExchange->nCommand = nCommand;
     pExchange->nRead = 0;
     pExchange->nParsed = 0;
-    if (purge == kPurgeFirst) {
+    // A read that ends with its reply leaves nothing behind that it waited for; what the arm
+    // sends after it is purged here, before it can glue onto the next reply.
+    bool bFast = g_App.bFastReplies != 0;
+    if (purge == kPurgeFirst || bFast) {
         PurgePort(g_App.hPort.load());
     }
     if (SendCommand(g_App.hPort.load(), command.szText) != command.nSentBytes) {
@@ -37,11 +62,9 @@ bool Exchange(ArmReader reader, ArmCommandId nCommand, PurgeFirst purge, ArmExch
     memset(pExchange->szReply, 0, sizeof pExchange->szReply);
     uint32_t nDeadlineMs =
         kReaderRules[reader].bStatsDeadlines ? command.nStatsDeadlineMs : command.nDeadlineMs;
-    // Every reply is read to its deadline (or its limit, or a line end after the first phase),
-    // as the command table sets them. The exchange knows its command, so a read that ends as
-    // soon as the reply is complete by that command's format would be decided here alone.
-    pExchange->nRead =
-        ReadReply(g_App.hPort.load(), pExchange->szReply, command.nReplyLimit, nDeadlineMs);
+    pExchange->nRead = ReadReply(g_App.hPort.load(), pExchange->szReply, command.nReplyLimit,
+                                 nDeadlineMs, bFast ? nCommand : kNoReplyTest);
+    DrainTail(nCommand, nDeadlineMs, *pExchange);
     return pExchange->nRead != 0;
 }
 

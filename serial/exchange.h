@@ -27,9 +27,11 @@ struct ArmExchange {
     char szReply[kReplyBufferSize];  // zeroed before the read, so the reply is terminated
 };
 
-// Purges first when asked, sends the command and, when it went out whole, reads its reply with
-// the command's limit and the reader's deadline. True when a reply was read. Every port
-// operation takes hPort as it stands at that moment.
+// Purges first when asked (always, with fast replies), sends the command and, when it went out
+// whole, reads its reply with the command's limit and the reader's deadline; with fast replies
+// the read ends as soon as the reply is whole. A reply that is not whole is followed by a
+// drain of its tail. True when a reply was read. Every port operation takes hPort as it stands
+// at that moment.
 bool Exchange(ArmReader reader, ArmCommandId nCommand, PurgeFirst purge, ArmExchange* pExchange);
 
 // "_G", its reply parsed into *pIdentity. The parse count is not examined: fields the reply

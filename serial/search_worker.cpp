@@ -69,6 +69,12 @@ enum TryOutcome { kTryMismatch, kTryFound, kTryGiveUp };
 
 TryOutcome TryEcho(const LineSettings& line, uint32_t* pnPortSends) {
     SerialDevice* port = g_App.hPort.load();
+    // With fast replies the wait ends with the echo, so what an arm sends after it (or what a
+    // mismatched line brings) is purged before the next "_I".
+    bool bFast = g_App.bFastReplies != 0;
+    if (bFast) {
+        PurgePort(port);
+    }
     SendCommand(port, kArmCommands[kCmdEcho].szText);
     ++*pnPortSends;
     uint32_t t0 = g_Platform.pClock->TickCount();
@@ -77,6 +83,9 @@ TryOutcome TryEcho(const LineSettings& line, uint32_t* pnPortSends) {
     uint32_t nBaud = static_cast<uint32_t>(line.nBaud);
     uint32_t nFirstLimit = 2000000u / nBaud;
     uint32_t nReplyLimit = 10300000u / nBaud;
+    char szReply[kEchoBufferSize + 1];
+    memset(szReply, 0, sizeof szReply);
+    uint32_t nTaken = 0;  // bytes of the echo read while waiting (fast replies only)
     // When StopEvent ends the wait before its first poll, nothing was seen: no bytes, no error.
     bool bLineError = false;
     uint32_t cbInQue = 0;
@@ -85,15 +94,29 @@ TryOutcome TryEcho(const LineSettings& line, uint32_t* pnPortSends) {
             break;
         }
         PollPort(port, &bLineError, &cbInQue);
+        if (bFast && cbInQue != 0 && !bLineError && nTaken < kEchoBufferSize) {
+            // The echo is read as it comes, each piece as the wait's end would read it.
+            uint32_t nMax = cbInQue < kEchoBufferSize - nTaken ? cbInQue : kEchoBufferSize - nTaken;
+            uint32_t nRead = ReadReply(port, szReply + nTaken, nMax, 0);
+            if (nRead == 0) {
+                return kTryGiveUp;
+            }
+            nTaken += nRead;
+            cbInQue = 0;
+            if (IsReplyComplete(kCmdEcho, szReply, nTaken)) {
+                break;
+            }
+        }
         uint32_t nElapsed = g_Platform.pClock->TickCount() - t0;
-        if ((nElapsed > nFirstLimit && cbInQue == 0) || nElapsed > nReplyLimit ||
-            cbInQue >= kEchoCompleteBytes || bLineError) {
+        uint32_t nReceived = nTaken + cbInQue;
+        if ((nElapsed > nFirstLimit && nReceived == 0) || nElapsed > nReplyLimit ||
+            nReceived >= kEchoCompleteBytes || bLineError) {
             break;
         }
         // Until the reply begins the wait ends past the first limit, then past the reply limit;
         // it wakes at least every kStopCheckMs to look at the stop request, so that closing the
         // dialog during a search is not held up by a silent port.
-        uint32_t nLimit = (cbInQue == 0 ? nFirstLimit : nReplyLimit) + 1;
+        uint32_t nLimit = (nReceived == 0 ? nFirstLimit : nReplyLimit) + 1;
         uint32_t nSoonest = g_Platform.pClock->TickCount() - t0 + kStopCheckMs;
         WaitForInputUntil(port, t0, nSoonest < nLimit ? nSoonest : nLimit);
     }
@@ -101,11 +124,9 @@ TryOutcome TryEcho(const LineSettings& line, uint32_t* pnPortSends) {
         return kTryGiveUp;
     }
 
-    char szReply[kEchoBufferSize + 1];
-    memset(szReply, 0, sizeof szReply);
-    if (cbInQue != 0) {
-        uint32_t nMax = cbInQue < kEchoBufferSize ? cbInQue : kEchoBufferSize;
-        if (ReadReply(port, szReply, nMax, 0) == 0) {
+    if (cbInQue != 0 && nTaken < kEchoBufferSize) {
+        uint32_t nMax = cbInQue < kEchoBufferSize - nTaken ? cbInQue : kEchoBufferSize - nTaken;
+        if (ReadReply(port, szReply + nTaken, nMax, 0) == 0) {
             return kTryGiveUp;
         }
     }

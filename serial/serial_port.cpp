@@ -70,7 +70,24 @@ uint32_t SendCommand(SerialDevice* port, const char* szText) {
     return port->WriteAndDrain(szText, nLength);
 }
 
-uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32_t nTimeoutMs) {
+namespace {
+
+// Reads what the last poll counted, at most the room the buffer has left of nMaxBytes; returns
+// the count stored (never more than asked, whatever the device says).
+uint32_t ReadQueued(SerialDevice* port, char* pBuffer, uint32_t nTotal, uint32_t nMaxBytes,
+                    uint32_t cbInQue) {
+    uint32_t n = cbInQue < nMaxBytes - nTotal ? cbInQue : nMaxBytes - nTotal;
+    if (n == 0) {
+        return 0;
+    }
+    uint32_t nRead = port->Read(pBuffer + nTotal, n);
+    return nRead > n ? n : nRead;
+}
+
+}  // namespace
+
+uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32_t nTimeoutMs,
+                   ArmCommandId nCompleteFor) {
     if (port == nullptr) {
         return 0;
     }
@@ -78,14 +95,25 @@ uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32
     bool bLineError = false;
     uint32_t cbInQue = 0;
 
-    // Phase 1: wait for the reply to queue up. It ends early only once nMaxBytes are queued.
+    // Phase 1: wait for the reply to queue up. It ends early only once nMaxBytes are queued,
+    // or, for a read that knows its command, once what it has taken so far is a whole reply.
     uint32_t nStart = Now();
     while (Now() - nStart < nTimeoutMs) {
         if (!PollPort(port, &bLineError, &cbInQue)) {
             // The device itself is gone (unplugged, hung up): no reply can come any more.
             return 0;
         }
-        if (cbInQue >= nMaxBytes) {
+        if (nCompleteFor != kNoReplyTest && cbInQue != 0) {
+            uint32_t nRead = ReadQueued(port, pBuffer, nTotal, nMaxBytes, cbInQue);
+            nTotal += nRead;
+            cbInQue -= nRead;
+            if (IsReplyComplete(nCompleteFor, pBuffer, nTotal)) {
+                // This is the poll that ends phase 1: its error mask is examined as always.
+                PollPort(port, &bLineError, &cbInQue);
+                return bLineError ? 0 : nTotal;
+            }
+        }
+        if (nTotal + cbInQue >= nMaxBytes) {
             break;
         }
         WaitForInputUntil(port, nStart, nTimeoutMs);
@@ -94,30 +122,20 @@ uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32
     if (bLineError) {
         return 0;
     }
-    if ((cbInQue < nMaxBytes ? cbInQue : nMaxBytes) == 0) {
+    if (nTotal == 0 && (cbInQue < nMaxBytes ? cbInQue : nMaxBytes) == 0) {
         return 0;
     }
 
-    // Phase 2: read up to the line end, on a clock of its own.
+    // Phase 2: read up to the line end, on a clock of its own. A whole reply ends with a line
+    // feed, so the line-end test also ends a reply that becomes whole here.
     uint32_t nStart2 = Now();
     PollPort(port, &bLineError, &cbInQue);
     if (bLineError) {
         return 0;
     }
     for (;;) {
-        uint32_t n = cbInQue < nMaxBytes ? cbInQue : nMaxBytes;
-        uint32_t nRoom = nMaxBytes - nTotal;
-        if (n > nRoom) {
-            n = nRoom;
-        }
-        uint32_t nRead = 0;
-        if (n != 0) {
-            nRead = port->Read(pBuffer + nTotal, n);
-            if (nRead > n) {
-                nRead = n;
-            }
-            nTotal += nRead;
-        }
+        uint32_t nRead = ReadQueued(port, pBuffer, nTotal, nMaxBytes, cbInQue);
+        nTotal += nRead;
         if (Now() - nStart2 > nTimeoutMs) {
             return nTotal;
         }
@@ -135,6 +153,36 @@ uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32
         PollPort(port, &bLineError, &cbInQue);
         if (bLineError) {
             return 0;
+        }
+    }
+}
+
+void DrainInput(SerialDevice* port, uint32_t nQuietMs, uint32_t nLimitMs) {
+    if (port == nullptr) {
+        return;
+    }
+    uint32_t nStart = Now();
+    uint32_t nQuietSince = nStart;
+    for (;;) {
+        bool bLineError = false;
+        uint32_t cbInQue = 0;
+        if (!PollPort(port, &bLineError, &cbInQue)) {
+            return;
+        }
+        char szDropped[256];
+        uint32_t nRead = ReadQueued(port, szDropped, 0, sizeof szDropped, cbInQue);
+        if (nRead != 0) {
+            nQuietSince = Now();
+        }
+        uint32_t nQuietFor = Now() - nQuietSince;
+        uint32_t nElapsed = Now() - nStart;
+        if (nQuietFor >= nQuietMs || nElapsed >= nLimitMs) {
+            return;
+        }
+        if (nRead == 0) {
+            // Wake for new bytes, at the end of the quiet time, or at the limit.
+            uint32_t nQuietEnd = nElapsed + (nQuietMs - nQuietFor);
+            WaitForInputUntil(port, nStart, nQuietEnd < nLimitMs ? nQuietEnd : nLimitMs);
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "common/serial_device.h"
+#include "protocol/arm_protocol.h"
 
 // Opens COMn, clears its time-outs, purges it and programs the line from Line; none when the
 // port does not open or does not take the line.
@@ -14,10 +15,18 @@ bool ApplyLineSettings(SerialDevice* port);
 // Writes the bare command text and waits until it has left; returns the count written, 0 for
 // none.
 uint32_t SendCommand(SerialDevice* port, const char* szText);
+// A read that knows no command: it waits out its limits.
+constexpr ArmCommandId kNoReplyTest = kCmdCount;
 // Waits for one reply and reads it up to its line end in two phases, each limited by
 // nTimeoutMs; returns the count stored (never more than nMaxBytes), 0 for no reply. Writes no
-// terminator.
-uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32_t nTimeoutMs);
+// terminator. Given a command, the first phase takes the bytes as they come and the read ends
+// as soon as they are a whole reply to it; a reply that never becomes whole is read to the
+// same limits, with the same results, as without.
+uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32_t nTimeoutMs,
+                   ArmCommandId nCompleteFor = kNoReplyTest);
+// Reads and drops what arrives until the line has been quiet for nQuietMs, for at most
+// nLimitMs in all: the tail of a reply that was cut short never reaches the next command.
+void DrainInput(SerialDevice* port, uint32_t nQuietMs, uint32_t nLimitMs);
 // Ends pending reads and writes and empties both queues.
 void PurgePort(SerialDevice* port);
 // One poll. A failed poll (the device is gone) counts as a line error: *pbLineError is then

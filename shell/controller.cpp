@@ -7,6 +7,7 @@
 
 #include "common/app_state.h"
 #include "protocol/arm_protocol.h"
+#include "serial/exchange.h"
 #include "serial/search_worker.h"
 #include "serial/serial_port.h"
 #include "settings/settings_store.h"
@@ -46,23 +47,17 @@ void StartSearch() {
 
 // Run mode 4 reads the identity on this thread and enables the buttons of the display.
 void ShowExtendedIdentity() {
-    const ArmCommand& command = kArmCommands[kCmdIdentity];
-    SerialDevice* port = g_App.hPort.load();
-    if (SendCommand(port, command.szText) == command.nSentBytes) {
-        char szReply[kReplyBufferSize];
-        memset(szReply, 0, sizeof szReply);
-        ArmIdentity identity;
-        memset(&identity, 0, sizeof identity);
-        if (ReadReply(port, szReply, command.nReplyLimit, command.nDeadlineMs) != 0) {
-            ParseArmIdentity(szReply, sizeof szReply, &identity);
-            if (PassesVersionGate(identity.fVersion)) {
-                char szText[kIdentityTextSize];
-                FormatIdentityText(identity, true, szText, sizeof szText);
-                SetDialogItemText(kIdStatusText, szText);
-            } else {
-                SetDialogItemText(kIdStatusText,
-                                  "VERSION OF FIRMWARE DOES NOT SUPPORT EXTENDED ERROR REPORTING");
-            }
+    ArmIdentity identity;
+    memset(&identity, 0, sizeof identity);
+    ArmExchange exchange;
+    if (ExchangeIdentity(kReaderExtended, kNoPurge, &identity, &exchange)) {
+        if (PassesVersionGate(identity.fVersion)) {
+            char szText[kIdentityTextSize];
+            FormatIdentityText(identity, true, szText, sizeof szText);
+            SetDialogItemText(kIdStatusText, szText);
+        } else {
+            SetDialogItemText(kIdStatusText,
+                              "VERSION OF FIRMWARE DOES NOT SUPPORT EXTENDED ERROR REPORTING");
         }
     }
     EnableDialogItem(kIdButton, true);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "serial/exchange.h"
 #include "serial/serial_port.h"
 #include "support/core_fixture.h"
 
@@ -218,6 +219,96 @@ TEST_F(SerialPortTest, PortsThatCannotBeUsedDoNotOpen) {
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(OpenArmPort(4), nullptr) << "the open is exclusive";
     CloseArmPort(port);
+}
+
+// Every command's reply, with fast replies and without, each followed by a second command: a
+// whole reply ends the fast read at once and its trailing bytes are purged; a reply that never
+// becomes whole is read exactly as without; its tail is drained before the next command, and a
+// whole one costs no drain.
+// A device on which the reply to the next command comes in the pieces given (ms after the send).
+struct PiecesDevice : SimDevice {
+    PiecesDevice(SimLine* pLine, VirtualClock* pClock) : SimDevice(pLine, pClock), pClock(pClock) {}
+    uint32_t WriteAndDrain(const char* pData, uint32_t nBytes) override {
+        for (const auto& piece : pieces) {
+            QueueInput(pClock->nNow + piece.first, piece.second);
+        }
+        pieces.clear();
+        return SimDevice::WriteAndDrain(pData, nBytes);
+    }
+    VirtualClock* pClock;
+    std::vector<std::pair<uint32_t, std::string>> pieces;
+};
+
+TEST_F(SerialPortTest, FastReadsEndWithTheWholeReplyAndNoTailReachesTheNextCommand) {
+    const std::string kLine1 =
+        "0 STATUS 0 0 0 FIRMWARE 4.60 BUILD 0 ARM01 SERIAL 0 YES 1 0.0 0.0\r\n";
+    const std::string kId = kLine1 + "0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0 0.0\r\n" +
+                            "0.0 0.0 0.0 0.0 0.0 0.0\r\n";
+    struct Case {
+        ArmCommandId nCommand;
+        std::vector<std::pair<uint32_t, std::string>> pieces;  // ms after the send, bytes
+        std::string trailing;                                  // 2 ms after the last piece
+        int nWhole;  // 1: whole at the last piece; 2: only in phase 2; 0: never
+    } cases[] = {
+        {kCmdIdentity, {{20, kId}}, "", 1},
+        {kCmdIdentity, {{20, kLine1}, {300, kId.substr(kLine1.size())}}, "", 1},
+        {kCmdIdentity, {{20, kLine1}}, "", 0},  // a line feed, but not yet the end
+        {kCmdIdentity, {{20, kId}}, "\r\nXY", 1},
+        {kCmdErrorRecord, {{20, "104 2 0"}, {60, " 1A 0 0 0\r\n"}}, "", 1},
+        {kCmdErrorRecord, {{20, "104 2 0\r\n"}}, "", 0},
+        {kCmdErrorRecord, {{20, std::string(100, '7')}}, "", 0},  // cut at its limit
+        {kCmdErrorRecord, {{20, "104 2 0 1A 0 0 0\r\n"}}, "0 0", 1},
+        {kCmdStats, {{20, "0 1F40 3 0 1 2 0 0 FA 0\r\n"}}, "", 1},
+        {kCmdStats, {{20, "0 1F40 3 0 1"}, {900, " 2 0 0 FA 0\r\n"}}, "", 1},
+        {kCmdStats, {{20, "0 1F40 3 0 1"}, {1500, " 2 0 0 FA 0\r\n"}}, "", 2},
+        {kCmdCloseReadOut, {{20, "O"}, {40, "K\r\n"}}, "OK", 1},
+        {kCmdCloseReadOut, {{20, "OK"}}, "", 0},
+    };
+    for (const Case& c : cases) {
+        std::string whole;
+        for (const auto& piece : c.pieces) {
+            whole += piece.second;
+        }
+        ArmCommandId nNext = c.nCommand == kCmdCloseReadOut ? kCmdErrorRecord : kCmdCloseReadOut;
+        ArmExchange runs[2], next[2];
+        uint32_t nTook[2];
+        for (int bFast = 0; bFast < 2; ++bFast) {
+            SCOPED_TRACE(whole + (bFast ? " fast" : " described"));
+            ArmScenario scenario;
+            scenario.unanswered = {kArmCommands[c.nCommand].szText};
+            ArmModel arm(scenario);
+            line.pArm = &arm;
+            PiecesDevice* pDevice = new PiecesDevice(&line, &clock);
+            pDevice->pieces = c.pieces;
+            pDevice->pieces.push_back({c.pieces.back().first + 2, c.trailing});
+            g_App.hPort.store(pDevice);
+            g_App.bFastReplies = bFast;
+            uint32_t nSend = clock.TickCount();
+            Exchange(kReaderLog, c.nCommand, kNoPurge, &runs[bFast]);
+            nTook[bFast] = clock.TickCount() - nSend;
+            Exchange(kReaderLog, nNext, kNoPurge, &next[bFast]);
+            EXPECT_STREQ(next[bFast].szReply,
+                         nNext == kCmdErrorRecord ? "0 0 0 0 0 0 0\r\n" : "OK\r\n");
+            delete g_App.hPort.exchange(nullptr);
+            line.pArm = nullptr;
+        }
+        uint32_t nDeadline = kArmCommands[c.nCommand].nDeadlineMs;
+        if (c.nWhole == 1) {
+            EXPECT_EQ(runs[1].szReply, whole);
+            EXPECT_LE(nTook[1], c.pieces.back().first + 1);
+            if (c.trailing.empty()) {
+                EXPECT_EQ(runs[0].szReply, whole);
+                EXPECT_LE(nTook[0], nDeadline + 1) << "read to its deadline, and no drain";
+            }
+        } else {
+            EXPECT_EQ(runs[1].nRead, runs[0].nRead);
+            EXPECT_STREQ(runs[1].szReply, runs[0].szReply);
+            EXPECT_EQ(nTook[1], nTook[0]);
+            uint32_t nEnd = c.pieces.back().first + (c.nWhole == 2 ? 0 : 100);
+            EXPECT_GE(nTook[1], nEnd) << "a reply whole in phase 2 ends there, a tail drains";
+            EXPECT_LE(nTook[1], c.nWhole == 2 ? nEnd + 1 : 2 * nDeadline + 200);
+        }
+    }
 }
 
 }  // namespace

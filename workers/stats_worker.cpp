@@ -206,6 +206,17 @@ void Poll(StatsState* pState) {
     ShowSample(pState);
 }
 
+// The wait after a poll. With fast replies the polls start every kStatsPollWaitMs, whatever
+// their exchanges took (a poll that took longer is followed at once); otherwise the wait is
+// kStatsPollWaitMs after the poll's own exchanges.
+uint32_t PollWait(uint32_t nPollStart) {
+    if (g_App.bFastReplies == 0) {
+        return kStatsPollWaitMs;
+    }
+    uint32_t nTook = g_Platform.pClock->TickCount() - nPollStart;
+    return nTook < kStatsPollWaitMs ? kStatsPollWaitMs - nTook : 0;
+}
+
 }  // namespace
 
 bool StartStatsWorker() {
@@ -233,9 +244,10 @@ uint32_t StatsWorker(void*) {
             ReportRunOutcome(kOutcomeVersionNotSupported, "");
             break;
         }
+        uint32_t nPollStart = g_Platform.pClock->TickCount();
         Poll(&state);
         ReportPollDone({state.fPointRate, state.fMinRate, state.fMaxRate});
-        bStop = g_App.StopEvent->Wait(kStatsPollWaitMs);
+        bStop = g_App.StopEvent->Wait(PollWait(nPollStart));
     }
 
     // The launcher stored this thread's handle before the thread ran, so the close below

@@ -98,11 +98,12 @@ struct Options {
     const char* szLink = nullptr;
     const char* szRecord = nullptr;
     uint32_t nBaud = 0;  // 0: as the scenario says
+    bool bPace = false;  // reply bytes go out one character time apart, as on a real line
 };
 
 void Usage(FILE* pOut) {
     fprintf(pOut,
-            "usage: armsim [--scenario FILE] [--link PATH] [--record FILE] [--baud N]\n"
+            "usage: armsim [--scenario FILE] [--link PATH] [--record FILE] [--baud N] [--pace]\n"
             "  Opens a pseudo-terminal, prints its path as the first line, and answers the\n"
             "  arm's commands on it until SIGTERM or SIGINT (or the scenario's hang-up).\n");
 }
@@ -110,9 +111,13 @@ void Usage(FILE* pOut) {
 // Reads the options; false after a message on standard error. --help ends the program.
 bool ParseOptions(int argc, char** argv, Options* pOptions) {
     static const struct option kOptions[] = {
-        {"scenario", required_argument, nullptr, 's'}, {"link", required_argument, nullptr, 'l'},
-        {"record", required_argument, nullptr, 'r'},   {"baud", required_argument, nullptr, 'b'},
-        {"help", no_argument, nullptr, 'h'},           {nullptr, 0, nullptr, 0},
+        {"scenario", required_argument, nullptr, 's'},
+        {"link", required_argument, nullptr, 'l'},
+        {"record", required_argument, nullptr, 'r'},
+        {"baud", required_argument, nullptr, 'b'},
+        {"pace", no_argument, nullptr, 'p'},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
     };
     // The messages are our own: ':' first reports a missing value apart from an unknown option.
     opterr = 0;
@@ -138,6 +143,9 @@ bool ParseOptions(int argc, char** argv, Options* pOptions) {
                 pOptions->nBaud = static_cast<uint32_t>(nBaud);
                 break;
             }
+            case 'p':
+                pOptions->bPace = true;
+                break;
             case 'h':
                 Usage(stdout);
                 exit(0);
@@ -169,6 +177,7 @@ struct Sim {
     std::string slavePath;
     std::string linkPath;
     ArmModel* pArm = nullptr;
+    bool bPace = false;
     std::string received;     // bytes since the last dispatch
     int64_t nLastByteNs = 0;  // when the last byte came
     struct Out {
@@ -215,10 +224,12 @@ void Answer(Sim* pSim, const std::string& command, uint32_t nHostBaud) {
         nDue = pSim->nLineFreeNs;
     }
     int64_t nGap = static_cast<int64_t>(pSim->pArm->ByteGapFor(command)) * 1000000;
+    // A pty moves bytes at once; paced, each byte is due when its ten bits (start, eight, stop)
+    // would have passed at the rate in use.
+    uint32_t nLineBaud = nHostBaud != 0 ? nHostBaud : scenario.nBaud;
+    int64_t nCharNs = pSim->bPace ? 10000000000 / static_cast<int64_t>(nLineBaud) : 0;
     for (size_t i = 0; i < reply.size(); ++i) {
-        if (i != 0) {
-            nDue += nGap;
-        }
+        nDue += nCharNs + (i != 0 ? nGap : 0);
         pSim->output.push_back(Sim::Out{nDue, reply[i]});
     }
     pSim->nLineFreeNs = nDue;
@@ -471,6 +482,7 @@ int main(int argc, char** argv) {
     ArmModel arm(scenario);
     Sim sim;
     sim.pArm = &arm;
+    sim.bPace = options.bPace;
     int fdSignals[2];
     if (!MakeSelfPipe(fdSignals)) {
         fprintf(stderr, "armsim: cannot make the signal pipe: %s\n", strerror(errno));
