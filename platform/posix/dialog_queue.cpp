@@ -113,6 +113,10 @@ void QueuedDialogSurface::ReportOutcome(RunOutcome outcome, const char* szDetail
     Submit([=](DialogSurface* p) { p->ReportOutcome(outcome, szDetail); });
 }
 
+void QueuedDialogSurface::ShowUnloggedEntry(const char* szEntry) {
+    Submit([=](DialogSurface* p) { p->ShowUnloggedEntry(szEntry); });
+}
+
 void QueuedDialogSurface::ReportPortFailure(unsigned nPort, const char* szDevice,
                                             const char* szReason) {
     Submit([=](DialogSurface* p) { p->ReportPortFailure(nPort, szDevice, szReason); });

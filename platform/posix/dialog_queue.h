@@ -34,6 +34,7 @@ class QueuedDialogSurface : public DialogSurface {
     void ShowMessage(const char* szText, const char* szCaption) override;
     void ShowProgress(const char* szText) override;
     void ReportOutcome(RunOutcome outcome, const char* szDetail) override;
+    void ShowUnloggedEntry(const char* szEntry) override;
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
     void PollDone() override;
 

@@ -56,6 +56,15 @@ class FrontEnd : public DialogSurface {
     }
     bool AskSaveFileName(char*, uint32_t) override { return false; }
     void ShowMessage(const char*, const char*) override {}
+    // An entry that no file could take goes to standard error, line by line, to be copied.
+    void ShowUnloggedEntry(const char* szEntry) override {
+        fputs("armlink: the log entry could not be kept in any file; here it is:\n", stderr);
+        for (const char* p = szEntry; *p != '\0'; ++p) {
+            if (*p != '\r') {
+                fputc(*p, stderr);
+            }
+        }
+    }
     // Only the statistics faces mark where a poll ends.
     void PollDone() override {}
 

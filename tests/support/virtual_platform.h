@@ -134,6 +134,7 @@ class RecordingDialog : public DialogSurface {
     void ShowMessage(const char* szText, const char* szCaption) override;
     void ShowProgress(const char* szText) override;
     void ReportOutcome(RunOutcome outcome, const char* szDetail) override;
+    void ShowUnloggedEntry(const char* szEntry) override { unlogged.push_back(szEntry); }
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
     void PollDone() override;
 
@@ -166,6 +167,7 @@ class RecordingDialog : public DialogSurface {
     RunOutcome outcome = kOutcomeNone;  // the latest
     std::string outcomeDetail;
     std::vector<std::string> portFailures;
+    std::vector<std::string> unlogged;  // entries handed over because no file could take them
 
   private:
     void Record(const Write& write);
