@@ -63,6 +63,18 @@ int AppendWhole(FILE* pFile, const char* szPath, bool bReadable, const char* pEn
     return nError;
 }
 
+void RemoveIfEmpty(const char* szPath) {
+    FILE* pFile = fopen(szPath, "rb");
+    if (pFile == nullptr) {
+        return;
+    }
+    bool bEmpty = fgetc(pFile) == EOF;
+    fclose(pFile);
+    if (bEmpty) {
+        remove(szPath);
+    }
+}
+
 size_t MeasureLargestEntry() {
     LogFile scratch;
     memset(&scratch, 0, sizeof scratch);
@@ -189,6 +201,7 @@ void KeepUnloggedEntry(LogFile* pLog) {
                 snprintf(pLog->szKeptPath, sizeof pLog->szKeptPath, "%s", szPath);
                 return;
             }
+            RemoveIfEmpty(szPath);  // made for this entry, and holding nothing
         }
     }
     // Nowhere on disk to keep it: the technician is shown the entry, to copy it by hand.
