@@ -43,8 +43,9 @@ class FullDiskTest : public CoreTest {
         g_Platform.pfnLockLog = PosixLockLog;
         g_Platform.pfnUnlockLog = PosixUnlockLog;
         g_Platform.pfnStateDir = TestStateDir;
-        g_stateDir = TestFilePath("-state/");
-        mkdir(g_stateDir.c_str(), 0700);
+        stateDir = TestFilePath("-state");
+        g_stateDir = stateDir + "/";
+        mkdir(stateDir.c_str(), 0700);
         keptPath = g_stateDir + "ErrorLog-unsaved-20261207-090533.zlg";
         CreateEvents();
         OpenDialog();
@@ -57,7 +58,7 @@ class FullDiskTest : public CoreTest {
         setrlimit(RLIMIT_FSIZE, &limits);
         sigaction(SIGXFSZ, &before, nullptr);
         remove(keptPath.c_str());
-        rmdir(TestFilePath("-state").c_str());
+        rmdir(stateDir.c_str());
         CoreTest::TearDown();
     }
 
@@ -80,6 +81,7 @@ class FullDiskTest : public CoreTest {
         return pArm;
     }
 
+    std::string stateDir;
     std::string keptPath;
     struct sigaction before = {};
     struct rlimit limits = {};
