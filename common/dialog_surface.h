@@ -15,6 +15,8 @@ enum RunOutcome : int32_t {
     kOutcomeIncomplete,           // a request of the work brought no usable reply
     kOutcomeVersionNotSupported,  // the firmware is too old for the statistics
     kOutcomeReportNotSaved,       // the report's file could not be opened ("INVALID FILE")
+    kOutcomeLogKept,  // the log could not take the entry read from the arm; the detail is
+                      // the file of its own that holds it instead
 };
 
 // The numbers of the latest sample the statistics showed, as the worker computed them: a face
@@ -58,6 +60,9 @@ class DialogSurface {
     virtual void ShowProgress(const char* szText) = 0;
     // How the run's work ended; szDetail says why it failed ("" when there is nothing to add).
     virtual void ReportOutcome(RunOutcome outcome, const char* szDetail) = 0;
+    // An entry read from the arm that neither the log nor a file of its own could take, as the
+    // log would have held it (CR LF lines): shown, so that the technician can copy it by hand.
+    virtual void ShowUnloggedEntry(const char* szEntry) = 0;
     // A COM port that did not open: the device it maps to, and why.
     virtual void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) = 0;
     // The statistics worker has ended one poll of the arm's counters, with its logging pass,

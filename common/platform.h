@@ -2,6 +2,7 @@
 #ifndef ARMLINK_COMMON_PLATFORM_H
 #define ARMLINK_COMMON_PLATFORM_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "common/clock.h"
@@ -15,6 +16,18 @@ class SettingsBackend;
 // left as it is (never lengthened), and so is anything that is not a plain file (a device).
 // True when the file holds no more than nSize bytes afterwards.
 typedef bool (*CutFileProc)(const char* szPath, int64_t nSize);
+// Whether the log at szPath, now nSize bytes long, can take nBytes more: its file system has
+// the room and no file size limit of this process stands in the way. False with the reason
+// as an errno value in *pnError (ENOSPC, EFBIG); true when the platform cannot tell.
+typedef bool (*LogRoomProc)(const char* szPath, int64_t nSize, int64_t nBytes, int* pnError);
+// Holds the log at szPath for this run alone, through an opening of its own, so that the
+// entry's write and a cut back go on beside it; another run waits for it. Returns the lock to
+// give back to pfnUnlockLog, or none when the file keeps no locks.
+typedef void* (*LockLogProc)(const char* szPath);
+typedef void (*UnlockLogProc)(void* hLock);
+// The directory where an entry that the log could not take is kept, made when missing, with
+// its trailing separator; false when there is none.
+typedef bool (*StateDirProc)(char* szDir, size_t cchDir);
 
 // The platform's main (or a test) fills it before start-up.
 struct Platform {
@@ -23,6 +36,10 @@ struct Platform {
     SerialBus* pBus;
     SettingsBackend* pSettings;
     CutFileProc pfnCutFile;  // none: an entry that failed keeps what reached the file
+    LogRoomProc pfnLogRoom;  // none: the room is not known before the write
+    LockLogProc pfnLockLog;  // none: no other run writes the log
+    UnlockLogProc pfnUnlockLog;
+    StateDirProc pfnStateDir;  // none: an unsaved entry goes to the dialog
 };
 
 extern Platform g_Platform;

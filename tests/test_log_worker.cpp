@@ -1,5 +1,6 @@
 // The log worker against a simulated arm: the exact bytes of each entry, the failures that
 // shorten it, and the end steps in the dialog.
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -187,19 +188,40 @@ TEST_F(LogWorkerTest, TwoRunsAppendTwoEntriesOlderFirst) {
                   kStatsLine + second + kStatsLine);
 }
 
+// A disk without room for the largest entry, as the platform reports it.
+int64_t nRoomAskedFor = 0;
+bool NoRoomOnTheDisk(const char*, int64_t, int64_t nBytes, int* pnError) {
+    nRoomAskedFor = nBytes;
+    *pnError = ENOSPC;
+    return false;
+}
+
+// A log that cannot take the entry (it does not open; its disk has no room) gets nothing read
+// for it: the arm keeps its records, and the dialog says why instead of "Done".
 TEST_F(LogWorkerTest, UnwritableLogSendsNothingAndSaysSoInsteadOfDone) {
-    Connect(ArmScenario());
-    snprintf(g_App.szLogPath, sizeof g_App.szLogPath, "%sno_such_dir_%d/ErrorLog.zlg",
-             ::testing::TempDir().c_str(), nCase);
-    StartLogWorker();
-    EXPECT_TRUE(Commands().empty());
-    EXPECT_EQ(dialog.text[kIdStatusText].rfind("Log Not Written: ", 0), 0u)
-        << dialog.text[kIdStatusText];
-    EXPECT_EQ(dialog.text[kIdLogPathText], g_App.szLogPath) << "where the entry should be";
-    EXPECT_TRUE(dialog.shown[kIdLogPathText]);
-    EXPECT_EQ(dialog.outcome, kOutcomeLogNotWritten);
-    EXPECT_FALSE(dialog.outcomeDetail.empty());
-    EXPECT_TRUE(g_App.WorkerExitedEvent->IsSet());
+    for (bool bNoRoom : {true, false}) {
+        ArmScenario scenario;
+        scenario.errorRecords = {"104 2 0 1A 0 0 0"};
+        ArmModel* pArm = Connect(scenario);
+        g_Platform.pfnLogRoom = bNoRoom ? NoRoomOnTheDisk : nullptr;
+        if (!bNoRoom) {
+            snprintf(g_App.szLogPath, sizeof g_App.szLogPath, "%sno_such_dir_%d/ErrorLog.zlg",
+                     ::testing::TempDir().c_str(), nCase);
+        }
+        StartLogWorker();
+        EXPECT_TRUE(Commands().empty());
+        EXPECT_EQ(pArm->scenario.errorRecords.size(), 1u) << "the record is still on the arm";
+        EXPECT_EQ(Log(), bNoRoom ? "" : "<missing>");
+        EXPECT_EQ(dialog.text[kIdStatusText].rfind("Log Not Written: ", 0), 0u)
+            << dialog.text[kIdStatusText];
+        EXPECT_EQ(dialog.text[kIdLogPathText], g_App.szLogPath) << "where the entry should be";
+        EXPECT_TRUE(dialog.shown[kIdLogPathText]);
+        EXPECT_EQ(dialog.outcome, kOutcomeLogNotWritten);
+        EXPECT_EQ(dialog.outcomeDetail.rfind(bNoRoom ? "cannot write " : "cannot open ", 0), 0u);
+        EXPECT_TRUE(g_App.WorkerExitedEvent->IsSet());
+        delete g_App.hPort.exchange(nullptr);
+    }
+    EXPECT_EQ(nRoomAskedFor, static_cast<int64_t>(LargestEntrySize()));
 }
 
 // Whatever the arm leaves unanswered after the entry has begun is named in the outcome; the

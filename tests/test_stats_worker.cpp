@@ -1,6 +1,7 @@
 // The statistics worker against a simulated arm in virtual time: what each poll shows, the
 // faults that show nothing, the logging passes and their bytes, the order on the line, and the
 // end on StopEvent or an old firmware.
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -368,20 +369,36 @@ TEST_F(StatsWorkerTest, PassWritesTheEntryAndClosesTheReadOut) {
                                 1044, 1045, 1046, 1047, 1048, 1049, 1050, 1051, 1042, 1043, 1041}));
 }
 
+// The log does not open, or its disk has no room for an entry: the records stay on the arm.
 TEST_F(StatsWorkerTest, UnwritableLogShowsTheNumbersAndSendsNothing) {
-    ArmScenario scenario;
-    scenario.nStatsStatus = 0x10C;
-    scenario.errorRecords = {"104 2 0 1A 0 0 0"};
-    Connect(scenario);
-    snprintf(g_App.szLogPath, sizeof g_App.szLogPath, "%sno_such_dir_stats/ErrorLog.zlg",
-             ::testing::TempDir().c_str());
-    Run(2);
-    EXPECT_EQ(dialog.TextsOf(IDC_LAST_ERROR), std::vector<std::string>({"3", "3"}));
-    EXPECT_EQ(dialog.TextsOf(IDC_LAST_EXTENDED), std::vector<std::string>({"1", "1"}));
-    EXPECT_TRUE(dialog.TextsOf(IDC_ERRORS_LOGGED).empty());
-    EXPECT_EQ(Commands(), std::vector<std::string>({"_G", "_G STATS", "_G STATS"}));
-    EXPECT_EQ(dialog.outcome, kOutcomeLogNotWritten);
-    EXPECT_NE(dialog.outcomeDetail.find("no_such_dir_stats"), std::string::npos);
+    for (bool bNoRoom : {true, false}) {
+        ArmScenario scenario;
+        scenario.nStatsStatus = 0x10C;
+        scenario.errorRecords = {"104 2 0 1A 0 0 0"};
+        ArmModel* pArm = Connect(scenario);
+        g_Platform.pfnLogRoom = [](const char*, int64_t, int64_t, int* pnError) {
+            *pnError = ENOSPC;
+            return false;
+        };
+        if (!bNoRoom) {
+            g_Platform.pfnLogRoom = nullptr;
+            snprintf(g_App.szLogPath, sizeof g_App.szLogPath, "%sno_such_dir_stats/ErrorLog.zlg",
+                     ::testing::TempDir().c_str());
+        }
+        dialog = RecordingDialog();
+        Run(2);
+        EXPECT_EQ(dialog.TextsOf(IDC_LAST_ERROR), std::vector<std::string>({"3", "3"}));
+        EXPECT_EQ(dialog.TextsOf(IDC_LAST_EXTENDED), std::vector<std::string>({"1", "1"}));
+        EXPECT_TRUE(dialog.TextsOf(IDC_ERRORS_LOGGED).empty());
+        EXPECT_EQ(Commands(), std::vector<std::string>({"_G", "_G STATS", "_G STATS"}));
+        EXPECT_EQ(pArm->scenario.errorRecords.size(), 1u);
+        EXPECT_EQ(dialog.outcome, kOutcomeLogNotWritten);
+        EXPECT_NE(dialog.outcomeDetail.find(bNoRoom ? "No space left on device" : "no_such_dir"),
+                  std::string::npos);
+        delete g_App.hPort.exchange(nullptr);
+        bus.lines[1] = SimLine();
+        shown.clear();
+    }
 }
 
 // StopEvent set during the third "_Y1": that exchange, the counters line, "_P" and the close

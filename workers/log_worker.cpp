@@ -125,12 +125,15 @@ uint32_t LogWorker(void*) {
             WriteStampForm(&log, kStampByLog, now);
             WriteEntryBody(&log, &identity, &shortfall);
         }
-        CloseLogFile(&log);
+        if (!CloseLogFile(&log)) {
+            KeepUnloggedEntry(&log);
+        }
     }
     ShowDialogProgress("");
 
     // A log that could not be written is never reported as done: the status says so and why,
-    // and the path stays shown so the technician knows where the entry should have been.
+    // and the path shown is where the entry now lies: the file that kept it, or the log where
+    // it should have been.
     char szStatus[160];
     if (log.nError != 0) {
         snprintf(szStatus, sizeof szStatus, "Log Not Written: %s", LogFileError(&log));
@@ -139,13 +142,11 @@ uint32_t LogWorker(void*) {
     }
     SetDialogItemText(kIdStatusText, szStatus);
     SetDialogItemText(kIdButton, "Close");
-    SetDialogItemText(kIdLogPathText, g_App.szLogPath);
+    SetDialogItemText(kIdLogPathText, log.szKeptPath[0] != '\0' ? log.szKeptPath : g_App.szLogPath);
     ShowDialogItem(kIdLogPathText);
     ShowDialogItem(kIdLogPathLabel);
     if (log.nError != 0) {
-        char szDetail[kPathSize + 160];
-        DescribeLogFailure(&log, g_App.szLogPath, szDetail, sizeof szDetail);
-        ReportRunOutcome(kOutcomeLogNotWritten, szDetail);
+        ReportLogFailure(&log);
     } else if (shortfall.szFirst[0] != '\0') {
         // The entry keeps the lines it has; the outcome says which request brought no usable
         // reply.

@@ -100,13 +100,6 @@ void ReadIdentity(StatsState* pState) {
     SetDialogItemText(kIdStatusText, szText);
 }
 
-// A pass that could not reach the log file: the run's outcome says so, polling goes on.
-void ReportLogNotWritten(const LogFile& log) {
-    char szDetail[kPathSize + 160];
-    DescribeLogFailure(&log, g_App.szLogPath, szDetail, sizeof szDetail);
-    ReportRunOutcome(kOutcomeLogNotWritten, szDetail);
-}
-
 // One request of the pass's read-out: a non-empty record becomes an error line and is counted.
 // A failed write ends the requests.
 bool LogRecord(void* pContext, const ErrorRequest& request) {
@@ -132,8 +125,9 @@ void RunLoggingPass(StatsState* pState) {
     pState->Identity.nStatus = 0;
     ShowErrorNumber(IDC_LAST_ERROR, StatusErrorNumber(nWord));
     ShowErrorNumber(IDC_LAST_EXTENDED, StatusExtendedNumber(nWord));
+    // A log that cannot take the entry gets nothing read for it: the records stay on the arm.
     if (!bOpened) {
-        ReportLogNotWritten(log);
+        ReportLogFailure(&log);
         return;
     }
 
@@ -156,8 +150,10 @@ void RunLoggingPass(StatsState* pState) {
     Exchange(kReaderStats, kCmdCloseReadOut, kNoPurge, &exchange);
     PurgePort(g_App.hPort.load());
     ShowDialogProgress("");
+    // A pass that could not reach the log file keeps its entry; polling goes on.
     if (!CloseLogFile(&log)) {
-        ReportLogNotWritten(log);
+        KeepUnloggedEntry(&log);
+        ReportLogFailure(&log);
     }
 }
 

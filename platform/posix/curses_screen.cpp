@@ -231,6 +231,8 @@ void CursesFace::Close() {
         fprintf(stderr, "%s\n", line.c_str());
     }
     portFailures.clear();
+    // Held while the dialog had the screen; handed over whole once the terminal is back.
+    PrintUnloggedEntry(model, stderr);
     fflush(stderr);
 }
 

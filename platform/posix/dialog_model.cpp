@@ -150,3 +150,16 @@ std::string ErrorsLine(const DialogModel& model) {
            " ext=" + ModelText(model, IDC_LAST_EXTENDED) +
            " logged=" + ModelText(model, IDC_ERRORS_LOGGED);
 }
+
+void PrintUnloggedEntry(const DialogModel& model, FILE* pOut) {
+    if (model.unlogged.empty()) {
+        return;
+    }
+    fputs("armlink: the log entry could not be kept in any file; here it is:\n", pOut);
+    for (char c : model.unlogged) {
+        if (c != '\r') {
+            fputc(c, pOut);
+        }
+    }
+    fflush(pOut);
+}

@@ -5,6 +5,7 @@
 #define ARMLINK_PLATFORM_POSIX_DIALOG_MODEL_H
 
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -28,6 +29,7 @@ enum ModelPart {
     kPartReport,    // text appended to the report
     kPartOutcome,   // the run's outcome
     kPartPoll,      // a poll of the statistics ended
+    kPartUnlogged,  // an entry that no file could take was handed over
 };
 
 struct DialogModel {
@@ -45,7 +47,12 @@ struct DialogModel {
     bool bAnySample;     // any poll of the dialog showed a sample
     bool bAnyPass;       // any poll ran a logging pass
     uint32_t nPollsDone;
+    std::string unlogged;  // an entry no file could take, CR LF lines; "" when none
 };
+
+// Writes the entry no file could take to pOut under a heading, line by line without the CRs,
+// so the technician can copy it.
+void PrintUnloggedEntry(const DialogModel& model, FILE* pOut);
 
 // The dialog of nRunMode as its template starts.
 void ResetDialogModel(DialogModel* pModel, int32_t nRunMode);

@@ -90,6 +90,11 @@ class FrontEnd : public DialogSurface {
         }
         Changed(kPartPoll, 0);
     }
+    // An entry that no file could take: kept in the model for the face to hand over whole.
+    void ShowUnloggedEntry(const char* szEntry) final {
+        model.unlogged = szEntry != nullptr ? szEntry : "";
+        Changed(kPartUnlogged, 0);
+    }
 
   protected:
     // The dialog as its template starts, and the face's own state with it.

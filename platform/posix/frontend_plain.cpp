@@ -58,6 +58,8 @@ class PlainFace : public FrontEnd {
         } else if (part == kPartProgress && g_bPlainProgress && !model.progress.empty()) {
             // With --verbose, one line per exchange; the line that clears it is not printed.
             fprintf(pOut, "progress: %s\n", model.progress.c_str());
+        } else if (part == kPartUnlogged) {
+            PrintUnloggedEntry(model, stderr);
         } else if (part == kPartOutcome && (nClosing & OutcomeBit(model.outcome)) != 0) {
             closeRequest = kCloseAfterWorker;
         }

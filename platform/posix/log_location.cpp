@@ -50,15 +50,9 @@ bool LogWritableIn(const std::string& exeDir) {
     return false;
 }
 
-}  // namespace
-
-void ChooseLogPath(const char* szExeDir, char* szLogPath, size_t cchLogPath) {
-    FormatLogPath(szExeDir, szLogPath, cchLogPath);
-    std::string exeDir = szExeDir[0] != '\0' ? szExeDir : "./";
-    if (LogWritableIn(exeDir)) {
-        return;
-    }
-    // A relative XDG_STATE_HOME is to be ignored, as the XDG rules say.
+// ${XDG_STATE_HOME:-$HOME/.local/state}/armlink, made when missing; "" when it cannot be formed
+// or made. A relative XDG_STATE_HOME is to be ignored, as the XDG rules say.
+std::string StateDirectory() {
     std::string stateDir;
     const char* szState = getenv("XDG_STATE_HOME");
     const char* szHome = getenv("HOME");
@@ -67,10 +61,31 @@ void ChooseLogPath(const char* szExeDir, char* szLogPath, size_t cchLogPath) {
     } else if (szHome != nullptr && szHome[0] == '/') {
         stateDir = std::string(szHome) + "/.local/state";
     } else {
-        return;
+        return std::string();
     }
     std::string dir = stateDir + "/armlink";
-    if (!MakeDirectories(dir)) {
+    return MakeDirectories(dir) ? dir : std::string();
+}
+
+}  // namespace
+
+bool PosixStateDir(char* szDir, size_t cchDir) {
+    std::string dir = StateDirectory();
+    if (dir.empty() || dir.size() + 1 >= cchDir) {
+        return false;
+    }
+    snprintf(szDir, cchDir, "%s/", dir.c_str());
+    return true;
+}
+
+void ChooseLogPath(const char* szExeDir, char* szLogPath, size_t cchLogPath) {
+    FormatLogPath(szExeDir, szLogPath, cchLogPath);
+    std::string exeDir = szExeDir[0] != '\0' ? szExeDir : "./";
+    if (LogWritableIn(exeDir)) {
+        return;
+    }
+    std::string dir = StateDirectory();
+    if (dir.empty()) {
         return;
     }
     std::string path = dir + "/ErrorLog.zlg";

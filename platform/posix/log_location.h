@@ -10,5 +10,8 @@
 // ErrorLog.zlg, making that directory (0700) when it is missing. When neither can be formed or
 // made, the path beside the executable stands, and the open will say why it fails.
 void ChooseLogPath(const char* szExeDir, char* szLogPath, size_t cchLogPath);
+// The pfnStateDir of the table: ${XDG_STATE_HOME:-$HOME/.local/state}/armlink/ with its trailing
+// slash, made (0700) when missing, where an entry the log could not take is kept.
+bool PosixStateDir(char* szDir, size_t cchDir);
 
 #endif

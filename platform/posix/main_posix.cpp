@@ -183,6 +183,10 @@ int ExitStatusOf(RunOutcome outcome, const std::string& detail) {
         case kOutcomeLogNotWritten:
             fprintf(stderr, "armlink: the log entry was not written: %s\n", detail.c_str());
             return kExitLogFailed;
+        case kOutcomeLogKept:
+            fprintf(stderr, "armlink: the log entry could not be written to %s; it is kept in %s\n",
+                    g_App.szLogPath, detail.c_str());
+            return kExitLogFailed;
         case kOutcomeReportNotSaved:
             fprintf(stderr, "armlink: the report was not saved: %s\n", detail.c_str());
             return kExitReportFailed;
@@ -371,6 +375,10 @@ void SetUpPlatform(const char* szArgv0) {
     g_Platform.pBus = PosixSerialBus();
     g_Platform.pSettings = PosixSettings();
     g_Platform.pfnCutFile = PosixCutFile;
+    g_Platform.pfnLogRoom = PosixLogRoom;
+    g_Platform.pfnLockLog = PosixLockLog;
+    g_Platform.pfnUnlockLog = PosixUnlockLog;
+    g_Platform.pfnStateDir = PosixStateDir;
 
     char szExePath[kPathSize];
     FindExecutable(szArgv0, szExePath, sizeof szExePath);

@@ -17,6 +17,10 @@ ThreadApi* PosixThreads();         // std::thread, manual-reset events on a cond
 SettingsBackend* PosixSettings();  // the INI settings file
 SerialBus* PosixSerialBus();       // termios on the device that COMn maps to
 bool PosixCutFile(const char* szPath, int64_t nSize);  // the pfnCutFile of the table: ftruncate
+// pfnLogRoom: statvfs and RLIMIT_FSIZE; pfnLockLog and pfnUnlockLog: flock.
+bool PosixLogRoom(const char* szPath, int64_t nSize, int64_t nBytes, int* pnError);
+void* PosixLockLog(const char* szPath);
+void PosixUnlockLog(void* hLock);
 
 // Milliseconds of the monotonic clock, in 64 bits: every wait of the POSIX side measures on it.
 uint64_t MonotonicMs();

@@ -125,6 +125,11 @@ void Win32DialogSurface::ReportOutcome(RunOutcome outcome, const char*) {
     lastOutcome = outcome;
 }
 
+// A message box copies its whole text with Ctrl+C: the technician takes the entry from there.
+void Win32DialogSurface::ShowUnloggedEntry(const char* szEntry) {
+    MessageBoxA(hDlg, szEntry, "Log Not Written", MB_OK | MB_ICONWARNING);
+}
+
 void Win32DialogSurface::ReportPortFailure(unsigned, const char*, const char*) {}
 
 // STATS_DLG shows each sample in its controls as it comes, from the texts the worker wrote; it

@@ -21,6 +21,12 @@ ThreadApi* Win32Threads();         // CreateThread, CreateEventA, WaitForSingleO
 SettingsBackend* Win32Settings();  // the registry below HKEY_LOCAL_MACHINE
 SerialBus* Win32SerialBus();       // CreateFileA on "COM%u" and the comm calls
 bool Win32CutFile(const char* szPath, int64_t nSize);  // the pfnCutFile of the table: SetEndOfFile
+// pfnLogRoom: GetDiskFreeSpaceExA; pfnLockLog and pfnUnlockLog: LockFileEx; pfnStateDir:
+// %LOCALAPPDATA%\ArmLink\.
+bool Win32LogRoom(const char* szPath, int64_t nSize, int64_t nBytes, int* pnError);
+void* Win32LockLog(const char* szPath);
+void Win32UnlockLog(void* hLock);
+bool Win32StateDir(char* szDir, size_t cchDir);
 
 // Sets the DCB fields that the line names (rate, parity from the letter, data bits, one stop
 // bit, DTR and RTS on, no flow control, the XON/XOFF limits and characters) in a DCB read back
@@ -42,6 +48,7 @@ class Win32DialogSurface : public DialogSurface {
     void ShowMessage(const char* szText, const char* szCaption) override;
     void ShowProgress(const char* szText) override;
     void ReportOutcome(RunOutcome outcome, const char* szDetail) override;
+    void ShowUnloggedEntry(const char* szEntry) override;
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
     void PollDone(const PollSample& sample) override;
 

@@ -15,6 +15,10 @@ void UseWin32Platform() {
     g_Platform.pBus = Win32SerialBus();
     g_Platform.pSettings = Win32Settings();
     g_Platform.pfnCutFile = Win32CutFile;
+    g_Platform.pfnLogRoom = Win32LogRoom;
+    g_Platform.pfnLockLog = Win32LockLog;
+    g_Platform.pfnUnlockLog = Win32UnlockLog;
+    g_Platform.pfnStateDir = Win32StateDir;
 }
 
 // The executable's directory with its trailing backslash. A path that the buffer cut short

@@ -28,6 +28,8 @@ cp "$E2E_ARMLINK_BIN" "$E2E_DIR/armlink"
 ARMLINK="$E2E_DIR/armlink"
 LOG_FILE="$E2E_DIR/ErrorLog.zlg"
 export XDG_CONFIG_HOME="$E2E_DIR/config"
+# An entry the log could not take is kept here, never in the machine's own state directory.
+export XDG_STATE_HOME="$E2E_DIR/state"
 mkdir -p "$XDG_CONFIG_HOME"
 SETTINGS_FILE="$XDG_CONFIG_HOME/armlink/settings.ini"
 # Never the machine's own ports: every COMn points into the test directory.

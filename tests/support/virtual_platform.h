@@ -123,6 +123,7 @@ class RecordingDialog : public DialogSurface {
     void ShowMessage(const char* szText, const char* szCaption) override;
     void ShowProgress(const char* szText) override;
     void ReportOutcome(RunOutcome outcome, const char* szDetail) override;
+    void ShowUnloggedEntry(const char* szEntry) override { unlogged.push_back(szEntry); }
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
     void PollDone(const PollSample& sample) override;
 
@@ -155,6 +156,7 @@ class RecordingDialog : public DialogSurface {
     RunOutcome outcome = kOutcomeNone;  // the latest
     std::string outcomeDetail;
     std::vector<std::string> portFailures;
+    std::vector<std::string> unlogged;  // entries handed over because no file could take them
 
   private:
     void Record(const Write& write);
