@@ -52,8 +52,9 @@ enum ControlId : int {
 // | field                 | who writes it, when                   | who reads it              |
 // |-----------------------|---------------------------------------|---------------------------|
 // | start-up fields       | main, before any thread               | everyone                  |
-// | bFastReplies          | main, before any thread; never again  | every exchange, the       |
-// |                       |                                       | search, the stats worker  |
+// | bFastReplies          | main (--fast), then the controller's  | every exchange, the       |
+// |                       | creation (FastReplies), before any    | search, the stats worker  |
+// |                       | worker runs; never again              |                           |
 // | Line                  | search worker while it runs (through  | UI copies it at each tick |
 // |                       | StoreLine); UI only while no search   | and at shutdown           |
 // |                       | worker runs                           | (CopyLine)                |

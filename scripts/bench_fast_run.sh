@@ -7,8 +7,8 @@
 #
 # The wire time counts every byte that passes, the commands and the replies, at 10 bits a byte
 # (start bit, eight data bits, stop bit). Goals:
-#   - default run: at most the wire time plus 500 ms (the search is noticed on the controller's
-#     500 ms tick, which fast replies leave as it is);
+#   - default run: at most the wire time plus 500 ms (with fast replies the search worker
+#     tells the controller at once that it has ended, instead of the next 500 ms tick);
 #   - one Check: at most its wire time plus 300 ms;
 #   - /stats: each sample at most 2100 ms after the one before (the polls start 2000 ms apart);
 #   - CPU: at most 1% of the wall time. For the default run the program's own start and end

@@ -181,6 +181,10 @@ void EndRun() {
     g_App.SearchDoneEvent->Set();
     ReleaseThreadSlot(&g_App.hSearchThread);
     g_App.WorkerExitedEvent->Set();
+    // With fast replies the controller need not wait for its next tick to see the end.
+    if (g_App.bFastReplies != 0 && g_Platform.pfnSearchEnded != nullptr) {
+        g_Platform.pfnSearchEnded();
+    }
 }
 
 }  // namespace

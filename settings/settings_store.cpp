@@ -130,3 +130,16 @@ bool SettingsStore::ReadLastFile(char* pBuffer, uint32_t* pSize) {
     *pSize = nLength;
     return true;
 }
+
+bool SettingsStore::ReadFastReplies() {
+    if (hKey == nullptr) {
+        return false;
+    }
+    char szValue[8];
+    uint32_t nLength = 0;
+    if (!hKey->ReadValue("FastReplies", szValue, sizeof szValue - 1, &nLength, szErrorText,
+                         sizeof szErrorText)) {
+        return false;
+    }
+    return nLength == 1 && szValue[0] == '1';
+}

@@ -25,6 +25,9 @@ class SettingsStore {
     bool WriteLastFile(const char* szPath);
     // pSize: the buffer's size on entry, the count stored on return.
     bool ReadLastFile(char* pBuffer, uint32_t* pSize);
+    // FastReplies: true only when the value is stored and is "1" (reads then end as soon as
+    // their reply is complete); anything else, or no value, keeps the described timing.
+    bool ReadFastReplies();
 
     SettingsKey* hKey;      // the open key, or none when it could not be opened
     char szErrorText[128];  // why the key did not open, or why the last read or write failed

@@ -76,6 +76,10 @@ int ControllerCreate(HostWindow* pHost) {
     g_bWorkerLaunched = false;
     SettingsStore store(kSettingsKeyPath);
     ReadLine(&store);
+    // The stored choice holds for every run; on Linux --fast makes it for one run.
+    if (store.ReadFastReplies()) {
+        g_App.bFastReplies = 1;
+    }
     g_App.nSearchAttempts = 0;
 
     ThreadApi* pThreads = g_Platform.pThreads;

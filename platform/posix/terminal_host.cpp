@@ -6,6 +6,9 @@
 #include <limits.h>
 #include <poll.h>
 #include <stdio.h>
+#include <unistd.h>
+
+#include <atomic>
 
 #include "common/app_state.h"
 #include "platform/posix/posix_platform.h"
@@ -18,6 +21,20 @@ namespace {
 // this often; the wait lasts a few milliseconds at most.
 constexpr int kWorkerExitPollMs = 2;
 
+// A tick asked for by the search worker as it ends (fast replies), and the pipe that wakes
+// the loop for it; the pipe stays open for the whole process.
+std::atomic<bool> g_bTickNow(false);
+int g_fdTickWake = -1;
+
+void TickNow() {
+    g_bTickNow.store(true);
+    char cWake = 0;
+    ssize_t nWritten;
+    do {
+        nWritten = write(g_fdTickWake, &cWake, 1);
+    } while (nWritten < 0 && errno == EINTR);
+}
+
 }  // namespace
 
 TerminalHost::TerminalHost(FrontEnd* pFront, FrontEnd* pFallback, int fdSignal, int fdWake,
@@ -26,7 +43,10 @@ TerminalHost::TerminalHost(FrontEnd* pFront, FrontEnd* pFallback, int fdSignal, 
       pFallback(pFallback),
       fdSignal(fdSignal),
       fdWake(fdWake),
-      fdWakeWrite(fdWakeWrite) {}
+      fdWakeWrite(fdWakeWrite) {
+    g_fdTickWake = fdWakeWrite;
+    g_Platform.pfnSearchEnded = TickNow;
+}
 
 void TerminalHost::RunModalDialog(int32_t) {
     char szReason[256] = "";
@@ -106,10 +126,13 @@ void TerminalHost::RunLoop() {
         }
 
         uint64_t nNow = MonotonicMs();
-        if (bTimerRunning && nNow >= nNextTickMs) {
-            nNextTickMs += kSearchTimerMs;
-            if (nNextTickMs <= nNow) {
-                nNextTickMs = nNow + kSearchTimerMs;  // ticks missed are not made up
+        bool bTickNow = g_bTickNow.exchange(false);
+        if (bTimerRunning && (bTickNow || nNow >= nNextTickMs)) {
+            if (nNow >= nNextTickMs) {
+                nNextTickMs += kSearchTimerMs;
+                if (nNextTickMs <= nNow) {
+                    nNextTickMs = nNow + kSearchTimerMs;  // ticks missed are not made up
+                }
             }
             ControllerTimer();
             continue;

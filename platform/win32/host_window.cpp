@@ -48,6 +48,12 @@ class Win32HostWindow : public HostWindow {
 
 Win32HostWindow g_Host;
 
+// From the search worker's thread: a tick posted now, which the dialog's message loop delivers
+// to HostWndProc as it delivers the timer's own.
+void PostTickNow() {
+    PostMessageA(g_Host.hwnd, WM_TIMER, kSearchTimerId, 0);
+}
+
 }  // namespace
 
 LRESULT CALLBACK HostWndProc(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM lParam) {
@@ -55,6 +61,7 @@ LRESULT CALLBACK HostWndProc(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM lPa
         case WM_CREATE:
             // The whole run happens here: the dialog, the search and the shutdown.
             g_Host.hwnd = hwnd;
+            g_Platform.pfnSearchEnded = PostTickNow;
             ControllerCreate(&g_Host);
             return 0;
         case WM_ACTIVATEAPP:
