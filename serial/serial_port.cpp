@@ -84,6 +84,16 @@ uint32_t ReadQueued(SerialDevice* port, char* pBuffer, uint32_t nTotal, uint32_t
     return nRead > n ? n : nRead;
 }
 
+// How long a read that has taken part of a reply lets the next bytes gather: the time eight
+// bytes take at the line's rate (10 bits a byte), at least 1 ms. The reply is looked at a few
+// bytes at a time instead of at every byte, which costs a slow line most of its wake-ups and
+// the reply at most these few milliseconds.
+uint32_t GatherMs() {
+    int32_t nBaud = CopyLine().nBaud;
+    uint32_t nMs = nBaud > 0 ? 80000u / static_cast<uint32_t>(nBaud) : 1u;
+    return nMs != 0 ? nMs : 1u;
+}
+
 }  // namespace
 
 uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32_t nTimeoutMs,
@@ -111,6 +121,13 @@ uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32
                 // This is the poll that ends phase 1: its error mask is examined as always.
                 PollPort(port, &bLineError, &cbInQue);
                 return bLineError ? 0 : nTotal;
+            }
+            uint32_t nElapsed = Now() - nStart;
+            uint32_t nLeft = nElapsed < nTimeoutMs ? nTimeoutMs - nElapsed : 0;
+            if (nRead != 0 && nLeft > 1 && nTotal + cbInQue < nMaxBytes) {
+                uint32_t nGather = GatherMs();
+                g_Platform.pClock->Sleep(nGather < nLeft ? nGather : nLeft - 1);
+                continue;
             }
         }
         if (nTotal + cbInQue >= nMaxBytes) {
