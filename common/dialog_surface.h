@@ -15,6 +15,7 @@ enum RunOutcome : int32_t {
     kOutcomeIncomplete,           // a request of the work brought no usable reply
     kOutcomeVersionNotSupported,  // the firmware is too old for the statistics
     kOutcomeReportNotSaved,       // the report's file could not be opened ("INVALID FILE")
+    kOutcomeInterrupted,          // a request to close (a signal) cut the work short
 };
 
 // The numbers of the latest sample the statistics showed, as the worker computed them: a face
@@ -58,6 +59,8 @@ class DialogSurface {
     virtual void ShowProgress(const char* szText) = 0;
     // How the run's work ended; szDetail says why it failed ("" when there is nothing to add).
     virtual void ReportOutcome(RunOutcome outcome, const char* szDetail) = 0;
+    // The report was saved whole to szPath.
+    virtual void ReportSaved(const char* szPath) = 0;
     // A COM port that did not open: the device it maps to, and why.
     virtual void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) = 0;
     // The statistics worker has ended one poll of the arm's counters, with its logging pass,

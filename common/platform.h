@@ -2,7 +2,9 @@
 #ifndef ARMLINK_COMMON_PLATFORM_H
 #define ARMLINK_COMMON_PLATFORM_H
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "common/clock.h"
 #include "common/threads.h"
@@ -16,13 +18,19 @@ class SettingsBackend;
 // True when the file holds no more than nSize bytes afterwards.
 typedef bool (*CutFileProc)(const char* szPath, int64_t nSize);
 
+// Opens szPath for appending in text mode, as the report is saved, creating it when missing.
+// Something that is not a plain file (a FIFO, a device) is refused, and nothing waits on it.
+// nullptr when it does not open; szWhy then says why ("not a plain file", the system's text).
+typedef FILE* (*OpenReportProc)(const char* szPath, char* szWhy, size_t cchWhy);
+
 // The platform's main (or a test) fills it before start-up.
 struct Platform {
     Clock* pClock;
     ThreadApi* pThreads;
     SerialBus* pBus;
     SettingsBackend* pSettings;
-    CutFileProc pfnCutFile;  // none: an entry that failed keeps what reached the file
+    CutFileProc pfnCutFile;        // none: an entry that failed keeps what reached the file
+    OpenReportProc pfnOpenReport;  // none: the report file is opened as fopen "at" opens it
 };
 
 extern Platform g_Platform;

@@ -64,6 +64,9 @@ class QueuedDialogSurface : public DialogSurface {
     void ReportOutcome(RunOutcome outcome, const char* szDetail) override {
         Submit([=](DialogSurface* p) { p->ReportOutcome(outcome, szDetail); });
     }
+    void ReportSaved(const char* szPath) override {
+        Submit([=](DialogSurface* p) { p->ReportSaved(szPath); });
+    }
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override {
         Submit([=](DialogSurface* p) { p->ReportPortFailure(nPort, szDevice, szReason); });
     }

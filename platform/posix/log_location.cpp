@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,7 +34,17 @@ bool MakeDirectories(const std::string& path) {
 // also answers for root, read-only mounts and directories like /proc. A log there that cannot
 // be opened although the directory may be written stays there, so that the run names the
 // fault instead of writing the entry somewhere the technician does not look.
-bool LogWritableIn(const std::string& exeDir) {
+bool LogWritableIn(const std::string& exeDir, bool bMake) {
+    // An installed program's directory is the system's, whoever runs it (sudo included).
+    for (const char* szSystem : {"/usr/", "/bin/", "/sbin/", "/opt/"}) {
+        if (exeDir.compare(0, strlen(szSystem), szSystem) == 0) {
+            return false;
+        }
+    }
+    if (!bMake) {
+        return access(exeDir.c_str(), W_OK | X_OK) == 0 ||
+               access((exeDir + "ErrorLog.zlg").c_str(), W_OK) == 0;
+    }
     std::string probe = exeDir + ".ErrorLog.zlg." + std::to_string(getpid());
     int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
@@ -52,10 +63,10 @@ bool LogWritableIn(const std::string& exeDir) {
 
 }  // namespace
 
-void ChooseLogPath(const char* szExeDir, char* szLogPath, size_t cchLogPath) {
+void ChooseLogPath(const char* szExeDir, char* szLogPath, size_t cchLogPath, bool bMake) {
     FormatLogPath(szExeDir, szLogPath, cchLogPath);
     std::string exeDir = szExeDir[0] != '\0' ? szExeDir : "./";
-    if (LogWritableIn(exeDir)) {
+    if (LogWritableIn(exeDir, bMake)) {
         return;
     }
     // A relative XDG_STATE_HOME is to be ignored, as the XDG rules say.
@@ -70,7 +81,7 @@ void ChooseLogPath(const char* szExeDir, char* szLogPath, size_t cchLogPath) {
         return;
     }
     std::string dir = stateDir + "/armlink";
-    if (!MakeDirectories(dir)) {
+    if (bMake && !MakeDirectories(dir)) {
         return;
     }
     std::string path = dir + "/ErrorLog.zlg";

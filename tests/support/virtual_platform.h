@@ -124,6 +124,7 @@ class RecordingDialog : public DialogSurface {
     void ShowProgress(const char* szText) override;
     void ReportOutcome(RunOutcome outcome, const char* szDetail) override;
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
+    void ReportSaved(const char* szPath) override { Record(Write{"saved", 0, szPath}); }
     void PollDone(const PollSample& sample) override;
 
     struct Write {
