@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/app_state.h"
 #include "shell/startup.h"
@@ -39,6 +40,32 @@ TEST(StartupRunMode, SwitchesAreExactOrPrefixAndCaseSensitive) {
         EXPECT_EQ(SelectRunMode(row.szCmdLine), row.nRunMode) << "\"" << row.szCmdLine << "\"";
     }
     EXPECT_EQ(SelectRunMode(nullptr), kRunModeLog);
+}
+
+// The outcomes reported, in order, and the exit status the run then ends with.
+TEST(StartupExitStatus, TheRunsOutcomeGivesTheStatus) {
+    struct Row {
+        std::vector<RunOutcome> reported;
+        int nExit;
+    } rows[] = {
+        {{}, 1},
+        {{kOutcomeDone}, 0},
+        {{kOutcomeNoArm}, 1},
+        {{kOutcomeInterrupted}, 1},
+        {{kOutcomeLogNotWritten}, 3},
+        {{kOutcomeReportNotSaved}, 4},
+        {{kOutcomeIncomplete}, 5},
+        {{kOutcomeDone, kOutcomeVersionNotSupported}, 6},
+        // No identity came: the firmware gate that follows is not a firmware judged too old.
+        {{kOutcomeIncomplete, kOutcomeVersionNotSupported}, 5},
+    };
+    for (const Row& row : rows) {
+        RunOutcome outcome = kOutcomeNone;
+        for (RunOutcome reported : row.reported) {
+            outcome = NextOutcome(outcome, reported);
+        }
+        EXPECT_EQ(RunExitStatus(outcome), row.nExit) << row.reported.size();
+    }
 }
 
 TEST(StartupExeDir, CutAfterTheLastSeparator) {
