@@ -88,7 +88,9 @@ bool ModelSetText(DialogModel* pModel, int nId, const char* szText) {
             pModel->bSampleShown = true;
         }
     }
-    std::string value = ShownArmText(szText != nullptr ? szText : "");
+    // The log's path is the technician's own text, not the arm's.
+    std::string value = szText != nullptr ? szText : "";
+    value = nId == kIdLogPathText ? value : ShownArmText(value);
     pControl->bChanged = pControl->text != value;
     pControl->text = value;
     return true;
@@ -126,7 +128,7 @@ void ModelReportOutcome(DialogModel* pModel, RunOutcome outcome, const char* szD
 
 void ModelReportSaved(DialogModel* pModel, const char* szPath) {
     pModel->saved = szPath != nullptr ? szPath : "";
-    pModel->note = "Saved to " + ShownArmText(pModel->saved);
+    pModel->note = "Saved to " + pModel->saved;
 }
 
 void ModelPortFailure(DialogModel* pModel, const std::string& line) {

@@ -55,7 +55,8 @@ struct DialogModel {
 // The dialog of nRunMode as its template starts.
 void ResetDialogModel(DialogModel* pModel, int32_t nRunMode);
 // Each returns false when the template does not have the control, which is then left alone.
-// A text is kept as a terminal may show it (ShownArmText): what the arm sent is never obeyed.
+// A text is kept as a terminal may show it (ShownArmText): what the arm sent is never obeyed;
+// the log's path, the technician's own, is kept as it is.
 bool ModelSetText(DialogModel* pModel, int nId, const char* szText);
 bool ModelShow(DialogModel* pModel, int nId);
 bool ModelEnable(DialogModel* pModel, int nId, bool bEnable);

@@ -62,7 +62,7 @@ class PlainFace : public FrontEnd {
             }
             fprintf(pOut, "status: %.*s\n", static_cast<int>(nLength), status.c_str());
         } else if (part == kPartSaved) {
-            fprintf(pOut, "saved: %s\n", ShownArmText(model.saved).c_str());
+            fprintf(pOut, "saved: %s\n", model.saved.c_str());
         } else if (part == kPartText && nId == kIdLogPathText) {
             fprintf(pOut, "log: %s\n", ModelText(model, kIdLogPathText).c_str());
         } else if (part == kPartProgress && g_bPlainProgress && !model.progress.empty()) {

@@ -24,14 +24,11 @@
 
 namespace {
 
-// Exit statuses, one table for every run mode.
-constexpr int kExitDone = 0;           // the work of the run mode was done
-constexpr int kExitNotDone = 1;        // no arm found, or closed before the work was done
-constexpr int kExitUsage = 2;          // bad usage, or a run mode this version does not have
-constexpr int kExitLogFailed = 3;      // the log file could not be written
-constexpr int kExitReportFailed = 4;   // the report could not be saved
-constexpr int kExitIncomplete = 5;     // a request of the work brought no usable reply
-constexpr int kExitVersionTooOld = 6;  // the firmware is too old for the run mode
+// Exit statuses that do not come from a run's outcome (RunExitStatus holds the whole table).
+constexpr int kExitDone = 0;          // the work of the run mode was done
+constexpr int kExitNotDone = 1;       // no arm found, or closed before the work was done
+constexpr int kExitUsage = 2;         // bad usage, or a run mode this version does not have
+constexpr int kExitReportFailed = 4;  // the report could not be saved
 
 void PrintHelp(FILE* pOut) {
     char szSettings[PATH_MAX];
