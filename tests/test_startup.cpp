@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/app_state.h"
@@ -42,12 +43,10 @@ TEST(StartupRunMode, SwitchesAreExactOrPrefixAndCaseSensitive) {
     EXPECT_EQ(SelectRunMode(nullptr), kRunModeLog);
 }
 
-// The outcomes reported, in order, and the exit status the run then ends with.
+// The outcomes reported in order, then the exit status; without an identity the firmware gate
+// that follows is no firmware judged too old.
 TEST(StartupExitStatus, TheRunsOutcomeGivesTheStatus) {
-    struct Row {
-        std::vector<RunOutcome> reported;
-        int nExit;
-    } rows[] = {
+    const std::pair<std::vector<RunOutcome>, int> rows[] = {
         {{}, 1},
         {{kOutcomeDone}, 0},
         {{kOutcomeNoArm}, 1},
@@ -56,15 +55,13 @@ TEST(StartupExitStatus, TheRunsOutcomeGivesTheStatus) {
         {{kOutcomeReportNotSaved}, 4},
         {{kOutcomeIncomplete}, 5},
         {{kOutcomeDone, kOutcomeVersionNotSupported}, 6},
-        // No identity came: the firmware gate that follows is not a firmware judged too old.
-        {{kOutcomeIncomplete, kOutcomeVersionNotSupported}, 5},
-    };
-    for (const Row& row : rows) {
+        {{kOutcomeIncomplete, kOutcomeVersionNotSupported}, 5}};
+    for (const auto& row : rows) {
         RunOutcome outcome = kOutcomeNone;
-        for (RunOutcome reported : row.reported) {
+        for (RunOutcome reported : row.first) {
             outcome = NextOutcome(outcome, reported);
         }
-        EXPECT_EQ(RunExitStatus(outcome), row.nExit) << row.reported.size();
+        EXPECT_EQ(RunExitStatus(outcome), row.second) << row.first.size();
     }
 }
 

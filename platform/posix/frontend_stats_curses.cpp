@@ -141,8 +141,9 @@ class StatsCursesFace : public CursesFace {
 
         PutText(kHeadingRow, kLabelCol, model.progress, kLabelWidth, A_DIM);
         if (!model.bAnySample && !model.note.empty()) {
-            // Under "No Arm Found", where the plot would stand: the ports that would not open.
-            PutText(kPlotRow, kLabelCol, model.note, kDialogCols - 2, A_DIM);
+            // Under "No Arm Found", where the plot's bars would stand: the ports that would not
+            // open.
+            PutText(kPlotRow + 1, kLabelCol, model.note, kDialogCols - 2, A_DIM);
         }
         PutCentred(kHeadingRow, kCurrentCol, kValueWidth, "Current");
         PutCentred(kHeadingRow, kChangeCol, kValueWidth, "Change");

@@ -35,16 +35,10 @@ else
 fi
 
 # Standard output that cannot be written is a failure, named.
-for szOption in --help --version; do
-    RC=0
-    "$ARMLINK" "$szOption" >/dev/full 2>"$E2E_DIR/err" </dev/null || RC=$?
-    expect_rc 1
-    if grep -qxF "armlink: standard output: No space left on device" "$E2E_DIR/err"; then
-        pass "$szOption > /dev/full named"
-    else
-        fail "$szOption > /dev/full: $(cat "$E2E_DIR/err")"
-    fi
-done
+RC=0
+"$ARMLINK" --help >/dev/full 2>"$E2E_DIR/err" </dev/null || RC=$?
+expect_rc 1
+if grep -qxF "armlink: standard output: No space left on device" "$E2E_DIR/err"; then pass "--help > /dev/full named"; else fail "--help > /dev/full: $(cat "$E2E_DIR/err")"; fi
 
 run_armlink 10 --x
 expect_rc 2

@@ -228,32 +228,24 @@ TEST(Faces, ExtendedDisplayInPlainLines) {
 }
 
 TEST(Faces, LogDialogOnTheScreen) {
-    RunCurses(
-        CreateLogCursesFace,
-        {{"an entry the arm did not complete",
-          {{'t', kIdStatusText, "Done"},
-           {'t', kIdButton, "Close"},
-           {'t', kIdLogPathText, "/tmp/ErrorLog.zlg"},
-           {'s', kIdLogPathText, ""},
-           {'s', kIdLogPathLabel, ""},
-           {'o', kOutcomeIncomplete, "no reply to _G STATS"}},
-          "q",
-          {"0| ZOLM Log ", "2|Done", "3|no reply to _G STATS",
-           "4|Log Saved In:", "6|/tmp/ErrorLog.zlg", "9|[ Close ]"},
-          {},
-          kCloseNow},
-         {"searching",
-          {{'p', 0, "identity"}},
-          "r",
-          {"2|", "3|identity", "9|[ Cancel ]"},
-          {},
-          kCloseNone},
-         {"no arm: the ports' reasons, the arm's bytes shown",
-          {{'f', 2, "busy"}, {'t', kIdStatusText, "No \x1b]2;Arm\x07"}, {'o', kOutcomeNoArm, ""}},
-          "",
-          {"2|No \\x1B]2;Arm\\x07", "3|COM2 (/dev/ttyUSB0): busy"},
-          {},
-          kCloseNone}});
+    RunCurses(CreateLogCursesFace, {{"an entry the arm did not complete",
+                                     {{'t', kIdStatusText, "Done"},
+                                      {'t', kIdButton, "Close"},
+                                      {'t', kIdLogPathText, "/tmp/ErrorLog.zlg"},
+                                      {'s', kIdLogPathText, ""},
+                                      {'s', kIdLogPathLabel, ""},
+                                      {'o', kOutcomeIncomplete, "no reply to _G STATS"}},
+                                     "q",
+                                     {"0| ZOLM Log ", "2|Done", "3|no reply to _G STATS",
+                                      "4|Log Saved In:", "6|/tmp/ErrorLog.zlg", "9|[ Close ]"},
+                                     {},
+                                     kCloseNow},
+                                    {"searching",
+                                     {{'p', 0, "identity"}},
+                                     "r",
+                                     {"2|", "3|identity", "9|[ Cancel ]"},
+                                     {},
+                                     kCloseNone}});
 }
 
 TEST(Faces, StatisticsOnTheScreen) {
@@ -265,7 +257,13 @@ TEST(Faces, StatisticsOnTheScreen) {
                  "11|384.62", "14|POINTS/SECOND over the last 2 polls", "15|384.62"},
                 {},
                 kCloseNow},
-               {"closed with Enter", {}, "\n", {"23|[ Cancel ]"}, {}, kCloseNow}});
+               {"closed with Enter", {}, "\n", {"23|[ Cancel ]"}, {}, kCloseNow},
+               {"no arm: each port's reason; escapes shown",
+                {{'f', 2, "busy"}, {'t', kIdStatusText, "No \x1b[2J"}, {'o', kOutcomeNoArm, ""}},
+                "",
+                {"1|No \\x1B[2J", "15|ttyUSB0): busy"},
+                {},
+                kCloseNone}});
 }
 
 TEST(Faces, ExtendedDisplayOnTheScreen) {
