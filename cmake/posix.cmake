@@ -14,6 +14,7 @@ add_library(armlink_posix STATIC
   platform/posix/log_location.cpp
   platform/posix/port_listing.cpp
   platform/posix/file_cut_posix.cpp
+  platform/posix/report_file_posix.cpp
 )
 target_link_libraries(armlink_posix PUBLIC armlink_core)
 find_package(Threads REQUIRED)

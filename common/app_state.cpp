@@ -41,6 +41,32 @@ void ResetAppState() {
     g_App.ConnectedEvent = nullptr;
     g_App.StopEvent = nullptr;
     g_App.WorkerExitedEvent = nullptr;
+    g_App.bCloseRequested.store(0);
+}
+
+RunOutcome NextOutcome(RunOutcome current, RunOutcome reported) {
+    if (current == kOutcomeIncomplete && reported == kOutcomeVersionNotSupported) {
+        return current;
+    }
+    return reported;
+}
+
+int RunExitStatus(RunOutcome outcome) {
+    switch (outcome) {
+        case kOutcomeDone:
+            return 0;
+        case kOutcomeLogNotWritten:
+        case kOutcomeLogKept:
+            return 3;
+        case kOutcomeReportNotSaved:
+            return 4;
+        case kOutcomeIncomplete:
+            return 5;
+        case kOutcomeVersionNotSupported:
+            return 6;
+        default:
+            return 1;
+    }
 }
 
 void SetDialogItemText(int nId, const char* szText) {
@@ -75,6 +101,13 @@ void ReportRunOutcome(RunOutcome outcome, const char* szDetail) {
     DialogSurface* pDialog = g_App.hDialog.load();
     if (pDialog != nullptr) {
         pDialog->ReportOutcome(outcome, szDetail != nullptr ? szDetail : "");
+    }
+}
+
+void ReportSaved(const char* szPath) {
+    DialogSurface* pDialog = g_App.hDialog.load();
+    if (pDialog != nullptr) {
+        pDialog->ReportSaved(szPath);
     }
 }
 

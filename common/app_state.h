@@ -98,6 +98,9 @@ struct AppState {
     Event* ConnectedEvent;
     Event* StopEvent;
     Event* WorkerExitedEvent;
+    // Set by a request to close from outside the dialog (a signal on POSIX), at any moment; the
+    // extended display's Check ends after the exchange under way when it sees it.
+    std::atomic<int32_t> bCloseRequested;
 };
 
 // The one instance of the process.
@@ -115,11 +118,18 @@ void EnableDialogItem(int nId, bool bEnable);
 void ShowDialogProgress(const char* szText);
 void ReportRunOutcome(RunOutcome outcome, const char* szDetail);
 void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason);
+void ReportSaved(const char* szPath);
 void ReportPollDone(const PollSample& sample);
 
 // Releases the thread handle in *pSlot, if this caller is the first to take it.
 void ReleaseThreadSlot(std::atomic<ThreadHandle>* pSlot);
 
+// The outcome that stands when reported follows current: a firmware judged too old after the
+// identity went unanswered stays the unanswered identity (no version came to judge).
+RunOutcome NextOutcome(RunOutcome current, RunOutcome reported);
+// The exit status of a run that ended with this outcome, the same for every program and face:
+// 0 done, 1 no arm or closed before the work was done, 3 log, 4 report, 5 incomplete, 6 firmware.
+int RunExitStatus(RunOutcome outcome);
 // Puts g_App back to its state at process start (every handle none, Line initial).
 void ResetAppState();
 

@@ -15,8 +15,9 @@ enum RunOutcome : int32_t {
     kOutcomeIncomplete,           // a request of the work brought no usable reply
     kOutcomeVersionNotSupported,  // the firmware is too old for the statistics
     kOutcomeReportNotSaved,       // the report's file could not be opened ("INVALID FILE")
-    kOutcomeLogKept,  // the log could not take the entry read from the arm; the detail is
-                      // the file of its own that holds it instead
+    kOutcomeLogKept,      // the log could not take the entry read from the arm; the detail is
+                          // the file of its own that holds it instead
+    kOutcomeInterrupted,  // a request to close (a signal) cut the work short
 };
 
 // The numbers of the latest sample the statistics showed, as the worker computed them: a face
@@ -63,6 +64,8 @@ class DialogSurface {
     // An entry read from the arm that neither the log nor a file of its own could take, as the
     // log would have held it (CR LF lines): shown, so that the technician can copy it by hand.
     virtual void ShowUnloggedEntry(const char* szEntry) = 0;
+    // The report was saved whole to szPath.
+    virtual void ReportSaved(const char* szPath) = 0;
     // A COM port that did not open: the device it maps to, and why.
     virtual void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) = 0;
     // The statistics worker has ended one poll of the arm's counters, with its logging pass,

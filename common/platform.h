@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "common/clock.h"
 #include "common/threads.h"
@@ -33,6 +34,11 @@ typedef bool (*StateDirProc)(char* szDir, size_t cchDir);
 // that the controller's next tick comes at once instead of up to 500 ms later.
 typedef void (*SearchEndedProc)();
 
+// Opens szPath for appending in text mode, as the report is saved, creating it when missing.
+// Something that is not a plain file (a FIFO, a device) is refused, and nothing waits on it.
+// nullptr when it does not open; szWhy then says why ("not a plain file", the system's text).
+typedef FILE* (*OpenReportProc)(const char* szPath, char* szWhy, size_t cchWhy);
+
 // The platform's main (or a test) fills it before start-up.
 struct Platform {
     Clock* pClock;
@@ -45,6 +51,7 @@ struct Platform {
     UnlockLogProc pfnUnlockLog;
     StateDirProc pfnStateDir;        // none: an unsaved entry goes to the dialog
     SearchEndedProc pfnSearchEnded;  // none: the end is seen at the next tick
+    OpenReportProc pfnOpenReport;    // none: the report file is opened as fopen "at" opens it
 };
 
 extern Platform g_Platform;

@@ -42,3 +42,20 @@ bool ParseHexWord(const char* szText, uint32_t* pdwWord, bool* pbTooWide) {
     *pdwWord = dwWord;
     return true;
 }
+
+std::string ShownArmText(const std::string& text) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string shown;
+    shown.reserve(text.size());
+    for (char c : text) {
+        unsigned char b = static_cast<unsigned char>(c);
+        if ((b >= 0x20 && b <= 0x7E) || c == '\r' || c == '\n' || c == '\t') {
+            shown += c;
+        } else {
+            shown += "\\x";
+            shown += kDigits[b >> 4];
+            shown += kDigits[b & 0x0F];
+        }
+    }
+    return shown;
+}

@@ -164,6 +164,9 @@ bool PortTurn(LineSettings* pLine) {
             nRateIndex = 0;
         }
         pLine->nBaud = static_cast<int32_t>(kBaudTable[nRateIndex]);
+        // The port always sends one stop bit, and an arm echoes that: a stored 2 would make
+        // every try of the table a mismatch and hide the arm for good.
+        pLine->nStopBits = 1;
         ++nRateIndex;
         StoreLine(*pLine);
         ShowTry(*pLine);

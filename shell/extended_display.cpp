@@ -36,10 +36,19 @@ DialogSurface* Dialog() {
     return g_App.hDialog.load();
 }
 
-// A failed save outweighs a silent arm, which outweighs a done piece of work.
+// A request to close (a signal) ends a Check after the exchange under way.
+bool CloseRequested() {
+    return g_App.bCloseRequested.load() != 0;
+}
+
+// A failed save outweighs an interruption, which outweighs a silent arm, which outweighs a done
+// piece of work.
 void ReportExtendedOutcome() {
     if (g_bSaveFailed) {
         ReportRunOutcome(kOutcomeReportNotSaved, g_szSaveFailure);
+    } else if (CloseRequested()) {
+        SetDialogItemText(kIdStatusText, "Interrupted");
+        ReportRunOutcome(kOutcomeInterrupted, "a request to close ended the Checks");
     } else if (g_bArmSilent) {
         ReportRunOutcome(kOutcomeIncomplete, "the arm answered none of the Check's requests");
     } else {
@@ -104,7 +113,7 @@ bool AppendRecord(void* pContext, const ErrorRequest& request) {
     CheckRecords* pCheck = static_cast<CheckRecords*>(pContext);
     pCheck->nAnswered += request.Exchange.nRead != 0 ? 1 : 0;
     if (!request.bValid || IsEmptyRecord(request.Record)) {
-        return true;
+        return !CloseRequested();
     }
     char szText[kReportBufferSize];
     memset(szText, 0, sizeof szText);
@@ -113,13 +122,46 @@ bool AppendRecord(void* pContext, const ErrorRequest& request) {
     snprintf(szHeader, sizeof szHeader, "----------<%d>----------\r\n", ++pCheck->nRecords);
     const char* const apRecord[] = {szHeader, szText};
     Append(pCheck->pDialog, apRecord, 2);
-    return true;
+    return !CloseRequested();
 }
 
-void NoteSaveFailure(const char* szPath, const char* szWhat, int nError) {
+void NoteSaveFailure(const char* szPath, const char* szWhat, const char* szWhy) {
     g_bSaveFailed = true;
-    snprintf(g_szSaveFailure, sizeof g_szSaveFailure, "%s %s: %s", szWhat, szPath,
-             strerror(nError));
+    snprintf(g_szSaveFailure, sizeof g_szSaveFailure, "%s %s: %s", szWhat, szPath, szWhy);
+}
+
+// The report's file as the platform opens it (a FIFO or a device refused without waiting), or
+// as the text-mode append opens it.
+FILE* OpenReportFile(const char* szPath, char* szWhy, size_t cchWhy) {
+    if (g_Platform.pfnOpenReport != nullptr) {
+        return g_Platform.pfnOpenReport(szPath, szWhy, cchWhy);
+    }
+    FILE* pFile = fopen(szPath, "at");
+    if (pFile == nullptr) {
+        snprintf(szWhy, cchWhy, "%s", strerror(errno));
+    }
+    return pFile;
+}
+
+// Every line of the report but the last, the empty one after the report's final line end;
+// each cut to 127 characters and ended with the platform's text line end. False with the
+// errno of the first write that failed.
+bool WriteReportLines(DialogSurface* pDialog, FILE* pFile, int* pnError) {
+    uint32_t nLines = pDialog->ReportLineCount();
+    for (uint32_t nLine = 0; nLine + 1 < nLines; ++nLine) {
+        char szLine[kLineSize];
+        memset(szLine, 0, sizeof szLine);
+        pDialog->ReportLine(nLine, szLine, kLineMaxChars);
+        if (fprintf(pFile, "%s\n", szLine) < 0) {
+            *pnError = errno;
+            return false;
+        }
+    }
+    if (g_bReportCut && fprintf(pFile, "%s\n", kReportCutText) < 0) {
+        *pnError = errno;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -135,7 +177,12 @@ void ExtendedInitDialog() {
 }
 
 void ExtendedCommand(int nId) {
-    if (nId == kIdButton) {
+    if (nId == kIdCancel) {
+        // Closed from outside while the Checks ran or waited: the run says it was cut short.
+        if (CloseRequested()) {
+            ReportExtendedOutcome();
+        }
+    } else if (nId == kIdButton) {
         RunCheck();
     } else if (nId == kIdSaveButton) {
         SaveReport();
@@ -157,6 +204,12 @@ int RunCheck() {
 
     CheckRecords check = {pDialog, 0, 0};
     ReadErrorRecords(kReaderExtended, AppendRecord, &check);
+    if (CloseRequested()) {
+        // The block ends with the records read so far; the read-out is left as it stands.
+        ShowDialogProgress("");
+        ReportExtendedOutcome();
+        return check.nAnswered;
+    }
     if (check.nRecords == 0) {
         const char* const apNone[] = {"No Errors Detected\r\n"};
         Append(pDialog, apNone, 1);
@@ -197,32 +250,20 @@ bool SaveReport() {
         return false;
     }
     szFileName[sizeof szFileName - 1] = '\0';
-    FILE* pFile = fopen(szFileName, "at");
+    char szWhy[160] = "";
+    FILE* pFile = OpenReportFile(szFileName, szWhy, sizeof szWhy);
     if (pFile == nullptr) {
-        NoteSaveFailure(szFileName, "cannot open", errno);
+        NoteSaveFailure(szFileName, "cannot open", szWhy);
         pDialog->ShowMessage(szFileName, "INVALID FILE");
         ReportExtendedOutcome();
         return false;
     }
-    store.WriteLastFile(szFileName);
+    // Where the report begins: a save that fails part-way is taken back to here, so the next
+    // save's rule line is never glued onto half a line.
+    long nSizeBefore = fseek(pFile, 0, SEEK_END) == 0 ? ftell(pFile) : -1;
 
-    // Every line but the last, the empty one after the report's final line end; each cut to
-    // 127 characters and ended with the platform's text line end.
-    bool bWritten = true;
-    uint32_t nLines = pDialog->ReportLineCount();
-    for (uint32_t nLine = 0; nLine + 1 < nLines; ++nLine) {
-        char szLine[kLineSize];
-        memset(szLine, 0, sizeof szLine);
-        pDialog->ReportLine(nLine, szLine, kLineMaxChars);
-        if (fprintf(pFile, "%s\n", szLine) < 0) {
-            bWritten = false;
-            break;
-        }
-    }
-    if (bWritten && g_bReportCut && fprintf(pFile, "%s\n", kReportCutText) < 0) {
-        bWritten = false;
-    }
-    int nWriteError = errno;
+    int nWriteError = 0;
+    bool bWritten = WriteReportLines(pDialog, pFile, &nWriteError);
     if (fclose(pFile) != 0 && bWritten) {
         bWritten = false;
         nWriteError = errno;
@@ -231,15 +272,23 @@ bool SaveReport() {
     if (!bWritten) {
         // The file holds less than the report: the technician is told as for a file that
         // does not open, and the report stays in the display to be saved elsewhere.
-        NoteSaveFailure(szFileName, "cannot write", nWriteError);
+        if (nSizeBefore >= 0 && g_Platform.pfnCutFile != nullptr) {
+            g_Platform.pfnCutFile(szFileName, nSizeBefore);
+        }
+        NoteSaveFailure(szFileName, "cannot write", strerror(nWriteError != 0 ? nWriteError : EIO));
         pDialog->ShowMessage(szFileName, "INVALID FILE");
-    } else if (g_bReportCut) {
-        g_bSaveFailed = true;
-        snprintf(g_szSaveFailure, sizeof g_szSaveFailure, "%s holds an incomplete report: %s",
-                 szFileName, kReportCutText);
     } else {
-        g_bSaveFailed = false;
-        g_szSaveFailure[0] = '\0';
+        // Only a file that took the whole report becomes the last saved path.
+        store.WriteLastFile(szFileName);
+        if (g_bReportCut) {
+            g_bSaveFailed = true;
+            snprintf(g_szSaveFailure, sizeof g_szSaveFailure, "%s holds an incomplete report: %s",
+                     szFileName, kReportCutText);
+        } else {
+            g_bSaveFailed = false;
+            g_szSaveFailure[0] = '\0';
+            ReportSaved(szFileName);
+        }
     }
     ReportExtendedOutcome();
     return bWritten && !g_bReportCut;

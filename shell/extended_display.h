@@ -10,17 +10,20 @@
 // controller finds the arm, the status line "Searching".
 void ExtendedInitDialog();
 
-// A command of the dialog: 1 (Check) runs RunCheck, 1054 (Save) runs SaveReport; any other id
-// does nothing. Runs on the user-interface thread, which it holds until the work is done.
+// A command of the dialog: 1 (Check) runs RunCheck, 1054 (Save) runs SaveReport; 2 (Close), on
+// a request to close from outside (g_App.bCloseRequested), reports the run as interrupted; any
+// other id does nothing. Runs on the user-interface thread, which it holds until the work is done.
 void ExtendedCommand(int nId);
 
 // One block appended to the report: the rule, the stamp, each non-empty error record with its
 // header and decoded text (or "No Errors Detected"), the counters, then the read-out closed
-// with "_P". Returns the count of the nine exchanges the arm answered.
+// with "_P". A request to close ends it after the exchange under way (the block then stops
+// there, the outcome is "Interrupted"). Returns the count of the exchanges the arm answered.
 int RunCheck();
 
 // Appends every line of the report but the last (empty) one to the file the technician
-// chooses, and remembers the path in "LastFile". True when the lines were written.
+// chooses; a file that did not take them all is cut back to its length before. "LastFile"
+// becomes the path only when the lines were written. True when they were.
 bool SaveReport();
 
 // Written after the report's lines, and shown in the status line, when the display could not

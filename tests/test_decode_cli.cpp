@@ -139,6 +139,12 @@ TEST(DecodeCliHelp, BothFormsOnStandardOutput) {
     }
 }
 
+TEST(DecodeCliHelp, VersionOnStandardOutput) {
+    CliRun run = RunTool({"--version"});
+    EXPECT_EQ(run.nExit, 0);
+    EXPECT_EQ(run.out, std::string("armlink-decode ") + ARMLINK_VERSION + "\n");
+}
+
 const char kStamp1[] =
     "STAMP: BY: Error Log, DATE: 12-07-126, TIME: 09:05:33, ARM: ARM01, CALIBRATED: YES, "
     "VERSION: 4.60\r\n";
@@ -174,13 +180,13 @@ TEST(DecodeCliLog, EntriesNumberedOnTheirOwnMalformedLineNamed) {
 
 TEST(DecodeCliLog, LineFeedEndingsAndStandardInput) {
     std::string log =
-        "STAMP: BY: Error Log, DATE: 01-02-99, TIME: 00:00:00\n"
+        "STAMP: BY: Error Log, DATE: 01-02-99, TIME: 00:00:00, ARM: \x1b]2;x\x07\xff\n"
         "ERROR: 00000104 00000002 00000000 0000001A 00000000 00000000 00000000\n"
         "ERROR: 00020008 00000001 00000010 00000000 00000000 00000000 00000000";  // no line end
     CliRun run = RunTool({"-"}, log);
     EXPECT_EQ(run.nExit, 0);
     EXPECT_EQ(run.out,
-              "STAMP: BY: Error Log, DATE: 01-02-99, TIME: 00:00:00\n"
+              "STAMP: BY: Error Log, DATE: 01-02-99, TIME: 00:00:00, ARM: \\x1B]2;x\\x07\\xFF\n"
               "----------<1>----------\r\n" +
                   Report(kRecord1) + "----------<2>----------\r\n" + Report(kRecord2));
     EXPECT_EQ(run.err, "");

@@ -176,6 +176,14 @@ TEST_F(ExtendedDisplayTest, CheckAppendsOneBlockPerPressInItsExactForms) {
          {kStamp, RecordGroup(1, kI2c), kCounters, kStamp, kNoErrors},
          CheckCommands(1),
          kOutcomeIncomplete},
+        {"a request to close ends the Check after the exchange under way",
+         [](ArmScenario*, VirtualClock* c) {
+             c->At(c->nNow + 1, [] { g_App.bCloseRequested.store(1); });
+         },
+         1,
+         {kStamp},
+         {"_Y1"},
+         kOutcomeInterrupted},
     };
     for (const CheckCase& c : cases) {
         SCOPED_TRACE(c.szName);
@@ -194,7 +202,7 @@ TEST_F(ExtendedDisplayTest, CheckAppendsOneBlockPerPressInItsExactForms) {
         }
         EXPECT_EQ(dialog.groups, c.groups);
         EXPECT_EQ(Commands(pArm), c.commands);
-        EXPECT_EQ(bus.lines[1].nPurges, nPurges + c.nChecks)
+        EXPECT_EQ(bus.lines[1].nPurges, nPurges + c.nChecks - (c.outcome == kOutcomeInterrupted))
             << "one purge per Check, after the record requests";
         EXPECT_EQ(dialog.outcome, c.outcome);
         // Seven reads of 2000 ms, one of 1000 ms and one of 2000 ms, each at most twice that.
@@ -270,7 +278,18 @@ struct SaveCase {
     bool bLastFileIsPath;        // "LastFile" now holds the chosen path, else it is unchanged
     std::vector<std::string> messages;
     RunOutcome outcome;
+    bool bCutBack = false;  // the file was cut back to its length before the save
 };
+
+// A file that opens but takes no line: the save fails part-way, as on a full disk.
+FILE* OpenUnwritable(const char* szPath, char*, size_t) {
+    return fopen(szPath, "rb");
+}
+int64_t g_nCutTo = -1;
+bool RecordCut(const char*, int64_t nSize) {
+    g_nCutTo = nSize;
+    return true;
+}
 
 TEST_F(ExtendedSaveTest, SaveAppendsTheReportsLinesAndRemembersThePath) {
     const std::string kTooLong(800, 'p');
@@ -338,6 +357,17 @@ TEST_F(ExtendedSaveTest, SaveAppendsTheReportsLinesAndRemembersThePath) {
          true,
          {},
          kOutcomeReportNotSaved},
+        {"a save that fails part-way is cut back, and LastFile stays",
+         "earlier\n",
+         [](ExtendedSaveTest* t) { t->Append({kStamp}); },
+         "previous.txt",
+         "unwritable",
+         "previous.txt",
+         "earlier\n",
+         false,
+         {"INVALID FILE: <path>"},
+         kOutcomeReportNotSaved,
+         true},
     };
     for (const SaveCase& c : cases) {
         SCOPED_TRACE(c.szName);
@@ -346,7 +376,7 @@ TEST_F(ExtendedSaveTest, SaveAppendsTheReportsLinesAndRemembersThePath) {
         std::string path = TestFilePath(".txt");
         remove(path.c_str());
         if (c.szOldContent != nullptr) {
-            FILE* pOld = fopen(path.c_str(), "w");
+            FILE* pOld = fopen(path.c_str(), "wb");
             ASSERT_NE(pOld, nullptr);
             fputs(c.szOldContent, pOld);
             fclose(pOld);
@@ -361,6 +391,10 @@ TEST_F(ExtendedSaveTest, SaveAppendsTheReportsLinesAndRemembersThePath) {
             answer = TestFilePath("-no-such-folder") + "/report.txt";
             path = answer;
         }
+        g_Platform.pfnOpenReport = answer == "unwritable" ? OpenUnwritable : nullptr;
+        g_Platform.pfnCutFile = RecordCut;
+        g_nCutTo = -1;
+        answer = answer == "unwritable" ? path : answer;
         dialog.saveAnswer = answer;
         c.fill(this);
         std::vector<std::string> groupsBefore = dialog.groups;
@@ -377,6 +411,8 @@ TEST_F(ExtendedSaveTest, SaveAppendsTheReportsLinesAndRemembersThePath) {
         }
         EXPECT_EQ(dialog.messages, messages);
         EXPECT_EQ(dialog.outcome, c.outcome);
+        EXPECT_EQ(g_nCutTo, c.bCutBack ? static_cast<int64_t>(strlen(c.szOldContent)) : -1);
+        EXPECT_EQ(dialog.writes.back().op == "saved", c.outcome == kOutcomeDone);
         EXPECT_EQ(dialog.groups, groupsBefore) << "Save leaves the report as it is";
         remove(path.c_str());
     }

@@ -157,6 +157,19 @@ TEST_F(SearchTest, ArmAt19200SevenEvenIsFoundOnTheTenthTry) {
     EXPECT_EQ(dialog.TextsOf(kIdStatusText).back(), "COM1: 19200 e 7 1");
 }
 
+TEST_F(SearchTest, StoredTwoStopBitsAreTriedOnceThenOneFindsTheArm) {
+    for (unsigned n = 2; n <= 4; ++n) {
+        RemoveDevice(n);
+    }
+    PlaceArm(1, ArmAt(9600, 8, 'n'));
+    g_App.Line = {1, 9600, 'n', 8, 2};
+    RunSearch();
+    EXPECT_TRUE(Found());
+    EXPECT_EQ(
+        dialog.TextsOf(kIdStatusText),
+        std::vector<std::string>({"COM1: 9600 n 8 2", "COM1: 4800 n 8 1", "COM1: 9600 n 8 1"}));
+}
+
 TEST_F(SearchTest, LineErrorDuringAWaitGivesThePortUp) {
     for (unsigned n = 3; n <= 4; ++n) {
         RemoveDevice(n);

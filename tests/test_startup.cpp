@@ -3,6 +3,8 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/app_state.h"
 #include "shell/startup.h"
@@ -39,6 +41,28 @@ TEST(StartupRunMode, SwitchesAreExactOrPrefixAndCaseSensitive) {
         EXPECT_EQ(SelectRunMode(row.szCmdLine), row.nRunMode) << "\"" << row.szCmdLine << "\"";
     }
     EXPECT_EQ(SelectRunMode(nullptr), kRunModeLog);
+}
+
+// The outcomes reported in order, then the exit status; without an identity the firmware gate
+// that follows is no firmware judged too old.
+TEST(StartupExitStatus, TheRunsOutcomeGivesTheStatus) {
+    const std::pair<std::vector<RunOutcome>, int> rows[] = {
+        {{}, 1},
+        {{kOutcomeDone}, 0},
+        {{kOutcomeNoArm}, 1},
+        {{kOutcomeInterrupted}, 1},
+        {{kOutcomeLogNotWritten}, 3},
+        {{kOutcomeReportNotSaved}, 4},
+        {{kOutcomeIncomplete}, 5},
+        {{kOutcomeDone, kOutcomeVersionNotSupported}, 6},
+        {{kOutcomeIncomplete, kOutcomeVersionNotSupported}, 5}};
+    for (const auto& row : rows) {
+        RunOutcome outcome = kOutcomeNone;
+        for (RunOutcome reported : row.first) {
+            outcome = NextOutcome(outcome, reported);
+        }
+        EXPECT_EQ(RunExitStatus(outcome), row.second) << row.first.size();
+    }
 }
 
 TEST(StartupExeDir, CutAfterTheLastSeparator) {

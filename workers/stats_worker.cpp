@@ -230,6 +230,11 @@ uint32_t StatsWorker(void*) {
     // From here on closing the dialog is the normal end of the run.
     ReportRunOutcome(kOutcomeDone, "");
     ReadIdentity(&state);
+    // Without an identity there is no version to judge: the gate below then stands for the
+    // unanswered request, not for old firmware (NextOutcome keeps this outcome).
+    if (state.Identity.fVersion == 0.0f) {
+        ReportRunOutcome(kOutcomeIncomplete, "the arm did not answer the identity request");
+    }
 
     bool bStop = g_App.StopEvent->Wait(kStatsPollWaitMs);
     while (!bStop) {

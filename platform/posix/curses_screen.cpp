@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "common/app_state.h"
+#include "protocol/hex_word.h"
 
 namespace {
 
@@ -165,13 +166,7 @@ void PutText(int nRow, int nCol, const std::string& text, int nWidth, attr_t att
     if (nCol + nWidth > COLS) {
         nWidth = COLS - nCol;
     }
-    std::string shown = text.substr(0, static_cast<size_t>(nWidth));
-    for (char& c : shown) {
-        unsigned char b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b >= 0x7F) {
-            c = '?';
-        }
-    }
+    std::string shown = OneLine(ShownArmText(text).c_str()).substr(0, static_cast<size_t>(nWidth));
     attron(attr);
     mvaddnstr(nRow, nCol, shown.c_str(), static_cast<int>(shown.size()));
     attroff(attr);
@@ -227,20 +222,16 @@ void CursesFace::Close() {
     printf("status: %s\n", OneLine(ModelText(model, kIdStatusText).c_str()).c_str());
     PrintLastState();
     fflush(stdout);
-    for (const std::string& line : portFailures) {
-        fprintf(stderr, "%s\n", line.c_str());
+    for (const std::string& line : model.portFailures) {
+        fprintf(stderr, "armlink: %s\n", line.c_str());
     }
-    portFailures.clear();
     // Held while the dialog had the screen; handed over whole once the terminal is back.
     PrintUnloggedEntry(model, stderr);
     fflush(stderr);
 }
 
 void CursesFace::ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) {
-    std::string line = PortFailureLine(nPort, szDevice, szReason);
-    if (std::find(portFailures.begin(), portFailures.end(), line) == portFailures.end()) {
-        portFailures.push_back(line);
-    }
+    NotePortFailure(nPort, szDevice, szReason);
 }
 
 void CursesFace::Draw() {

@@ -32,7 +32,8 @@ bool WaitForKey(const CursesScreen& screen);
 // The text without the line ends that close it, inner line ends and tabs as blanks.
 std::string OneLine(const char* szText);
 // Writes at most nWidth characters of text at row, col, clipped to the screen. Bytes that the
-// terminal cannot show as they are (controls, and the code page's signs above 127) show as "?".
+// terminal would obey or cannot show (controls, the signs above 0x7E) show as "\xNN"; line ends
+// and tabs as blanks.
 void PutText(int nRow, int nCol, const std::string& text, int nWidth, attr_t attr = 0);
 // The text centred in the nWidth columns from nCol; a longer one starts at nCol.
 void PutCentred(int nRow, int nCol, int nWidth, const std::string& text, attr_t attr = 0);
@@ -60,8 +61,8 @@ class CursesFace : public FrontEnd {
     void Resize() override;
     bool TakeActivation() override;
     // Messages on standard error would tear the drawing: while the dialog is open the status
-    // line names the port tried, and the ports that would not open, and why (another program
-    // holds one), are named once the terminal is given back.
+    // line names the port tried, "No Arm Found" lists the ports that would not open and why
+    // (another program holds one), and they are named again once the terminal is given back.
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
 
   protected:
@@ -85,7 +86,6 @@ class CursesFace : public FrontEnd {
     virtual void PrintLastState() {}
 
     CursesScreen screen;
-    std::vector<std::string> portFailures;  // each line once, in the order met
     bool bActivation = false;
 };
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/app_state.h"
+#include "protocol/hex_word.h"
 
 namespace {
 
@@ -87,9 +88,11 @@ bool ModelSetText(DialogModel* pModel, int nId, const char* szText) {
             pModel->bSampleShown = true;
         }
     }
-    const char* szValue = szText != nullptr ? szText : "";
-    pControl->bChanged = pControl->text != szValue;
-    pControl->text = szValue;
+    // The log's path is the technician's own text, not the arm's.
+    std::string value = szText != nullptr ? szText : "";
+    value = nId == kIdLogPathText ? value : ShownArmText(value);
+    pControl->bChanged = pControl->text != value;
+    pControl->text = value;
     return true;
 }
 
@@ -107,11 +110,34 @@ void ModelShowProgress(DialogModel* pModel, const char* szText) {
 }
 
 // An entry the arm did not complete is still "Done" in the status line; the note says what is
-// missing.
+// missing. "No Arm Found" is followed by the ports that would not open, and why.
 void ModelReportOutcome(DialogModel* pModel, RunOutcome outcome, const char* szDetail) {
-    pModel->outcome = outcome;
-    pModel->detail = szDetail != nullptr ? szDetail : "";
-    pModel->note = outcome == kOutcomeIncomplete ? pModel->detail : std::string();
+    pModel->reported = outcome;
+    RunOutcome next = NextOutcome(pModel->outcome, outcome);
+    if (next == outcome) {
+        pModel->detail = szDetail != nullptr ? szDetail : "";
+    }
+    pModel->outcome = next;
+    pModel->note = next == kOutcomeIncomplete ? pModel->detail : std::string();
+    if (next == kOutcomeNoArm) {
+        for (const std::string& line : pModel->portFailures) {
+            pModel->note += (pModel->note.empty() ? "" : "; ") + line;
+        }
+    }
+}
+
+void ModelReportSaved(DialogModel* pModel, const char* szPath) {
+    pModel->saved = szPath != nullptr ? szPath : "";
+    pModel->note = "Saved to " + pModel->saved;
+}
+
+void ModelPortFailure(DialogModel* pModel, const std::string& line) {
+    for (const std::string& known : pModel->portFailures) {
+        if (known == line) {
+            return;
+        }
+    }
+    pModel->portFailures.push_back(line);
 }
 
 void ModelPollDone(DialogModel* pModel, const PollSample& sample) {

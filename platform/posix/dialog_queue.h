@@ -67,6 +67,9 @@ class QueuedDialogSurface : public DialogSurface {
     void ShowUnloggedEntry(const char* szEntry) override {
         Submit([=](DialogSurface* p) { p->ShowUnloggedEntry(szEntry); });
     }
+    void ReportSaved(const char* szPath) override {
+        Submit([=](DialogSurface* p) { p->ReportSaved(szPath); });
+    }
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override {
         Submit([=](DialogSurface* p) { p->ReportPortFailure(nPort, szDevice, szReason); });
     }

@@ -50,6 +50,9 @@ class FrontEnd : public DialogSurface {
     // The command the technician gave (a button id of the template), cleared by the call; 0
     // when none.
     virtual int TakeCommand() { return 0; }
+    // A request to close came from outside (a signal): true when the face still has a command
+    // to run before it closes (the plain Save of what was collected), false to close now.
+    virtual bool TakeInterruption() { return false; }
 
     // What the dialog shows, with the run's outcome for the exit status.
     const DialogModel& Model() const { return model; }
@@ -79,6 +82,10 @@ class FrontEnd : public DialogSurface {
         ModelShowProgress(&model, szText);
         Changed(kPartProgress, 0);
     }
+    void ReportSaved(const char* szPath) override {
+        ModelReportSaved(&model, szPath);
+        Changed(kPartSaved, 0);
+    }
     void ReportOutcome(RunOutcome outcome, const char* szDetail) final {
         ModelReportOutcome(&model, outcome, szDetail);
         Changed(kPartOutcome, 0);
@@ -104,6 +111,8 @@ class FrontEnd : public DialogSurface {
     }
     // A write changed part of the model (of control nId, for the parts of a control).
     virtual void Changed(ModelPart part, int nId) = 0;
+    // Keeps a port that would not open in the model; true the first time it is met.
+    bool NotePortFailure(unsigned nPort, const char* szDevice, const char* szReason);
 
     DialogModel model;
     CloseRequest closeRequest = kCloseNone;
@@ -125,6 +134,8 @@ std::string PortFailureLine(unsigned nPort, const char* szDevice, const char* sz
 
 // Whether the plain line mode prints one "progress: <text>" line per exchange (--verbose).
 void SetPlainProgress(bool bOn);
+// The errno of the first write of the plain line mode that failed; 0 when none did.
+int PlainOutputError();
 
 // The most Checks one plain run presses.
 constexpr int kMaxPlainChecks = 1000;

@@ -232,6 +232,9 @@ class ExtendedCursesFace : public CursesFace {
             nCursorCol = 1 + static_cast<int>(sizeof szLabel - 1) + static_cast<int>(shown.size());
         } else if (!model.progress.empty()) {
             PutText(nBelow, 1, "Checking: " + model.progress, nWidth - 1, A_BOLD);
+        } else if (!model.note.empty()) {
+            // "Saved to <path>", or the ports that would not open under "No Arm Found".
+            PutText(nBelow, 1, model.note, nWidth - 1, A_DIM);
         }
         int nCol = 2;
         nCol = PutButton(nBelow + 1, nCol, ModelText(model, kIdButton),

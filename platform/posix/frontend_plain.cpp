@@ -1,18 +1,26 @@
 // The plain line mode of armlink's three dialogs, for scripts and logs rather than eyes: one
 // "status: <text>" line for each change of the status line, "log: <path>" for the log path, the
 // statistics' "sample:" and "errors:" lines, the extended display's report as it is appended.
+#include <cerrno>
 #include <cstring>
 #include <deque>
-#include <set>
 #include <string>
-#include <utility>
 
 #include "common/app_state.h"
 #include "platform/posix/frontend.h"
+#include "protocol/hex_word.h"
 
 namespace {
 
 bool g_bPlainProgress = false;
+int g_nOutputError = 0;
+
+// Every line goes out at once, for the script that reads it; a failure is kept for the exit.
+void Flush(FILE* pOut) {
+    if (fflush(pOut) != 0 && g_nOutputError == 0) {
+        g_nOutputError = errno != 0 ? errno : EIO;
+    }
+}
 
 constexpr unsigned OutcomeBit(RunOutcome outcome) {
     return 1u << outcome;
@@ -31,11 +39,11 @@ class PlainFace : public FrontEnd {
         return true;
     }
 
-    void Close() override { fflush(pOut); }
+    void Close() override { Flush(pOut); }
 
     // Named once per port and reason: a series of three searches meets the same ports again.
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override {
-        if (reported.insert(std::make_pair(nPort, std::string(szReason))).second) {
+        if (NotePortFailure(nPort, szDevice, szReason)) {
             fprintf(stderr, "%s\n", PortFailureLine(nPort, szDevice, szReason).c_str());
             fflush(stderr);
         }
@@ -53,6 +61,8 @@ class PlainFace : public FrontEnd {
                 --nLength;
             }
             fprintf(pOut, "status: %.*s\n", static_cast<int>(nLength), status.c_str());
+        } else if (part == kPartSaved) {
+            fprintf(pOut, "saved: %s\n", model.saved.c_str());
         } else if (part == kPartText && nId == kIdLogPathText) {
             fprintf(pOut, "log: %s\n", ModelText(model, kIdLogPathText).c_str());
         } else if (part == kPartProgress && g_bPlainProgress && !model.progress.empty()) {
@@ -60,17 +70,16 @@ class PlainFace : public FrontEnd {
             fprintf(pOut, "progress: %s\n", model.progress.c_str());
         } else if (part == kPartUnlogged) {
             PrintUnloggedEntry(model, stderr);
-        } else if (part == kPartOutcome && (nClosing & OutcomeBit(model.outcome)) != 0) {
+        } else if (part == kPartOutcome && (nClosing & OutcomeBit(model.reported)) != 0) {
             closeRequest = kCloseAfterWorker;
         }
-        fflush(pOut);
+        Flush(pOut);
     }
 
     FILE* pOut;
 
   private:
     unsigned nClosing;
-    std::set<std::pair<unsigned, std::string>> reported;
 };
 
 // The statistics run until closed: only a search that gave up or a worker that ended by itself
@@ -93,7 +102,7 @@ class StatsPlainFace : public PlainFace {
         if (model.bPollErrors) {
             fprintf(pOut, "%s\n", ErrorsLine(model).c_str());
         }
-        fflush(pOut);
+        Flush(pOut);
     }
 };
 
@@ -107,12 +116,13 @@ class ExtendedPlainFace : public PlainFace {
           bSave(szSavePath != nullptr),
           savePath(szSavePath != nullptr ? szSavePath : "") {}
 
-    // The bytes as they are appended: "\r\n" and the decoder's lone "\n" unchanged.
+    // The texts as they are appended: "\r\n" and the decoder's lone "\n" unchanged, the arm's
+    // other bytes shown, not obeyed.
     bool AppendReport(const char* const* pTexts, size_t nTexts) override {
         for (size_t i = 0; i < nTexts; ++i) {
-            fputs(pTexts[i], pOut);
+            fputs(ShownArmText(pTexts[i]).c_str(), pOut);
         }
-        fflush(pOut);
+        Flush(pOut);
         return PlainFace::AppendReport(pTexts, nTexts);
     }
 
@@ -127,7 +137,7 @@ class ExtendedPlainFace : public PlainFace {
 
     // "INVALID FILE: <path>" on standard error; the reason follows with the exit status.
     void ShowMessage(const char* szText, const char* szCaption) override {
-        fflush(pOut);
+        Flush(pOut);
         fprintf(stderr, "%s: %s\n", szCaption, szText);
         fflush(stderr);
     }
@@ -139,6 +149,16 @@ class ExtendedPlainFace : public PlainFace {
         int nId = commands.front();
         commands.pop_front();
         return nId;
+    }
+
+    // What was collected is saved when a save was asked for; no further Check runs.
+    bool TakeInterruption() override {
+        bool bSaveQueued = !commands.empty() && commands.back() == kIdSaveButton;
+        commands.clear();
+        if (bSaveQueued) {
+            commands.push_back(kIdSaveButton);
+        }
+        return bSaveQueued;
     }
 
     CloseRequest TakeCloseRequest() override {
@@ -188,6 +208,21 @@ std::string PortFailureLine(unsigned nPort, const char* szDevice, const char* sz
 
 void SetPlainProgress(bool bOn) {
     g_bPlainProgress = bOn;
+}
+
+int PlainOutputError() {
+    return g_nOutputError;
+}
+
+bool FrontEnd::NotePortFailure(unsigned nPort, const char* szDevice, const char* szReason) {
+    std::string line = PortFailureLine(nPort, szDevice, szReason);
+    const std::string prefix = "armlink: ";
+    if (line.compare(0, prefix.size(), prefix) == 0) {
+        line.erase(0, prefix.size());
+    }
+    size_t nBefore = model.portFailures.size();
+    ModelPortFailure(&model, line);
+    return model.portFailures.size() != nBefore;
 }
 
 FrontEnd* CreatePlainFrontEnd(FILE* pOut) {

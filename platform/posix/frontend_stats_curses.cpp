@@ -140,6 +140,11 @@ class StatsCursesFace : public CursesFace {
                    OneLine(ModelText(model, kIdStatusText).c_str()));
 
         PutText(kHeadingRow, kLabelCol, model.progress, kLabelWidth, A_DIM);
+        if (!model.bAnySample && !model.note.empty()) {
+            // Under "No Arm Found", where the plot's bars would stand: the ports that would not
+            // open.
+            PutText(kPlotRow + 1, kLabelCol, model.note, kDialogCols - 2, A_DIM);
+        }
         PutCentred(kHeadingRow, kCurrentCol, kValueWidth, "Current");
         PutCentred(kHeadingRow, kChangeCol, kValueWidth, "Change");
         for (int i = 0; i < 8; ++i) {

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,7 +34,17 @@ bool MakeDirectories(const std::string& path) {
 // also answers for root, read-only mounts and directories like /proc. A log there that cannot
 // be opened although the directory may be written stays there, so that the run names the
 // fault instead of writing the entry somewhere the technician does not look.
-bool LogWritableIn(const std::string& exeDir) {
+bool LogWritableIn(const std::string& exeDir, bool bMake) {
+    // An installed program's directory is the system's, whoever runs it (sudo included).
+    for (const char* szSystem : {"/usr/", "/bin/", "/sbin/", "/opt/"}) {
+        if (exeDir.compare(0, strlen(szSystem), szSystem) == 0) {
+            return false;
+        }
+    }
+    if (!bMake) {
+        return access(exeDir.c_str(), W_OK | X_OK) == 0 ||
+               access((exeDir + "ErrorLog.zlg").c_str(), W_OK) == 0;
+    }
     std::string probe = exeDir + ".ErrorLog.zlg." + std::to_string(getpid());
     int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
@@ -50,9 +61,9 @@ bool LogWritableIn(const std::string& exeDir) {
     return false;
 }
 
-// ${XDG_STATE_HOME:-$HOME/.local/state}/armlink, made when missing; "" when it cannot be formed
-// or made. A relative XDG_STATE_HOME is to be ignored, as the XDG rules say.
-std::string StateDirectory() {
+// ${XDG_STATE_HOME:-$HOME/.local/state}/armlink, made when missing with bMake; "" when it cannot
+// be formed (or made). A relative XDG_STATE_HOME is to be ignored, as the XDG rules say.
+std::string StateDirectory(bool bMake) {
     std::string stateDir;
     const char* szState = getenv("XDG_STATE_HOME");
     const char* szHome = getenv("HOME");
@@ -64,13 +75,13 @@ std::string StateDirectory() {
         return std::string();
     }
     std::string dir = stateDir + "/armlink";
-    return MakeDirectories(dir) ? dir : std::string();
+    return !bMake || MakeDirectories(dir) ? dir : std::string();
 }
 
 }  // namespace
 
 bool PosixStateDir(char* szDir, size_t cchDir) {
-    std::string dir = StateDirectory();
+    std::string dir = StateDirectory(true);
     if (dir.empty() || dir.size() + 1 >= cchDir) {
         return false;
     }
@@ -78,13 +89,13 @@ bool PosixStateDir(char* szDir, size_t cchDir) {
     return true;
 }
 
-void ChooseLogPath(const char* szExeDir, char* szLogPath, size_t cchLogPath) {
+void ChooseLogPath(const char* szExeDir, char* szLogPath, size_t cchLogPath, bool bMake) {
     FormatLogPath(szExeDir, szLogPath, cchLogPath);
     std::string exeDir = szExeDir[0] != '\0' ? szExeDir : "./";
-    if (LogWritableIn(exeDir)) {
+    if (LogWritableIn(exeDir, bMake)) {
         return;
     }
-    std::string dir = StateDirectory();
+    std::string dir = StateDirectory(bMake);
     if (dir.empty()) {
         return;
     }

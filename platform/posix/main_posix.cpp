@@ -24,14 +24,11 @@
 
 namespace {
 
-// Exit statuses, one table for every run mode.
-constexpr int kExitDone = 0;           // the work of the run mode was done
-constexpr int kExitNotDone = 1;        // no arm found, or closed before the work was done
-constexpr int kExitUsage = 2;          // bad usage, or a run mode this version does not have
-constexpr int kExitLogFailed = 3;      // the log file could not be written
-constexpr int kExitReportFailed = 4;   // the report could not be saved
-constexpr int kExitIncomplete = 5;     // a request of the work brought no usable reply
-constexpr int kExitVersionTooOld = 6;  // the firmware is too old for the run mode
+// Exit statuses that do not come from a run's outcome (RunExitStatus holds the whole table).
+constexpr int kExitDone = 0;          // the work of the run mode was done
+constexpr int kExitNotDone = 1;       // no arm found, or closed before the work was done
+constexpr int kExitUsage = 2;         // bad usage, or a run mode this version does not have
+constexpr int kExitReportFailed = 4;  // the report could not be saved
 
 void PrintHelp(FILE* pOut) {
     char szSettings[PATH_MAX];
@@ -50,7 +47,8 @@ void PrintHelp(FILE* pOut) {
             "Switches:\n"
             "  (none)      error-log retrieval: one entry appended to the log file\n"
             "  /stats      live statistics (exactly \"/stats\" or \"/STATS\"): the arm's\n"
-            "              counters every two seconds with their change since the baseline,\n"
+            "              counters about every 3 s (two seconds after each poll's exchanges)\n"
+            "              with their change since the baseline,\n"
             "              the point rate with its minimum and maximum; each time the arm\n"
             "              reports an error, an entry in the log file and \"_P\" to the arm.\n"
             "              Runs until closed.\n"
@@ -76,8 +74,11 @@ void PrintHelp(FILE* pOut) {
             "                N times (0 to %d, default 1); each text added to the report is\n"
             "                printed as it is added, its CR LF and LF line ends unchanged\n"
             "  --save FILE   /extended in plain line mode: then save the report to FILE as Save\n"
-            "                does (appended, LastFile updated); a file that cannot be written\n"
-            "                gives \"INVALID FILE: FILE\" and the reason on standard error\n"
+            "                does (appended, LastFile updated) and print \"saved: FILE\"; FILE is\n"
+            "                tried before the arm is asked: one that cannot be written, or is\n"
+            "                not a plain file, gives \"INVALID FILE: FILE\" and the reason on\n"
+            "                standard error. A signal ends the Checks after the exchange under\n"
+            "                way and saves what was collected (exit status 1, \"Interrupted\")\n"
             "                --checks and --save select the plain line mode.\n"
             "  --port COMn=PATH  use the device PATH as COMn (n from 1 to 4) for this run,\n"
             "                above ARMLINK_COMn and the settings file; may be repeated\n"
@@ -124,13 +125,16 @@ void PrintHelp(FILE* pOut) {
             "  last path the report was saved to in LastFile; FastReplies=1 turns fast replies\n"
             "  on for every run)\n"
             "Log file: %s\n"
-            "  (\"ErrorLog.zlg\" beside the program when that directory may be written, else\n"
+            "  (\"ErrorLog.zlg\" beside the program when that directory may be written and is\n"
+            "  not under /usr, /bin, /sbin or /opt, else\n"
             "  ${XDG_STATE_HOME:-$HOME/.local/state}/armlink/ErrorLog.zlg; --log chooses one)\n"
             "\n"
             "Exit status:\n"
             "  0  the work was done, or the dialog was closed normally after it (for /stats:\n"
             "     the statistics were closed normally)\n"
             "  1  no arm was found, or the dialog was closed before the work was done\n"
+            "     (a Check series ended by a signal: \"Interrupted\"); standard output that\n"
+            "     could not be written (4 in /extended)\n"
             "  2  bad usage\n"
             "  3  the log file could not be written (for /stats: by any logging pass)\n"
             "  4  the report could not be saved\n"
@@ -187,29 +191,47 @@ bool TakePortOption(const char* szValue) {
 // The exit status of a run that ended with this outcome; failures are named on standard error.
 int ExitStatusOf(RunOutcome outcome, const std::string& detail) {
     switch (outcome) {
-        case kOutcomeDone:
-            return kExitDone;
         case kOutcomeLogNotWritten:
             fprintf(stderr, "armlink: the log entry was not written: %s\n", detail.c_str());
-            return kExitLogFailed;
+            break;
         case kOutcomeLogKept:
             fprintf(stderr, "armlink: the log entry could not be written to %s; it is kept in %s\n",
                     g_App.szLogPath, detail.c_str());
-            return kExitLogFailed;
+            break;
         case kOutcomeReportNotSaved:
             fprintf(stderr, "armlink: the report was not saved: %s\n", detail.c_str());
-            return kExitReportFailed;
+            break;
         case kOutcomeIncomplete:
             fprintf(stderr, "armlink: not everything was read from the arm: %s\n", detail.c_str());
-            return kExitIncomplete;
+            break;
         case kOutcomeVersionNotSupported:
             fprintf(stderr, "armlink: the arm's firmware is too old for this run mode\n");
-            return kExitVersionTooOld;
-        case kOutcomeNoArm:
-        case kOutcomeNone:
+            break;
+        case kOutcomeInterrupted:
+            fprintf(stderr, "armlink: interrupted: %s\n", detail.c_str());
+            break;
         default:
-            return kExitNotDone;
+            break;
     }
+    return RunExitStatus(outcome);
+}
+
+// Standard output is the work's result in plain mode (the report, the samples, the lists): a
+// write or close that failed is named, and a run that claimed success says it failed, with
+// nFailed (4 when the report was the work, else 1).
+int CheckStandardOutput(int nExit, int nFailed) {
+    int nError = fflush(stdout) != 0 ? errno : 0;
+    if (nError == 0 && ferror(stdout)) {
+        nError = PlainOutputError() != 0 ? PlainOutputError() : EIO;
+    }
+    if (fclose(stdout) != 0 && nError == 0) {
+        nError = errno;
+    }
+    if (nError == 0) {
+        return nExit;
+    }
+    fprintf(stderr, "armlink: standard output: %s\n", strerror(nError));
+    return nExit == kExitDone ? nFailed : nExit;
 }
 
 // What the command line asks for.
@@ -219,6 +241,7 @@ struct CommandLine {
     bool bPorts = false;
     bool bVersion = false;
     bool bExtendedOption = false;  // --checks or --save
+    bool bLogGiven = false;        // --log: the log's place is the technician's
     int nChecks = 1;
     const char* szSavePath = nullptr;
     uint32_t nPolls = 0;  // 0: the statistics run until closed
@@ -318,6 +341,7 @@ bool TakeOption(int nOption, const char* szValue, const char* szGiven, CommandLi
                 return false;
             }
             snprintf(g_App.szLogPath, sizeof g_App.szLogPath, "%s", szValue);
+            pLine->bLogGiven = true;
             return true;
         case kOptVerbose:
             SetPlainProgress(true);
@@ -356,6 +380,10 @@ int ParseCommandLine(int argc, char** argv, CommandLine* pLine) {
         cmdLine += argv[i];
     }
     if (pLine->bHelp) {
+        // The log's place as a run would choose it, found without making anything.
+        if (!pLine->bLogGiven) {
+            ChooseLogPath(g_App.szExeDir, g_App.szLogPath, sizeof g_App.szLogPath, false);
+        }
         PrintHelp(stdout);
         return 0;
     }
@@ -368,6 +396,12 @@ int ParseCommandLine(int argc, char** argv, CommandLine* pLine) {
         return 0;
     }
     g_App.nRunMode = SelectRunMode(optind < argc ? cmdLine.c_str() : nullptr);
+    // "/Stats" selects the default run mode, as the switches are compared; a slip of the shift
+    // key is named rather than taken silently.
+    if (g_App.nRunMode == kRunModeLog && cmdLine[0] == '/') {
+        fprintf(stderr, "armlink: \"%s\" is not a switch; running the error-log retrieval\n",
+                cmdLine.c_str());
+    }
     if (pLine->nPolls != 0 && g_App.nRunMode != kRunModeStats) {
         fprintf(stderr, "armlink: --polls applies to the live statistics (/stats) only\n");
         return kExitUsage;
@@ -378,10 +412,24 @@ int ParseCommandLine(int argc, char** argv, CommandLine* pLine) {
     }
     // Checks and a save given on the command line are an unattended run.
     pLine->bPlain = pLine->bPlain || pLine->bExtendedOption;
+    // The report's file is tried before the arm is asked for anything: a Check reads the
+    // records off the arm, and they must not be read for a file that cannot take them.
+    char szWhy[160];
+    if (pLine->szSavePath != nullptr && !CheckReportFile(pLine->szSavePath, szWhy, sizeof szWhy)) {
+        fprintf(stderr, "INVALID FILE: %s\n", pLine->szSavePath);
+        fprintf(stderr, "armlink: the report was not saved: cannot open %s: %s\n",
+                pLine->szSavePath, szWhy);
+        return kExitReportFailed;
+    }
+    // Only a run that writes the log looks for its place, and may make the state directory.
+    if (!pLine->bLogGiven && g_App.nRunMode != kRunModeExtended) {
+        ChooseLogPath(g_App.szExeDir, g_App.szLogPath, sizeof g_App.szLogPath, true);
+    }
     return -1;
 }
 
-// The platform's seams, and the log's place beside the executable or in the state directory.
+// The platform's seams, and the log's path beside the executable (its place is chosen once the
+// command line says that a log is to be written).
 void SetUpPlatform(const char* szArgv0) {
     ResetAppState();
     g_Platform.pClock = PosixClock();
@@ -393,11 +441,12 @@ void SetUpPlatform(const char* szArgv0) {
     g_Platform.pfnLockLog = PosixLockLog;
     g_Platform.pfnUnlockLog = PosixUnlockLog;
     g_Platform.pfnStateDir = PosixStateDir;
+    g_Platform.pfnOpenReport = PosixOpenReport;
 
     char szExePath[kPathSize];
     FindExecutable(szArgv0, szExePath, sizeof szExePath);
     CutExeDir(szExePath, '/', g_App.szExeDir, sizeof g_App.szExeDir);
-    ChooseLogPath(g_App.szExeDir, g_App.szLogPath, sizeof g_App.szLogPath);
+    FormatLogPath(g_App.szExeDir, g_App.szLogPath, sizeof g_App.szLogPath);
 }
 
 // Runs the run mode's dialog on the terminal, or in plain lines, until it ends; returns the
@@ -446,10 +495,11 @@ int main(int argc, char** argv) {
     CommandLine line;
     int nExit = ParseCommandLine(argc, argv, &line);
     if (nExit >= 0) {
-        return nExit;
+        return nExit == kExitUsage ? nExit : CheckStandardOutput(nExit, kExitNotDone);
     }
     nExit = RunDialog(line);
-    fflush(stdout);
+    nExit = CheckStandardOutput(
+        nExit, g_App.nRunMode == kRunModeExtended ? kExitReportFailed : kExitNotDone);
     fflush(stderr);
     // The events are left open only when a worker did not end in time; it must not run on
     // into the process's own teardown.

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 class Clock;
 class ThreadApi;
@@ -21,6 +22,11 @@ bool PosixCutFile(const char* szPath, int64_t nSize);  // the pfnCutFile of the 
 bool PosixLogRoom(const char* szPath, int64_t nSize, int64_t nBytes, int* pnError);
 void* PosixLockLog(const char* szPath);
 void PosixUnlockLog(void* hLock);
+// The pfnOpenReport of the table: open(O_NONBLOCK), then fstat; a FIFO or a device is refused.
+FILE* PosixOpenReport(const char* szPath, char* szWhy, size_t cchWhy);
+// Whether the report could be saved to szPath: the file opens for appending, or it is missing
+// and its folder exists and takes a new file. Nothing is made or written; szWhy says why not.
+bool CheckReportFile(const char* szPath, char* szWhy, size_t cchWhy);
 
 // Milliseconds of the monotonic clock, in 64 bits: every wait of the POSIX side measures on it.
 uint64_t MonotonicMs();

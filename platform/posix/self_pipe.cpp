@@ -7,6 +7,8 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "common/app_state.h"
+
 namespace {
 
 int g_fdSignalWrite = -1;
@@ -18,7 +20,9 @@ void WriteByte(char c) {
     errno = nSaved;
 }
 
+// The flag is seen by work that holds the main loop (a Check), the byte by the loop itself.
 void OnCloseSignal(int) {
+    g_App.bCloseRequested.store(1);
     WriteByte(kSignalClose);
 }
 

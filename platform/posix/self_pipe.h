@@ -9,10 +9,11 @@ constexpr char kSignalResize = 'w';  // SIGWINCH: the terminal changed its size
 // A pipe whose ends do not block and are not inherited by child programs.
 bool MakeSelfPipe(int fds[2]);
 
-// Routes SIGINT, SIGTERM and SIGHUP (as kSignalClose) and SIGWINCH (as kSignalResize) into
-// fdWrite, and ignores SIGPIPE: a reader that has gone must not cut a shutdown short. SIGXFSZ
-// is ignored too: a write beyond the file size limit then fails with EFBIG, and the log entry
-// is taken back and named as not written instead of the program dying in the middle of it.
+// Routes SIGINT, SIGTERM and SIGHUP (as kSignalClose, and g_App.bCloseRequested set) and SIGWINCH
+// (as kSignalResize) into fdWrite, and ignores SIGPIPE: a reader that has gone must not cut a
+// shutdown short. SIGXFSZ is ignored too: a write beyond the file size limit then fails with EFBIG,
+// and the log entry is taken back and named as not written instead of the program dying in the
+// middle of it.
 void RouteSignalsToPipe(int fdWrite);
 
 // Reads the pipe empty; tells which of the two signal bytes came.

@@ -101,10 +101,21 @@ void TerminalHost::SettingsNotSaved(const char* szReason) {
 
 void TerminalHost::RunLoop() {
     bool bWaitForWorker = false;
+    bool bInterrupted = false;
     for (;;) {
         surface.DeliverPending();
         while (pFront->TakeActivation()) {
             ControllerActivateApp(true);
+        }
+        // A signal during a dialog's own work (the extended display's Checks, which hold this
+        // thread) is seen here as soon as that work returns: the dialog is told it closes, the
+        // face may still run the save of what was collected, then the dialog ends.
+        if (!bInterrupted && pfnCommand != nullptr && g_App.bCloseRequested.load() != 0) {
+            bInterrupted = true;
+            pfnCommand(kIdCancel);
+            if (!pFront->TakeInterruption()) {
+                return;
+            }
         }
         int nCommand = pFront->TakeCommand();
         if (nCommand != 0 && pfnCommand != nullptr) {
@@ -169,8 +180,12 @@ void TerminalHost::RunLoop() {
             if (bResize) {
                 pFront->Resize();
             }
-            if (bClose) {
+            if (bClose && (pfnCommand == nullptr || bInterrupted)) {
                 return;  // as the dialog's button: orderly shutdown
+            }
+            if (bClose) {
+                g_App.bCloseRequested.store(1);
+                continue;  // the dialog is told first, at the top of the loop
             }
         }
         if ((fds[1].revents & POLLIN) != 0) {

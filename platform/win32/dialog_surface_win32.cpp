@@ -3,9 +3,11 @@
 // as the edit control's text; the save prompt and the message box of the extended display.
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 
+#include "common/app_state.h"
 #include "platform/win32/win32_platform.h"
 
 void Win32DialogSurface::SetItemText(int nId, const char* szText) {
@@ -120,9 +122,22 @@ void Win32DialogSurface::ShowMessage(const char* szText, const char* szCaption) 
 // The dialogs keep their templates: no line for progress on this side.
 void Win32DialogSurface::ShowProgress(const char*) {}
 
-// The program shows what the dialog shows; the outcome is kept for whoever asks (the tests).
+namespace {
+
+// Reported from the worker's thread as well as the dialog's; read once all have ended.
+std::atomic<int32_t> g_nRunOutcome(kOutcomeNone);
+
+}  // namespace
+
+RunOutcome Win32RunOutcome() {
+    return static_cast<RunOutcome>(g_nRunOutcome.load());
+}
+
+// The program shows what the dialog shows; the outcome is kept for the exit status and the
+// tests.
 void Win32DialogSurface::ReportOutcome(RunOutcome outcome, const char*) {
-    lastOutcome = outcome;
+    lastOutcome = NextOutcome(lastOutcome, outcome);
+    g_nRunOutcome.store(lastOutcome);
 }
 
 // A message box copies its whole text with Ctrl+C: the technician takes the entry from there.

@@ -50,12 +50,17 @@ class Win32DialogSurface : public DialogSurface {
     void ReportOutcome(RunOutcome outcome, const char* szDetail) override;
     void ShowUnloggedEntry(const char* szEntry) override;
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
+    // The dialog says nothing more after a save: the file holds the report.
+    void ReportSaved(const char*) override {}
     void PollDone(const PollSample& sample) override;
 
     HWND hDlg;
     int nReportId = IDC_REPORT_TEXT;  // ReportText of ERROR_DISPLAY_DLG
     RunOutcome lastOutcome = kOutcomeNone;
 };
+
+// How the run's work ended, as the dialogs were told: WinMain's exit status comes from it.
+RunOutcome Win32RunOutcome();
 
 // The procedure of ERROR_DISPLAY_DLG.
 INT_PTR CALLBACK ExtendedDlgProc(HWND hDlg, UINT nMessage, WPARAM wParam, LPARAM lParam);

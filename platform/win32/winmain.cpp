@@ -68,7 +68,9 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                                 nullptr, hInstance, nullptr);
     if (hwnd == nullptr) {
-        return 0;
+        // The run's outcome as the exit status, as the POSIX program gives it, so that a batch
+        // file (start /wait) can tell a run that did its work from one that did not.
+        return RunExitStatus(Win32RunOutcome());
     }
     ShowWindow(hwnd, nCmdShow);
     UpdateWindow(hwnd);

@@ -2,13 +2,14 @@
 # /extended in plain line mode against an arm with records pending: two Checks print both blocks
 # byte for byte as they are appended (CR LF and the decoder's lone LF unchanged), the report is
 # appended to the chosen file line by line, and LastFile remembers it; a file in a missing
-# folder gives "INVALID FILE", exit status 4 and leaves LastFile alone.
+# folder gives "INVALID FILE", exit status 4 and leaves LastFile alone, before the arm is asked
+# for anything; a FIFO is refused at once. The arm's escape bytes are shown, not obeyed.
 source "$(dirname "$0")/lib.sh"
 
 write_comm_param "2 9600 n 8 1"
 # Records 1 and 3 pending: an I2C device time-out and a capture line that failed to latch.
 start_sim arm "baud 9600
-arm ARM-X
+arm ARM-X"$'\e]2;t\a'"
 calibrated YES
 version 4.60
 error 9001A 5 40DA991 4030102 5 0 0
@@ -43,8 +44,9 @@ COUNTERS='------------------\r\nCURRENT STATS:\r\nCAPTURES       : -1     \r\nAS
 } >"$E2E_DIR/report.expected"
 {
     printf '%s\n' "status: Searching" "status: COM2: 9600 n 8 1" "status: Connected" \
-        "status: Arm: ARM-X, v4.60, Calibrated: YES"
+        'status: Arm: ARM-X\x1B]2;t\x07, v4.60, Calibrated: YES'
     cat "$E2E_DIR/report.expected"
+    printf 'saved: %s\n' "$REPORT"
 } >"$E2E_DIR/out.expected"
 
 normalise_stamps() {
@@ -79,10 +81,12 @@ expect_file_equals "$SIM_RECORD" "$E2E_DIR/record.expected" "the commands the ar
 szLastFile=$(sed -n 's/^LastFile=//p' "$SETTINGS_FILE")
 if [ "$szLastFile" = "$REPORT" ]; then pass "LastFile holds the saved path"; else fail "LastFile is \"$szLastFile\""; fi
 
-# A file in a missing folder: nothing written, LastFile as it was, exit status 4.
+# A file in a missing folder: nothing written or asked of the arm, LastFile as it was, exit 4.
 MISSING="$E2E_DIR/no-such-folder/report.txt"
-run_armlink 30 --plain /extended --checks 0 --save "$MISSING"
+nAsked=$(wc -l <"$SIM_RECORD")
+run_armlink 30 --plain /extended --checks 1 --save "$MISSING"
 expect_rc 4
+if [ "$(wc -l <"$SIM_RECORD")" = "$nAsked" ]; then pass "the arm was asked nothing"; else fail "the arm was asked: $(tail -n 3 "$SIM_RECORD")"; fi
 if grep -qxF "INVALID FILE: $MISSING" "$E2E_DIR/err"; then pass "INVALID FILE with the path on standard error"; else fail "standard error: $(cat "$E2E_DIR/err")"; fi
 if grep -q "^armlink: the report was not saved: cannot open $MISSING: No such file or directory$" "$E2E_DIR/err"; then
     pass "the reason on standard error"
@@ -92,6 +96,12 @@ fi
 if [ ! -e "$E2E_DIR/no-such-folder" ]; then pass "nothing created"; else fail "the missing folder was created"; fi
 szLastFile=$(sed -n 's/^LastFile=//p' "$SETTINGS_FILE")
 if [ "$szLastFile" = "$REPORT" ]; then pass "LastFile unchanged"; else fail "LastFile is now \"$szLastFile\""; fi
+
+# A FIFO that nobody reads: refused at once as not a plain file.
+mkfifo "$E2E_DIR/fifo"
+run_armlink 5 --plain /extended --checks 1 --save "$E2E_DIR/fifo"
+expect_rc 4
+if grep -qxF "armlink: the report was not saved: cannot open $E2E_DIR/fifo: not a plain file" "$E2E_DIR/err"; then pass "FIFO refused"; else fail "the FIFO: $(cat "$E2E_DIR/err")"; fi
 
 # No arm: the search gives up, nothing is checked or saved, exit status 1.
 ARMLINK_COM2="$E2E_DIR/no-such-port-2" run_armlink 30 --plain /extended --checks 1 --save "$REPORT.2"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # No arm on any port (all four map to paths that do not exist): three searches, then
 # "No Arm Found", exit status 1, no line settings stored, each port's reason named once.
-# A second run starts from stored settings that are garbage and treats them safely.
+# A second run starts from stored settings that are garbage and treats them safely; its "/Stats"
+# is named as no switch and runs the error-log retrieval.
 source "$(dirname "$0")/lib.sh"
 
 run_armlink 20 --plain
@@ -29,8 +30,9 @@ if [ "$ELAPSED" -ge 1400 ] && [ "$ELAPSED" -lt 4000 ]; then pass "ended after ${
 mkdir -p "$(dirname "$SETTINGS_FILE")"
 printf '\001\002garbage without an equals sign\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZOLM Technologies\\ZOLM Error Log]\nCommParam=0 0 x 0 0\nLastFile=%0300d\n' 7 >"$SETTINGS_FILE"
 cp "$SETTINGS_FILE" "$E2E_DIR/settings.before"
-run_armlink 20 --plain
+run_armlink 20 --plain /Stats
 expect_rc 1
+if grep -qxF 'armlink: "/Stats" is not a switch; running the error-log retrieval' "$E2E_DIR/err"; then pass "/Stats named"; else fail "/Stats: $(head -n 1 "$E2E_DIR/err")"; fi
 if [ "$(sed -n 2p "$E2E_DIR/out")" = "status: COM1: 9600 n 8 1" ]; then pass "garbage settings: the search starts at COM1 9600 n 8 1"; else fail "garbage settings: first try was $(sed -n 2p "$E2E_DIR/out")"; fi
 if [ "$(tail -n 1 "$E2E_DIR/out")" = "status: No Arm Found" ]; then pass "garbage settings: No Arm Found"; else fail "garbage settings: ended with $(tail -n 1 "$E2E_DIR/out")"; fi
 expect_file_equals "$SETTINGS_FILE" "$E2E_DIR/settings.before" "garbage settings left as they were"

@@ -3,7 +3,8 @@
 # well within the shutdown wait, "not found" as the outcome, the setting under trial stored
 # (a port is open). During
 # the entry: the worker finishes the exchange in progress and the counters, the entry is
-# closed, and the negotiated settings are stored.
+# closed, and the negotiated settings are stored. During a long Check series: the series ends
+# after the exchange under way, what was collected is saved, exit status 1 ("Interrupted").
 source "$(dirname "$0")/lib.sh"
 
 # Wait until FILE holds the line TEXT (at most 10 s).
@@ -66,5 +67,29 @@ printf '%s\n' "19200 _I" "4800 _I" "9600 _I" "9600 _G" "9600 _G STATS" >"$E2E_DI
 expect_file_equals "$SIM_RECORD" "$E2E_DIR/record.expected" "no record requested after the stop, counters still"
 szStored=$(stored_comm_param)
 if [ "$szStored" = "2 9600 n 8 1" ]; then pass "the negotiated CommParam stored"; else fail "CommParam is \"$szStored\""; fi
+
+# SIGTERM during --checks 1000 with a save: the records of the Check under way are saved.
+start_sim slow "baud 9600"
+export ARMLINK_COM2="$SIM_LINK"
+"$ARMLINK" --checks 1000 --save "$E2E_DIR/r.txt" /extended >"$E2E_DIR/out" 2>"$E2E_DIR/err" </dev/null &
+nPid=$!
+# Each record read waits out its 2000 ms: the signal comes during the second one.
+wait_for_match "$E2E_DIR/out" '^status: Arm:' || fail "the arm was not found"
+sleep 1.5
+nSent=$(date +%s%N)
+kill -TERM "$nPid"
+RC=0
+wait "$nPid" || RC=$?
+nWaited=$((($(date +%s%N) - nSent) / 1000000))
+expect_rc 1
+# The record read under way ends at its 2000 ms deadline; nothing is asked after it.
+if [ "$nWaited" -lt 2500 ]; then pass "ended ${nWaited} ms after SIGTERM"; else fail "ended only ${nWaited} ms after SIGTERM"; fi
+if grep -qxF "saved: $E2E_DIR/r.txt" "$E2E_DIR/out" && grep -qx 'status: Interrupted' "$E2E_DIR/out" &&
+    [ "$(grep -c '^#####' "$E2E_DIR/r.txt")" = "$(grep -c '^#####' "$E2E_DIR/out")" ] &&
+    [ "$(grep -c '_Y1' "$SIM_RECORD")" -lt 7 ] && ! grep -q '_P' "$SIM_RECORD"; then
+    pass "what was collected is saved, the status says Interrupted"
+else
+    fail "after SIGTERM: $(tail -n 3 "$E2E_DIR/out") / $(cat "$E2E_DIR/err")"
+fi
 
 finish

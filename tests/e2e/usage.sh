@@ -22,6 +22,20 @@ for szOption in --help -h; do
 done
 if [ ! -e "$LOG_FILE" ]; then pass "--help touches no log"; else fail "--help wrote a log"; fi
 
+# Nothing made that nobody asked for: no probe file beside the program (a file made and removed
+# still changes the directory's time), no state directory.
+export XDG_STATE_HOME="$E2E_DIR/state"
+szBefore=$(stat -c %y "$E2E_DIR")
+sleep 0.01
+for szOption in --version --help --ports; do "$ARMLINK" "$szOption" >/dev/null 2>&1 </dev/null; done
+if [ "$(stat -c %y "$E2E_DIR")" = "$szBefore" ] && [ ! -e "$XDG_STATE_HOME" ]; then pass "nothing made"; else fail "made: $(ls -A "$E2E_DIR")"; fi
+
+# Standard output that cannot be written is a failure, named.
+RC=0
+"$ARMLINK" --help >/dev/full 2>"$E2E_DIR/err" </dev/null || RC=$?
+expect_rc 1
+if grep -qxF "armlink: standard output: No space left on device" "$E2E_DIR/err"; then pass "--help > /dev/full named"; else fail "--help > /dev/full: $(cat "$E2E_DIR/err")"; fi
+
 run_armlink 10 --x
 expect_rc 2
 if grep -qF -- '--x' "$E2E_DIR/err" && [ ! -s "$E2E_DIR/out" ]; then pass "--x named on standard error"; else fail "--x: out=$(cat "$E2E_DIR/out") err=$(cat "$E2E_DIR/err")"; fi

@@ -14,7 +14,7 @@
 namespace {
 
 // One dialog write: t text, s show, e enable, d disable, p progress, o outcome (nId), a append,
-// P end of a poll (szText: the rate, its minimum and maximum).
+// S saved, f port nId failed (szText: why), P end of a poll (szText: the rate, min and max).
 struct Call {
     char cOp;
     int nId;
@@ -53,6 +53,12 @@ void Play(FrontEnd* pFace, const std::vector<Call>& calls) {
                 break;
             case 'a':
                 pFace->AppendReport(&c.szText, 1);
+                break;
+            case 'S':
+                pFace->ReportSaved(c.szText);
+                break;
+            case 'f':
+                pFace->ReportPortFailure(static_cast<unsigned>(c.nId), "/dev/ttyUSB0", c.szText);
                 break;
             default:
                 sscanf(c.szText, "%lf %lf %lf", &sample.fPointRate, &sample.fMinRate,
@@ -196,6 +202,12 @@ TEST(Faces, StatisticsInPlainLines) {
                "",
                {},
                {},
+               kCloseAfterWorker},
+              {"no identity: the firmware gate still closes, the outcome stays incomplete",
+               {{'o', kOutcomeIncomplete, "no identity"}, {'o', kOutcomeVersionNotSupported, ""}},
+               "",
+               {},
+               {},
                kCloseAfterWorker}});
 }
 
@@ -205,9 +217,11 @@ TEST(Faces, ExtendedDisplayInPlainLines) {
                {{'d', kIdButton, ""},
                 {'e', kIdButton, ""},
                 {'e', kIdSaveButton, ""},
-                {'a', 0, "12/09/26 10:00:00\r\nERROR 3\n"}},
+                {'a', 0, "12/09/26 10:00:00\r\nERROR 3\n"},
+                {'a', 0, "ARM\x1b[2J\x9b\tX\n"},
+                {'S', 0, "/tmp/report.txt"}},
                "",
-               {"12/09/26 10:00:00\r", "ERROR 3"},
+               {"12/09/26 10:00:00\r", "ERROR 3", "ARM\\x1B[2J\\x9B\tX", "saved: /tmp/report.txt"},
                {kIdButton, kIdButton, kIdSaveButton},
                kCloseNow},
               {"no arm", {{'o', kOutcomeNoArm, ""}}, "", {}, {}, kCloseAfterWorker}});
@@ -243,7 +257,13 @@ TEST(Faces, StatisticsOnTheScreen) {
                  "11|384.62", "14|POINTS/SECOND over the last 2 polls", "15|384.62"},
                 {},
                 kCloseNow},
-               {"closed with Enter", {}, "\n", {"23|[ Cancel ]"}, {}, kCloseNow}});
+               {"closed with Enter", {}, "\n", {"23|[ Cancel ]"}, {}, kCloseNow},
+               {"no arm: each port's reason; escapes shown",
+                {{'f', 2, "busy"}, {'t', kIdStatusText, "No \x1b[2J"}, {'o', kOutcomeNoArm, ""}},
+                "",
+                {"1|No \\x1B[2J", "15|ttyUSB0): busy"},
+                {},
+                kCloseNone}});
 }
 
 TEST(Faces, ExtendedDisplayOnTheScreen) {

@@ -34,10 +34,12 @@ TEST(LogLocation, BesideTheProgramOrInTheStateDirectory) {
         {top + "/no-such-dir/", top + "/state/armlink/ErrorLog.zlg"},
         // /proc may not be written, not even by root.
         {"/proc/", top + "/state/armlink/ErrorLog.zlg"},
+        // An installed program never logs beside itself.
+        {"/usr/bin/", top + "/state/armlink/ErrorLog.zlg"},
     };
     for (const Case& c : cases) {
         char szPath[768] = "";
-        ChooseLogPath(c.exeDir.c_str(), szPath, sizeof szPath);
+        ChooseLogPath(c.exeDir.c_str(), szPath, sizeof szPath, true);
         EXPECT_EQ(std::string(szPath), c.expected) << c.exeDir;
     }
     struct stat info;

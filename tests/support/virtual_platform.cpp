@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/app_state.h"
+
 // ---- VirtualClock -------------------------------------------------------------------------
 
 VirtualClock::VirtualClock(uint32_t nStart) : nNow(nStart), nStart(nStart) {
@@ -274,8 +276,8 @@ void RecordingDialog::ShowProgress(const char* szText) {
 }
 
 void RecordingDialog::ReportOutcome(RunOutcome newOutcome, const char* szDetail) {
-    outcome = newOutcome;
-    outcomeDetail = szDetail;
+    outcome = NextOutcome(outcome, newOutcome);
+    outcomeDetail = outcome == newOutcome ? szDetail : outcomeDetail;
     outcomes.push_back(newOutcome);
 }
 

@@ -125,6 +125,7 @@ class RecordingDialog : public DialogSurface {
     void ReportOutcome(RunOutcome outcome, const char* szDetail) override;
     void ShowUnloggedEntry(const char* szEntry) override { unlogged.push_back(szEntry); }
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override;
+    void ReportSaved(const char* szPath) override { Record(Write{"saved", 0, szPath}); }
     void PollDone(const PollSample& sample) override;
 
     struct Write {

@@ -59,7 +59,7 @@ check "no log file is written" test ! -e "$LOG_FILE"
 
 press "$CAPTION" Escape || fail "the dialog could not be given Escape"
 if nExit=$(wait_exit 10); then
-    check "exit code 0" test "$nExit" = 0
+    check "exit code 1 (no arm found)" test "$nExit" = 1
 else
     fail "the program did not end after Escape"
 fi

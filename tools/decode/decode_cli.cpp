@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "protocol/error_decoder.h"
 #include "protocol/hex_word.h"
@@ -27,6 +28,10 @@ const char kUsage[] =
     "              report of each ERROR: line of its entry, numbered from 1.\n"
     "              Other lines are skipped.\n"
     "  -h, --help  shows this text.\n"
+    "  --version   prints the version.\n"
+    "\n"
+    "Bytes of the log that a terminal would obey (control bytes other than CR, LF\n"
+    "and tab, and bytes above 0x7E) are printed as \\xNN.\n"
     "\n"
     "Exit status: 0 when everything was decoded; 1 when the file could not be read,\n"
     "held malformed ERROR: lines (the good ones are still decoded) or held no\n"
@@ -48,12 +53,17 @@ bool StartsWith(const char* pLine, size_t nLength, const char* szTag) {
     return nLength >= nTag && memcmp(pLine, szTag, nTag) == 0;
 }
 
-// Renders the record and writes the report as the decoder leaves it, byte for byte.
+// Writes text from the log or the arm as a terminal may show it, never to be obeyed.
+bool WriteShown(const std::string& text, FILE* pOut) {
+    std::string shown = ShownArmText(text);
+    return fwrite(shown.data(), 1, shown.size(), pOut) == shown.size();
+}
+
+// Renders the record and writes the report as the decoder leaves it.
 bool WriteReport(const ErrorRecord& record, FILE* pOut) {
     char szReport[kReportBufferSize] = {};
     ErrorDecoder(record, szReport);
-    size_t nLength = strlen(szReport);
-    return fwrite(szReport, 1, nLength, pOut) == nLength;
+    return WriteShown(szReport, pOut);
 }
 
 int DecodeWords(char** argv, FILE* pOut, FILE* pErr) {
@@ -142,7 +152,7 @@ int DecodeLog(const char* szPath, FILE* pIn, FILE* pOut, FILE* pErr) {
         } else if (StartsWith(line.szBytes, line.nTextLength, kStampTag)) {
             bAnyEntryLine = true;
             // The stamp line as it stands, with the line end it was read with.
-            bWriteFailed |= fwrite(line.szBytes, 1, line.nLength, pOut) != line.nLength;
+            bWriteFailed |= !WriteShown(std::string(line.szBytes, line.nLength), pOut);
             nErrorInEntry = 0;
         } else if (StartsWith(line.szBytes, line.nTextLength, kErrorTag)) {
             bAnyEntryLine = true;
@@ -212,6 +222,7 @@ bool ParseLogErrorLine(const char* pLine, size_t nLength, ErrorRecord* pRecord) 
 int RunDecodeCli(int argc, char** argv, FILE* pIn, FILE* pOut, FILE* pErr) {
     static const struct option kOptions[] = {
         {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
     // Each run parses its own arguments from the start; options end at the first word or file
@@ -220,9 +231,9 @@ int RunDecodeCli(int argc, char** argv, FILE* pIn, FILE* pOut, FILE* pErr) {
     opterr = 0;
     int nOption;
     while ((nOption = getopt_long(argc, argv, "+h", kOptions, nullptr)) != -1) {
-        if (nOption == 'h') {
-            fputs(kUsage, pOut);
-            return kDecodeOk;
+        if (nOption == 'h' || nOption == 'V') {
+            fputs(nOption == 'h' ? kUsage : "armlink-decode " ARMLINK_VERSION "\n", pOut);
+            return fflush(pOut) == 0 ? kDecodeOk : kDecodeBadInput;
         }
         if (optopt != 0) {
             fprintf(pErr, "%s: unknown option -%c (try --help)\n", kToolName, optopt);
