@@ -19,7 +19,7 @@ stty -F "$SIM_LINK" 38400 cstopb crtscts ixoff || fail "stty cannot set the pty"
 szLineBefore=$(stty -F "$SIM_LINK" -g)
 
 szBefore=$(date +%m-%d-%Y-%H-%M-%S)
-timeout -k 2 60 "$ARMLINK" --plain >"$E2E_DIR/out" 2>"$E2E_DIR/err" </dev/null &
+timeout -k 2 60 "$ARMLINK_FULL_WAITS" --plain >"$E2E_DIR/out" 2>"$E2E_DIR/err" </dev/null &
 nFirst=$!
 
 # While the first run holds COM2 for its entry, a second one cannot open it.

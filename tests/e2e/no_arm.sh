@@ -2,6 +2,8 @@
 # No arm on any port (all four map to paths that do not exist): three searches, then
 # "No Arm Found", exit status 1, no line settings stored, each port's reason named once.
 # A second run starts from stored settings that are garbage and treats them safely.
+# The ticks between the searches are this run's subject: the full waits.
+E2E_FULL_WAITS=1
 source "$(dirname "$0")/lib.sh"
 
 run_armlink 20 --plain

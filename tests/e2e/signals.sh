@@ -4,6 +4,8 @@
 # (a port is open). During
 # the entry: the worker finishes the exchange in progress and the counters, the entry is
 # closed, and the negotiated settings are stored.
+# The stop comes inside the identity's read: the full waits.
+E2E_FULL_WAITS=1
 source "$(dirname "$0")/lib.sh"
 
 # Wait until FILE holds the line TEXT (at most 10 s).
