@@ -34,10 +34,10 @@ ARMLINK=$ARMLINK_FULL_WAITS
 if [ -z "${E2E_FULL_WAITS:-}" ]; then
     # A starter that execs the program with --fast first: the pid, the signals and the exit
     # status are the program's own, and the program still lives beside its log.
-    mkdir "$E2E_DIR/fast"
-    printf '#!/bin/sh\nexec '"'"'%s'"'"' --fast "$@"\n' "$ARMLINK_FULL_WAITS" >"$E2E_DIR/fast/armlink"
-    chmod +x "$E2E_DIR/fast/armlink"
-    ARMLINK="$E2E_DIR/fast/armlink"
+    mkdir "$E2E_DIR/with-fast-replies"
+    printf '#!/bin/sh\nexec '"'"'%s'"'"' --fast "$@"\n' "$ARMLINK_FULL_WAITS" >"$E2E_DIR/with-fast-replies/armlink"
+    chmod +x "$E2E_DIR/with-fast-replies/armlink"
+    ARMLINK="$E2E_DIR/with-fast-replies/armlink"
 fi
 LOG_FILE="$E2E_DIR/ErrorLog.zlg"
 export XDG_CONFIG_HOME="$E2E_DIR/config"
