@@ -4,7 +4,11 @@ include(GNUInstallDirs)
 
 if(WIN32)
   install(TARGETS ArmLink armlink-decode RUNTIME DESTINATION .)
-  install(FILES ${CMAKE_SOURCE_DIR}/docs/windows/README.txt DESTINATION .)
+  # The short text on use, and the two registry files that turn fast replies on and off.
+  install(FILES ${CMAKE_SOURCE_DIR}/docs/windows/README.txt
+                ${CMAKE_SOURCE_DIR}/docs/windows/fast-replies-on.reg
+                ${CMAKE_SOURCE_DIR}/docs/windows/fast-replies-off.reg
+          DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)

@@ -75,12 +75,13 @@ if [ -n "$foreign" ]; then
 fi
 say "ArmLink.exe imports only $(tr '\n' ' ' <<<"$imports")"
 
-# The zip a technician copies: ArmLink.exe, armlink-decode.exe and the short text on use.
+# The zip a technician copies: ArmLink.exe, armlink-decode.exe, the short text on use and the
+# registry files that turn fast replies on and off.
 rm -f "$build"/armlink-*-win64.zip
 (cd "$build" && cpack -G ZIP >"$build/cpack.log" 2>&1) || { cat "$build/cpack.log"; say "cpack failed"; exit 1; }
 zip=$(ls "$build"/armlink-*-win64.zip)
 listing=$(cd "$build" && cmake -E tar tf "$zip")
-for szFile in ArmLink.exe armlink-decode.exe README.txt; do
+for szFile in ArmLink.exe armlink-decode.exe README.txt fast-replies-on.reg fast-replies-off.reg; do
     grep -qxF "$szFile" <<<"$listing" || { say "$(basename "$zip") lacks $szFile: $listing"; exit 1; }
 done
 say "$(basename "$zip") holds $(tr '\n' ' ' <<<"$listing")"

@@ -141,5 +141,6 @@ bool SettingsStore::ReadFastReplies() {
                          sizeof szErrorText)) {
         return false;
     }
-    return nLength == 1 && szValue[0] == '1';
+    // "1" alone; regedit and reg.exe store a text with its terminator, and the count has it.
+    return (nLength == 1 || (nLength == 2 && szValue[1] == '\0')) && szValue[0] == '1';
 }

@@ -2,6 +2,7 @@
 // and a key that cannot be opened.
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "serial/search_worker.h"
 #include "settings/settings_store.h"
@@ -132,6 +133,15 @@ TEST_F(SettingsStoreTest, KeyThatCannotBeOpenedFailsEveryOperation) {
     EXPECT_EQ(line.nBaud, 9600);
     EXPECT_STREQ(store.szErrorText, "Access is denied.") << "unchanged by the refused operations";
     EXPECT_TRUE(settings.keys.empty());
+}
+
+TEST_F(SettingsStoreTest, FastRepliesForOneAloneWithOrWithoutItsTerminator) {
+    const std::pair<std::string, bool> kCases[] = {
+        {"1", true}, {std::string("1\0", 2), true}, {"0", false}, {"11", false}, {"", false}};
+    for (const auto& c : kCases) {
+        settings.Put(kSettingsKeyPath, "FastReplies", c.first);
+        EXPECT_EQ(SettingsStore(kSettingsKeyPath).ReadFastReplies(), c.second) << c.first.size();
+    }
 }
 
 TEST_F(SettingsStoreTest, LastFileIsStoredBareAndReadTerminated) {

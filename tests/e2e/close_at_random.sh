@@ -7,6 +7,8 @@
 # adds a whole entry to the log or none (never half a line, never half an entry), and a stored
 # "CommParam" is always a whole setting (never 7 data bits without parity, never 8 with).
 # ARMLINK_CLOSE_RUNS sets how many runs (default 6; the thread-sanitizer stage runs 20).
+# The signals aim at moments inside the reads: the full waits.
+E2E_FULL_WAITS=1
 source "$(dirname "$0")/lib.sh"
 
 nRuns=${ARMLINK_CLOSE_RUNS:-6}

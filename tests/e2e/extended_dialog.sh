@@ -23,7 +23,7 @@ tty_has() {  # tty_has NAME TEXT
 }
 
 # No arm: the buttons are disabled, so c and s do nothing; q closes.
-run_dialog no_arm "sleep 2.3; printf c; sleep 0.3; printf s; sleep 0.3; printf q"
+run_dialog no_arm "sleep 0.8; printf c; sleep 0.3; printf s; sleep 0.3; printf q"
 expect_rc 1
 if [ "$SUMMARY" = "status: No Arm Found" ]; then pass "q closed the dialog on No Arm Found"; else fail "last status: $SUMMARY"; fi
 if tty_has no_arm "Extended Error Display" && tty_has no_arm "Check" && tty_has no_arm "Close"; then
@@ -43,7 +43,7 @@ start_sim arm "baud 9600
 version 4.60
 error 17 7 4C04 2004 7004 0 0"
 export ARMLINK_COM2="$SIM_LINK"
-run_dialog arm "sleep 4; printf c; sleep 19; printf s; sleep 0.4; printf '\\033'; sleep 0.4;
+run_dialog arm "sleep 1.5; printf c; sleep 2.5; printf s; sleep 0.4; printf '\\033'; sleep 0.4;
     printf s; sleep 0.4; printf '%s\\r' '$GOOD'; sleep 0.8; printf s; sleep 0.4; printf '\\r'; sleep 0.8;
     printf s; sleep 0.4; printf '\\025%s\\r' '$MISSING'; sleep 0.8; printf x; sleep 0.4; printf q"
 expect_rc 4

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The arm answers on COM2 at 19200 while 9600 is stored: the search finds it, the entry is
 # appended in the log's line forms, the negotiated settings are stored, a second armlink
-# meanwhile finds COM2 held by the first, and the line is left as it was found.
+# meanwhile finds COM2 held by the first, and the line is left as it was found. The first run
+# keeps the full waits (the second needs the port held); the same run with fast replies against
+# a fresh arm gives the same entry, byte for byte, and the same commands.
 source "$(dirname "$0")/lib.sh"
 
 write_comm_param "2 9600 n 8 1"
-start_sim arm "baud 19200
+SCENARIO="baud 19200
 arm ARM-E2E
 calibrated NO
 version 4.75
@@ -13,13 +15,14 @@ error 80000104 2 0 1A 0 0 FFFFFFFF
 error 0000FF00 1 2 3 4 5 6
 error 00020008 1 10 0 0 0 0
 counters 12345678 FFFFFFFF 0 1 2 3 4 5 A"
+start_sim arm "$SCENARIO"
 export ARMLINK_COM2="$SIM_LINK"
 # The line as another program left it: 38400 baud and flags of its own. The run puts it back.
 stty -F "$SIM_LINK" 38400 cstopb crtscts ixoff || fail "stty cannot set the pty"
 szLineBefore=$(stty -F "$SIM_LINK" -g)
 
 szBefore=$(date +%m-%d-%Y-%H-%M-%S)
-timeout -k 2 60 "$ARMLINK" --plain >"$E2E_DIR/out" 2>"$E2E_DIR/err" </dev/null &
+timeout -k 2 60 "$ARMLINK_FULL_WAITS" --plain >"$E2E_DIR/out" 2>"$E2E_DIR/err" </dev/null &
 nFirst=$!
 
 # While the first run holds COM2 for its entry, a second one cannot open it.
@@ -72,5 +75,16 @@ expect_stamp_between "$szBefore" "$szAfter"
 
 szStored=$(stored_comm_param)
 if [ "$szStored" = "2 19200 n 8 1" ]; then pass "CommParam=2 19200 n 8 1 stored"; else fail "CommParam is \"$szStored\", expected \"2 19200 n 8 1\""; fi
+
+mv "$LOG_FILE" "$E2E_DIR/log.full"
+write_comm_param "2 9600 n 8 1"
+start_sim again "$SCENARIO"
+export ARMLINK_COM2="$SIM_LINK"
+run_armlink 30 --plain
+expect_rc 0
+normalised_log >"$E2E_DIR/log.fast"
+expect_file_equals "$E2E_DIR/log.fast" "$E2E_DIR/log.normalised" "fast replies: the same entry"
+expect_file_equals "$SIM_RECORD" "$E2E_DIR/record.expected" "fast replies: the same commands"
+if [ "$ELAPSED" -lt 5000 ]; then pass "fast replies: done in ${ELAPSED} ms"; else fail "fast replies: took ${ELAPSED} ms"; fi
 
 finish

@@ -25,7 +25,20 @@ e2e_cleanup() {
 lib_on_exit e2e_cleanup
 
 cp "$E2E_ARMLINK_BIN" "$E2E_DIR/armlink"
-ARMLINK="$E2E_DIR/armlink"
+# The runs use fast replies (--fast): each read ends once its reply is complete, so a run takes
+# the time its bytes take. A script whose subject is the full waits (the deadlines, or a moment
+# inside a read) sets E2E_FULL_WAITS=1 before it sources this file; ARMLINK_FULL_WAITS starts
+# one run with the full waits in a script that otherwise uses fast replies.
+ARMLINK_FULL_WAITS="$E2E_DIR/armlink"
+ARMLINK=$ARMLINK_FULL_WAITS
+if [ -z "${E2E_FULL_WAITS:-}" ]; then
+    # A starter that execs the program with --fast first: the pid, the signals and the exit
+    # status are the program's own, and the program still lives beside its log.
+    mkdir "$E2E_DIR/with-fast-replies"
+    printf '#!/bin/sh\nexec '"'"'%s'"'"' --fast "$@"\n' "$ARMLINK_FULL_WAITS" >"$E2E_DIR/with-fast-replies/armlink"
+    chmod +x "$E2E_DIR/with-fast-replies/armlink"
+    ARMLINK="$E2E_DIR/with-fast-replies/armlink"
+fi
 LOG_FILE="$E2E_DIR/ErrorLog.zlg"
 export XDG_CONFIG_HOME="$E2E_DIR/config"
 # An entry the log could not take is kept here, never in the machine's own state directory.
@@ -83,7 +96,8 @@ stored_comm_param() {
 }
 
 # start_sim NAME SCENARIO_TEXT: starts a simulated arm linked at $E2E_DIR/NAME, recording into
-# $E2E_DIR/NAME.record; sets SIM_LINK and SIM_RECORD.
+# $E2E_DIR/NAME.record; sets SIM_LINK and SIM_RECORD. The arm sends its bytes at the pace of
+# its line, as a real one does, so a fast reply is read as it trickles in.
 start_sim() {
     local szName=$1 szScenario=$2
     printf '%s\n' "$szScenario" >"$E2E_DIR/$szName.scenario"
@@ -91,7 +105,7 @@ start_sim() {
     SIM_RECORD="$E2E_DIR/$szName.record"
     : >"$SIM_RECORD"
     lib_start_armsim "$E2E_ARMSIM_BIN" "$E2E_DIR/$szName.out" "$E2E_DIR/$szName.err" \
-        --scenario "$E2E_DIR/$szName.scenario" --link "$SIM_LINK" --record "$SIM_RECORD" ||
+        --pace --scenario "$E2E_DIR/$szName.scenario" --link "$SIM_LINK" --record "$SIM_RECORD" ||
         exit 1
 }
 

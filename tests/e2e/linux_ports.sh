@@ -118,7 +118,7 @@ fi
 # A program directory that may not be written: the log goes to the state directory.
 if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null 2>&1; then
     mkdir -p "$E2E_DIR/ro/bin" "$E2E_DIR/state"
-    cp "$ARMLINK" "$E2E_DIR/ro/bin/armlink"
+    cp "$ARMLINK_FULL_WAITS" "$E2E_DIR/ro/bin/armlink"
     chmod 0755 "$E2E_DIR/ro" "$E2E_DIR/ro/bin"
     chmod 0777 "$E2E_DIR/state"
     RC=0

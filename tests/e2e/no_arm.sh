@@ -3,6 +3,8 @@
 # "No Arm Found", exit status 1, no line settings stored, each port's reason named once.
 # A second run starts from stored settings that are garbage and treats them safely; its "/Stats"
 # is named as no switch and runs the error-log retrieval.
+# The ticks between the searches are this run's subject: the full waits.
+E2E_FULL_WAITS=1
 source "$(dirname "$0")/lib.sh"
 
 run_armlink 20 --plain

@@ -27,7 +27,7 @@ expect_file_equals "$SETTINGS_FILE" "$E2E_DIR/settings.before" "the settings unt
 
 # The same in the dialog drawn on a terminal: closed with q on "No Arm Found".
 RC=0
-(sleep 2.5; printf q; sleep 1) |
+(sleep 1; printf q; sleep 1) |
     timeout -k 2 30 script -q -e -c "stty cols 80 rows 24; exec '$ARMLINK'" "$E2E_DIR/dialog.tty" \
         >/dev/null 2>&1 || RC=$?
 expect_rc 1

@@ -5,6 +5,8 @@
 # the entry: the worker finishes the exchange in progress and the counters, the entry is
 # closed, and the negotiated settings are stored. During a long Check series: the series ends
 # after the exchange under way, what was collected is saved, exit status 1 ("Interrupted").
+# The stop comes inside the identity's read: the full waits.
+E2E_FULL_WAITS=1
 source "$(dirname "$0")/lib.sh"
 
 # Wait until FILE holds the line TEXT (at most 10 s).

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The arm on COM2 at 19200 baud while the stored settings say 9600: the search finds it on the
 # fourth try, the log entry is appended in its exact line forms, the dialog shows "Done" and the
-# log path, and the settings the arm answered at are stored on closing.
+# log path, and the settings the arm answered at are stored on closing. Then the same run with
+# fast replies (FastReplies=1) against an arm with the same records on COM3, sending at the
+# pace of its line: "Done" within 3 s of the search's end, the same entry, the same commands.
 . "$(dirname "$0")/lib.sh"
 
 CAPTION="ZOLM Log"
@@ -15,7 +17,8 @@ error 3 FFFFFFFF 0 0 0 0 7
 counters FFFFFFFF 3 0 1 2 0 0 FA 0
 SCENARIO
 PTY=$SIM_PTY
-map_ports "$(no_port 1)" "$PTY" "$(no_port 3)" "$(no_port 4)"
+start_armsim again --pace <"$W_ART/arm.scenario" || { fail "armsim did not start"; finish; }
+map_ports "$(no_port 1)" "$PTY" "$SIM_PTY" "$(no_port 4)"
 store_comm_param "2 9600 n 8 1"
 
 start_armlink
@@ -85,4 +88,32 @@ else
     fail "the program did not end after Enter"
 fi
 check "the settings the arm answered at are stored" test "$(comm_param)" = "2 19200 n 8 1"
+
+store_comm_param "3 9600 n 8 1"
+store_fast_replies
+start_armlink
+# The search ends with the echo at 19200 that the arm answers.
+nEnd=$(( $(now_ms) + 30000 ))
+while [ "$(now_ms)" -lt "$nEnd" ] && ! grep -qx '19200 _I' "$W_ART/again.record"; do
+    sleep 0.05
+done
+nFound=$(now_ms)
+if wait_status "$CAPTION" "Done" 30; then
+    nTook=$(( $(now_ms) - nFound ))
+    if [ "$nTook" -le 3000 ]; then pass "fast replies: \"Done\" ${nTook} ms after the search's end"; else fail "fast replies: \"Done\" only ${nTook} ms after the search's end"; fi
+else
+    fail "fast replies: no \"Done\" (status: $(control_text "$CAPTION" 1028))"
+fi
+check "fast replies: the arm saw the same commands" test "$(record_of again)" = "$EXPECTED"
+stamp_free() {  # the log's lines FIRST to LAST with the stamp's date and time taken out
+    sed -n "$1,$2p" "$LOG_FILE" | sed -E 's/DATE: [0-9-]+, TIME: [0-9:]+/DATE, TIME/'
+}
+check "fast replies: the same entry, byte for byte" test "$(stamp_free 5 8 | od -c)" = "$(stamp_free 1 4 | od -c)"
+press "$CAPTION" Return || fail "the dialog could not be given Enter"
+if nExit=$(wait_exit 10); then
+    check "fast replies: exit code 0" test "$nExit" = 0
+else
+    fail "fast replies: the program did not end after Enter"
+fi
+check "fast replies: the settings stored" test "$(comm_param)" = "3 19200 n 8 1"
 finish

@@ -86,15 +86,17 @@ mkdir -p "$W_DIR"
 cp "$ARMLINK_EXE" "$W_DIR/ArmLink.exe"
 wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1 || true # absent already: fine
 
-# Starts an armsim with the scenario text given on stdin and puts its pty path in SIM_PTY (it
-# runs in this shell, not in a command substitution, so that the clean-up knows its pid). Its
-# commands are recorded in $W_ART/<name>.record as "<baud> <command>" lines.
-start_armsim() {  # start_armsim NAME <scenario
+# Starts an armsim with the scenario text given on stdin (and armsim's options, such as --pace)
+# and puts its pty path in SIM_PTY (it runs in this shell, not in a command substitution, so
+# that the clean-up knows its pid). Its commands are recorded in $W_ART/<name>.record as
+# "<baud> <command>" lines.
+start_armsim() {  # start_armsim NAME [OPTION...] <scenario
     local szName=$1
+    shift
     SIM_PTY=""
     cat >"$W_ART/$szName.scenario"
     : >"$W_ART/$szName.record"
-    lib_start_armsim "$ARMSIM" "$W_ART/$szName.pty" "$W_ART/$szName.err" \
+    lib_start_armsim "$ARMSIM" "$W_ART/$szName.pty" "$W_ART/$szName.err" "$@" \
         --scenario "$W_ART/$szName.scenario" --record "$W_ART/$szName.record" || return 1
     SIM_PTY=$LIB_SIM_PTY
 }
@@ -124,6 +126,16 @@ no_port() {  # a path that does not exist, for COMn
 store_comm_param() {  # store_comm_param "2 9600 n 8 1"
     wine reg add "$SETTINGS_KEY" /v CommParam /t REG_SZ /d "$1" /f >/dev/null 2>&1 ||
         fail "could not store CommParam=$1"
+}
+
+# Fast replies for every later run (each read ends once its reply is complete), turned on as a
+# technician does it: by importing the zip's fast-replies-on.reg.
+store_fast_replies() {
+    local szReg
+    szReg=$(winepath -w "$(dirname "${BASH_SOURCE[0]}")/../../docs/windows/fast-replies-on.reg")
+    wine regedit /S "$szReg" >/dev/null 2>&1 || true # judged by the value it leaves
+    { wine reg query "$SETTINGS_KEY" /v FastReplies 2>/dev/null || true; } | tr -d '\r' |
+        grep -Eq '^ *FastReplies +REG_SZ +1$' || fail "fast-replies-on.reg did not store FastReplies=1"
 }
 
 settings_key_exists() {

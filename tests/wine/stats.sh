@@ -3,7 +3,8 @@
 # (one with its top bit set), their changes since the first poll (up, down), the point rate with
 # MIN and MAX, and the error numbers and logged count of the logging pass that the second poll's
 # error status brought; the pass's entry is in the log, "_P" on the line; Escape ends the
-# program with exit code 0 and the line settings stored.
+# program with exit code 0 and the line settings stored. With fast replies: the dialog is the
+# subject here, not the waits.
 . "$(dirname "$0")/lib.sh"
 
 CAPTION="Statistics"
@@ -18,6 +19,7 @@ SCENARIO
 PTY=$SIM_PTY
 map_ports "$(no_port 1)" "$PTY" "$(no_port 3)" "$(no_port 4)"
 store_comm_param "2 9600 n 8 1"
+store_fast_replies
 
 start_armlink /stats
 if wait_status "$CAPTION" "Arm: ARM01, v4.60, Calibrated: YES" 30; then
@@ -25,7 +27,7 @@ if wait_status "$CAPTION" "Arm: ARM01, v4.60, Calibrated: YES" 30; then
 else
     fail "no identity (status: $(control_text "$CAPTION" 1028))"
 fi
-# The second poll's logging pass ends with "_P" (seven "_Y1" of 2000 ms each before it).
+# The second poll's logging pass ends with "_P" (seven "_Y1" before it).
 nEnd=$(( $(now_ms) + 40000 ))
 while [ "$(now_ms)" -lt "$nEnd" ] && ! grep -q ' _P$' "$W_ART/arm.record"; do
     sleep 0.2
@@ -46,7 +48,7 @@ for szLine in "1032 -1" "1033 18" "1034 4" "1035 0" "1036 0" "1037 0" "1038 0" "
     check "control ${szLine%% *} shows \"${szLine#* }\"" has "${szLine%% *}" "${szLine#* }"
 done
 
-# The pass closes the log only after "_P" has had its 1000 ms read and the purge: the entry
+# The pass closes the log only after "_P" has had its read and the purge: the entry
 # is complete once the file holds its "STATS:" line.
 nEnd=$(( $(now_ms) + 5000 ))
 while [ "$(now_ms)" -lt "$nEnd" ] && ! grep -q '^STATS: ' "$LOG_FILE" 2>/dev/null; do
