@@ -15,8 +15,12 @@ enum RunOutcome : int32_t {
     kOutcomeIncomplete,           // a request of the work brought no usable reply
     kOutcomeVersionNotSupported,  // the firmware is too old for the statistics
     kOutcomeReportNotSaved,       // the report's file could not be opened ("INVALID FILE")
-    kOutcomeLogKept,  // the log could not take the entry read from the arm; the detail is
-                      // the file of its own that holds it instead
+    kOutcomeLogKept,      // the log could not take the entry read from the arm; the detail is
+                          // the file of its own that holds it instead
+    kOutcomeInterrupted,  // a stop request cut the error read-out of the entry short
+    kOutcomeContactLost,  // the statistics get no reply from the arm; the detail is the time
+                          // of the last one ("HH:MM:SS"). kOutcomeDone follows when it is back,
+                          // with the time it came back as the detail
 };
 
 // The numbers of the latest sample the statistics showed, as the worker computed them: a face

@@ -264,17 +264,82 @@ TEST_F(StatsWorkerTest, PollWithoutAGoodReplyShowsNothing) {
     }
 }
 
-TEST_F(StatsWorkerTest, ArmThatHangsUpLeavesTheDialogAsItWas) {
-    ArmScenario scenario;
-    scenario.nHangupAfter = 2;  // "_G" and the first "_G STATS", then the line is dead
-    Connect(scenario);
-    Run(4);
-    ASSERT_EQ(shown.size(), 4u);
-    EXPECT_EQ(shown[3], shown[0]);
-    EXPECT_EQ(dialog.text[kIdStatusText], "Arm: ARM01, v4.60, Calibrated: YES");
-    // Identity 1000 ms, first poll 1000 ms, then only the 2000 ms waits: every dead exchange
-    // fails at once.
-    EXPECT_LT(nEndTick - nStartTick, 1000u + 4 * 2000u + 1000u + 100u);
+// Contact with the arm: lost at once when its device goes (hang-up, unplugged), or after two
+// silent polls in a row; the status says since when (the clock reads 14:02:1n at poll n) until
+// a sample comes again, from the same COM1 opened again, against the first baseline. The fault
+// comes at the end of poll 1 (a hang-up: before the start), the mend at the end of poll 3.
+TEST_F(StatsWorkerTest, LostArmIsNamedAndTakenBack) {
+    const std::string identity = "Arm: ARM01, v4.60, Calibrated: YES";
+    struct Case {
+        const char* szName;
+        std::function<void(ArmScenario*, SimLine*, int)> change;  // before the start, at polls 1, 3
+        std::vector<std::string> statuses;
+        std::vector<RunOutcome> outcomes;
+        size_t nOpens;  // tried, the search's own included
+        int nLostAt;    // the poll that lost contact
+        const char* szLastPoll;
+    } cases[] = {
+        {"hang-up: gone at once, never back",
+         [](ArmScenario* s, SimLine*, int nPoll) { s->nHangupAfter = nPoll == 0 ? 2 : 0; },
+         {identity, "No Reply Since 14:02:10"},
+         {kOutcomeDone, kOutcomeContactLost},
+         3,
+         2,
+         "8000 3 0 1 2 0 0 0 | (+0) (+0) (+0) (+0) (+0) (+0) (+0) (+0) | [400.00] [400.00] "
+         "[400.00]"},
+        {"unplugged and plugged in again",
+         [](ArmScenario*, SimLine* pLine, int nPoll) {
+             pLine->bFailPoll = nPoll == 1;
+             pLine->bPresent = nPoll != 1;
+         },
+         {identity, "No Reply Since 14:02:10", identity},
+         {kOutcomeDone, kOutcomeContactLost, kOutcomeDone},
+         3,
+         2,
+         "8002 3 0 1 2 0 0 0 | (+2) (+0) (+0) (+0) (+0) (+0) (+0) (+0) | [400.00] [400.00] "
+         "[400.00]"},
+        {"silent for two polls",
+         [](ArmScenario* s, SimLine*, int nPoll) {
+             s->unanswered = std::vector<std::string>(nPoll == 1 ? 1 : 0, "_G STATS");
+         },
+         {identity, "No Reply Since 14:02:10", identity},
+         {kOutcomeDone, kOutcomeContactLost, kOutcomeDone},
+         1,
+         3,
+         "8001 3 0 1 2 0 0 0 | (+1) (+0) (+0) (+0) (+0) (+0) (+0) (+0) | [400.00] [400.00] "
+         "[400.00]"},
+    };
+    for (const Case& c : cases) {
+        ArmScenario scenario;
+        SetCounters(scenario.counters, {0x1F40, 3, 0, 1, 2, 0, 0, 250, 0});
+        scenario.counterStep[0] = 1;
+        c.change(&scenario, &bus.lines[1], 0);
+        ArmModel* pArm = Connect(scenario);
+        clock.localTime.nSecond = 10;
+        bus.openOrder.clear();
+        bus.openOrder.push_back(1);
+        dialog = RecordingDialog();
+        shown.clear();
+        onPoll = [&](int nPoll) {
+            clock.localTime.nSecond = 10 + nPoll;
+            if (nPoll == 1 || nPoll == 3) {
+                c.change(&pArm->scenario, &bus.lines[1], nPoll);
+            }
+        };
+        Run(4);
+        ASSERT_EQ(shown.size(), 4u) << c.szName;
+        EXPECT_EQ(dialog.TextsOf(kIdStatusText), c.statuses) << c.szName;
+        EXPECT_EQ(shown[c.nLostAt - 2][kIdStatusText], identity) << c.szName;
+        EXPECT_EQ(shown[c.nLostAt - 1][kIdStatusText], c.statuses[1]) << c.szName;
+        EXPECT_EQ(dialog.outcomes, c.outcomes) << c.szName;
+        EXPECT_EQ(dialog.outcomeDetail, c.outcomes.size() == 3 ? "14:02:13" : "14:02:10");
+        EXPECT_EQ(bus.openOrder.size(), c.nOpens) << c.szName;
+        EXPECT_EQ(Shown(shown[3]), c.szLastPoll) << c.szName;
+        // Identity 1000 ms, then no more than the 2000 ms waits and one read's 1000 ms a poll.
+        EXPECT_LT(nEndTick - nStartTick, 1000u + 4 * 3000u + 100u) << c.szName;
+        delete g_App.hPort.exchange(nullptr);
+        bus.lines[1] = SimLine();
+    }
 }
 
 TEST_F(StatsWorkerTest, ErrorStatusBringsLoggingPasses) {

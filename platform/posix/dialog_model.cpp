@@ -106,8 +106,7 @@ void ModelShowProgress(DialogModel* pModel, const char* szText) {
     pModel->note = pModel->progress;
 }
 
-// An entry the arm did not complete is still "Done" in the status line; the note says what is
-// missing.
+// The status line says that an entry is incomplete; the note says what is missing.
 void ModelReportOutcome(DialogModel* pModel, RunOutcome outcome, const char* szDetail) {
     pModel->outcome = outcome;
     pModel->detail = szDetail != nullptr ? szDetail : "";
@@ -149,6 +148,14 @@ std::string ErrorsLine(const DialogModel& model) {
     return "errors: error=" + ModelText(model, IDC_LAST_ERROR) +
            " ext=" + ModelText(model, IDC_LAST_EXTENDED) +
            " logged=" + ModelText(model, IDC_ERRORS_LOGGED);
+}
+
+std::string PathLine(const DialogModel& model) {
+    const std::string& label = ModelText(model, kIdLogPathLabel);
+    const char* szName = label == "Kept In:"       ? "kept"
+                         : label == "Not Written:" ? "not written"
+                                                   : "log";
+    return std::string(szName) + ": " + ModelText(model, kIdLogPathText);
 }
 
 void PrintUnloggedEntry(const DialogModel& model, FILE* pOut) {
