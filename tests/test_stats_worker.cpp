@@ -264,50 +264,28 @@ TEST_F(StatsWorkerTest, PollWithoutAGoodReplyShowsNothing) {
     }
 }
 
-// Contact with the arm: lost at once when its device goes (hang-up, unplugged), or after two
-// silent polls in a row; the status says since when (the clock reads 14:02:1n at poll n) until
-// a sample comes again, from the same COM1 opened again, against the first baseline. The fault
-// comes at the end of poll 1 (a hang-up: before the start), the mend at the end of poll 3.
+// Contact lost at once when the device goes (hang-up, unplugged), or after two silent polls:
+// "No Reply Since" the last reply (the clock reads 14:02:1n at poll n) until a sample comes
+// again from the same COM1 opened again, against the first baseline. change(n) runs before the
+// start (n 0) and at the end of polls 1 (the fault) and 3 (the mend).
 TEST_F(StatsWorkerTest, LostArmIsNamedAndTakenBack) {
-    const std::string identity = "Arm: ARM01, v4.60, Calibrated: YES";
+    using Change = void (*)(ArmScenario*, SimLine*, int);
     struct Case {
         const char* szName;
-        std::function<void(ArmScenario*, SimLine*, int)> change;  // before the start, at polls 1, 3
-        std::vector<std::string> statuses;
-        std::vector<RunOutcome> outcomes;
-        size_t nOpens;  // tried, the search's own included
-        int nLostAt;    // the poll that lost contact
-        const char* szLastPoll;
+        Change change;
+        int nLostAt;           // the poll that lost contact
+        bool bBack;            // back at poll 4
+        size_t nOpens;         // tried, the first included
+        const char* szChange;  // of the captures at poll 4
     } cases[] = {
-        {"hang-up: gone at once, never back",
-         [](ArmScenario* s, SimLine*, int nPoll) { s->nHangupAfter = nPoll == 0 ? 2 : 0; },
-         {identity, "No Reply Since 14:02:10"},
-         {kOutcomeDone, kOutcomeContactLost},
-         3,
-         2,
-         "8000 3 0 1 2 0 0 0 | (+0) (+0) (+0) (+0) (+0) (+0) (+0) (+0) | [400.00] [400.00] "
-         "[400.00]"},
-        {"unplugged and plugged in again",
-         [](ArmScenario*, SimLine* pLine, int nPoll) {
-             pLine->bFailPoll = nPoll == 1;
-             pLine->bPresent = nPoll != 1;
-         },
-         {identity, "No Reply Since 14:02:10", identity},
-         {kOutcomeDone, kOutcomeContactLost, kOutcomeDone},
-         3,
-         2,
-         "8002 3 0 1 2 0 0 0 | (+2) (+0) (+0) (+0) (+0) (+0) (+0) (+0) | [400.00] [400.00] "
-         "[400.00]"},
-        {"silent for two polls",
-         [](ArmScenario* s, SimLine*, int nPoll) {
-             s->unanswered = std::vector<std::string>(nPoll == 1 ? 1 : 0, "_G STATS");
-         },
-         {identity, "No Reply Since 14:02:10", identity},
-         {kOutcomeDone, kOutcomeContactLost, kOutcomeDone},
-         1,
-         3,
-         "8001 3 0 1 2 0 0 0 | (+1) (+0) (+0) (+0) (+0) (+0) (+0) (+0) | [400.00] [400.00] "
-         "[400.00]"},
+        {"hang-up", [](ArmScenario* s, SimLine*, int n) { s->nHangupAfter = n == 0 ? 2 : 0; }, 2,
+         false, 3, "(+0)"},
+        {"unplugged, then back",
+         [](ArmScenario*, SimLine* p, int n) { p->bFailPoll = !(p->bPresent = n != 1); }, 2, true,
+         3, "(+2)"},
+        {"silent twice",
+         [](ArmScenario* s, SimLine*, int n) { s->unanswered.assign(n == 1, "_G STATS"); }, 3, true,
+         1, "(+1)"},
     };
     for (const Case& c : cases) {
         ArmScenario scenario;
@@ -316,8 +294,7 @@ TEST_F(StatsWorkerTest, LostArmIsNamedAndTakenBack) {
         c.change(&scenario, &bus.lines[1], 0);
         ArmModel* pArm = Connect(scenario);
         clock.localTime.nSecond = 10;
-        bus.openOrder.clear();
-        bus.openOrder.push_back(1);
+        bus.openOrder.assign(1, 1);
         dialog = RecordingDialog();
         shown.clear();
         onPoll = [&](int nPoll) {
@@ -327,14 +304,15 @@ TEST_F(StatsWorkerTest, LostArmIsNamedAndTakenBack) {
             }
         };
         Run(4);
-        ASSERT_EQ(shown.size(), 4u) << c.szName;
-        EXPECT_EQ(dialog.TextsOf(kIdStatusText), c.statuses) << c.szName;
+        const std::string lost = "No Reply Since 14:02:10", identity = shown[0][kIdStatusText];
         EXPECT_EQ(shown[c.nLostAt - 2][kIdStatusText], identity) << c.szName;
-        EXPECT_EQ(shown[c.nLostAt - 1][kIdStatusText], c.statuses[1]) << c.szName;
-        EXPECT_EQ(dialog.outcomes, c.outcomes) << c.szName;
-        EXPECT_EQ(dialog.outcomeDetail, c.outcomes.size() == 3 ? "14:02:13" : "14:02:10");
+        EXPECT_EQ(shown[c.nLostAt - 1][kIdStatusText], lost) << c.szName;
+        EXPECT_EQ(shown[3][kIdStatusText], c.bBack ? identity : lost) << c.szName;
+        EXPECT_EQ(dialog.outcomes.size(), c.bBack ? 3u : 2u) << "lost once: " << c.szName;
+        EXPECT_EQ(dialog.outcome, c.bBack ? kOutcomeDone : kOutcomeContactLost) << c.szName;
+        EXPECT_EQ(dialog.outcomeDetail, c.bBack ? "14:02:13" : "14:02:10") << c.szName;
         EXPECT_EQ(bus.openOrder.size(), c.nOpens) << c.szName;
-        EXPECT_EQ(Shown(shown[3]), c.szLastPoll) << c.szName;
+        EXPECT_EQ(shown[3][IDC_CHANGE_CAPTURES], c.szChange) << c.szName;
         // Identity 1000 ms, then no more than the 2000 ms waits and one read's 1000 ms a poll.
         EXPECT_LT(nEndTick - nStartTick, 1000u + 4 * 3000u + 100u) << c.szName;
         delete g_App.hPort.exchange(nullptr);
