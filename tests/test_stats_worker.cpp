@@ -269,10 +269,9 @@ TEST_F(StatsWorkerTest, PollWithoutAGoodReplyShowsNothing) {
 // again from the same COM1 opened again, against the first baseline. change(n) runs before the
 // start (n 0) and at the end of polls 1 (the fault) and 3 (the mend).
 TEST_F(StatsWorkerTest, LostArmIsNamedAndTakenBack) {
-    using Change = void (*)(ArmScenario*, SimLine*, int);
     struct Case {
         const char* szName;
-        Change change;
+        void (*change)(ArmScenario*, SimLine*, int);
         int nLostAt;           // the poll that lost contact
         bool bBack;            // back at poll 4
         size_t nOpens;         // tried, the first included

@@ -237,25 +237,24 @@ TEST(Faces, ExtendedDisplayInPlainLines) {
 }
 
 TEST(Faces, LogDialogOnTheScreen) {
-    RunCurses(CreateLogCursesFace,
-              {{"an entry the arm did not complete",
-                {{'t', kIdStatusText, "Entry Incomplete"},
-                 {'t', kIdButton, "Close"},
-                 {'t', kIdLogPathText, "/tmp/ErrorLog.zlg"},
-                 {'s', kIdLogPathText, ""},
-                 {'s', kIdLogPathLabel, ""},
-                 {'o', kOutcomeIncomplete, "no reply to _G STATS"}},
-                "q",
-                {"0| ZOLM Log ", "2|Entry Incomplete", "3|no reply to _G STATS",
-                 "4|Log Saved In:", "6|/tmp/ErrorLog.zlg", "9|[ Close ]"},
-                {},
-                kCloseNow},
-               {"searching",
-                {{'p', 0, "identity"}},
-                "r",
-                {"2|", "3|identity", "9|[ Cancel ]"},
-                {},
-                kCloseNone}});
+    RunCurses(CreateLogCursesFace, {{"an entry the arm did not complete",
+                                     {{'t', kIdStatusText, "Done"},
+                                      {'t', kIdButton, "Close"},
+                                      {'t', kIdLogPathText, "/tmp/ErrorLog.zlg"},
+                                      {'s', kIdLogPathText, ""},
+                                      {'s', kIdLogPathLabel, ""},
+                                      {'o', kOutcomeIncomplete, "no reply to _G STATS"}},
+                                     "q",
+                                     {"0| ZOLM Log ", "2|Done", "3|no reply to _G STATS",
+                                      "4|Log Saved In:", "6|/tmp/ErrorLog.zlg", "9|[ Close ]"},
+                                     {},
+                                     kCloseNow},
+                                    {"searching",
+                                     {{'p', 0, "identity"}},
+                                     "r",
+                                     {"2|", "3|identity", "9|[ Cancel ]"},
+                                     {},
+                                     kCloseNone}});
 }
 
 TEST(Faces, StatisticsOnTheScreen) {
