@@ -1,6 +1,7 @@
 // The statistics worker: the identity once, then every two seconds the counters with their
 // change since the baseline and the point rate with its minimum and maximum; a logging pass
-// ("Error Stat" entry, "_P") whenever the arm's status word reports an error.
+// ("Error Stat" entry, "_P") whenever the arm's status word reports an error; "No Reply Since"
+// when the arm is lost, and the port opened again when its device went.
 #include "workers/stats_worker.h"
 
 #include <cinttypes>
