@@ -303,6 +303,7 @@ TEST_F(StatsWorkerTest, LostArmIsNamedAndTakenBack) {
             }
         };
         Run(4);
+        ASSERT_EQ(shown.size(), 4u) << c.szName;
         const std::string lost = "No Reply Since 14:02:10", identity = shown[0][kIdStatusText];
         EXPECT_EQ(shown[c.nLostAt - 2][kIdStatusText], identity) << c.szName;
         EXPECT_EQ(shown[c.nLostAt - 1][kIdStatusText], lost) << c.szName;
