@@ -33,6 +33,7 @@ void ResetAppState() {
     g_App.SavedLine = kInitialLine;
     g_App.hPort.store(nullptr);
     g_App.hDialog.store(nullptr);
+    g_App.nLastOutcome.store(kOutcomeNone);
     g_App.bSearching = 0;
     g_App.nSearchAttempts = 0;
     g_App.hSearchThread.store(nullptr);
@@ -61,6 +62,7 @@ int RunExitStatus(RunOutcome outcome) {
         case kOutcomeReportNotSaved:
             return 4;
         case kOutcomeIncomplete:
+        case kOutcomeContactLost:
             return 5;
         case kOutcomeVersionNotSupported:
             return 6;
@@ -98,6 +100,7 @@ void ShowDialogProgress(const char* szText) {
 }
 
 void ReportRunOutcome(RunOutcome outcome, const char* szDetail) {
+    g_App.nLastOutcome.store(outcome);
     DialogSurface* pDialog = g_App.hDialog.load();
     if (pDialog != nullptr) {
         pDialog->ReportOutcome(outcome, szDetail != nullptr ? szDetail : "");

@@ -61,8 +61,11 @@ enum ControlId : int {
 // | SavedLine, bSearching,| UI only                               | UI only                   |
 // | nSearchAttempts       |                                       |                           |
 // | hPort                 | search worker until ConnectedEvent;   | the mode worker or the    |
-// |                       | shutdown closes it last               | extended display; UI at   |
-// |                       |                                       | shutdown                  |
+// |                       | the statistics worker while it runs   | extended display; UI at   |
+// |                       | (it closes a port whose device is     | shutdown                  |
+// |                       | gone and opens it again); shutdown    |                           |
+// |                       | closes it last, once the worker ended |                           |
+// | nLastOutcome          | whoever reports an outcome            | main, after the shutdown  |
 // | hDialog               | dialog procedures (UI)                | every writer, before each |
 // |                       |                                       | control write             |
 // | hSearchThread,        | the launcher stores it before the     | whoever takes it first    |
@@ -88,6 +91,9 @@ struct AppState {
     std::atomic<SerialDevice*> hPort;
     // The open dialog, or none.
     std::atomic<DialogSurface*> hDialog;
+    // The last outcome reported, also when no dialog was open to take it: a stop request ends
+    // the dialog before the worker says how its entry ended.
+    std::atomic<int32_t> nLastOutcome;
 
     int32_t bSearching;
     int32_t nSearchAttempts;

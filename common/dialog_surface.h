@@ -17,7 +17,10 @@ enum RunOutcome : int32_t {
     kOutcomeReportNotSaved,       // the report's file could not be opened ("INVALID FILE")
     kOutcomeLogKept,      // the log could not take the entry read from the arm; the detail is
                           // the file of its own that holds it instead
-    kOutcomeInterrupted,  // a request to close (a signal) cut the work short
+    kOutcomeInterrupted,  // a stop request (Esc, Close, a signal) cut the work short
+    kOutcomeContactLost,  // the statistics get no reply from the arm; the detail is the time
+                          // of the last one ("HH:MM:SS"). kOutcomeDone follows when it is back,
+                          // with the time it came back as the detail
 };
 
 // The numbers of the latest sample the statistics showed, as the worker computed them: a face

@@ -55,8 +55,8 @@ class LogWorkerTest : public CoreTest {
         return texts;
     }
 
-    void ExpectEndSteps() {
-        EXPECT_EQ(dialog.text[kIdStatusText], "Done");
+    void ExpectEndSteps(const char* szStatus = "Done") {
+        EXPECT_EQ(dialog.text[kIdStatusText], szStatus);
         EXPECT_EQ(dialog.text[kIdButton], "Close");
         EXPECT_EQ(dialog.text[kIdLogPathText], g_App.szLogPath);
         EXPECT_TRUE(dialog.shown[kIdLogPathText]);
@@ -212,9 +212,12 @@ TEST_F(LogWorkerTest, UnwritableLogSendsNothingAndSaysSoInsteadOfDone) {
         EXPECT_TRUE(Commands().empty());
         EXPECT_EQ(pArm->scenario.errorRecords.size(), 1u) << "the record is still on the arm";
         EXPECT_EQ(Log(), bNoRoom ? "" : "<missing>");
-        EXPECT_EQ(dialog.text[kIdStatusText].rfind("Log Not Written: ", 0), 0u)
-            << dialog.text[kIdStatusText];
-        EXPECT_EQ(dialog.text[kIdLogPathText], g_App.szLogPath) << "where the entry should be";
+        EXPECT_EQ(dialog.text[kIdStatusText], "Log Not Written");
+        EXPECT_EQ(dialog.text[kIdLogPathLabel], "Not Written:");
+        EXPECT_EQ(dialog.text[kIdLogPathText],
+                  std::string(g_App.szLogPath) + ": " +
+                      (bNoRoom ? "No space left on device" : "No such file or directory"))
+            << "where the entry should be, and why it is not";
         EXPECT_TRUE(dialog.shown[kIdLogPathText]);
         EXPECT_EQ(dialog.outcome, kOutcomeLogNotWritten);
         EXPECT_EQ(dialog.outcomeDetail.rfind(bNoRoom ? "cannot write " : "cannot open ", 0), 0u);
@@ -224,20 +227,26 @@ TEST_F(LogWorkerTest, UnwritableLogSendsNothingAndSaysSoInsteadOfDone) {
     EXPECT_EQ(nRoomAskedFor, static_cast<int64_t>(LargestEntrySize()));
 }
 
-// Whatever the arm leaves unanswered after the entry has begun is named in the outcome; the
-// entry keeps the lines it has, and the dialog keeps "Done".
+// How the entry ended: "Done" only when the arm answered every exchange; whatever it left
+// unanswered is named in the outcome, and a stop request during the read-out (at 5000 ms: the
+// second record) is "Interrupted". The entry keeps the lines it has, in the log.
 TEST_F(LogWorkerTest, UnansweredRequestsAreNamedInTheOutcome) {
     struct Case {
         const char* szUnanswered;
         int nHangupAfter;
+        uint32_t nStopAtMs;  // 0: no stop request
         RunOutcome outcome;
+        const char* szStatus;
         const char* szDetail;
     } cases[] = {
-        {"", 0, kOutcomeDone, ""},
-        {"_G", 0, kOutcomeIncomplete, "the arm did not answer the identity request"},
-        {"_G STATS", 0, kOutcomeIncomplete, "the arm did not answer the counters request"},
-        {"", 3, kOutcomeIncomplete,
+        {"", 0, 0, kOutcomeDone, "Done", ""},
+        {"_G", 0, 0, kOutcomeIncomplete, "Entry Incomplete",
+         "the arm did not answer the identity request"},
+        {"_G STATS", 0, 0, kOutcomeIncomplete, "Entry Incomplete",
+         "the arm did not answer the counters request"},
+        {"", 3, 0, kOutcomeIncomplete, "Entry Incomplete",
          "the arm did not answer the request for error record 3 of 7 (and 5 later)"},
+        {"", 0, 5000, kOutcomeInterrupted, "Interrupted", ""},
     };
     for (const Case& c : cases) {
         ArmScenario scenario;
@@ -246,10 +255,15 @@ TEST_F(LogWorkerTest, UnansweredRequestsAreNamedInTheOutcome) {
         }
         scenario.nHangupAfter = c.nHangupAfter;
         Connect(scenario);
+        if (c.nStopAtMs != 0) {
+            clock.At(clock.TickCount() + c.nStopAtMs, [] { g_App.StopEvent->Set(); });
+        }
         StartLogWorker();
         EXPECT_EQ(dialog.outcome, c.outcome) << c.szDetail;
+        EXPECT_EQ(g_App.nLastOutcome.load(), c.outcome) << "kept past the dialog's end";
         EXPECT_EQ(dialog.outcomeDetail, c.szDetail);
-        EXPECT_EQ(dialog.text[kIdStatusText], "Done");
+        EXPECT_EQ(dialog.text[kIdStatusText], c.szStatus);
+        EXPECT_EQ(dialog.text[kIdLogPathLabel], "Log Saved In:") << "the entry is in the log";
         EXPECT_EQ(dialog.progress.back(), "") << "the progress line is cleared at the end";
         delete g_App.hPort.exchange(nullptr);
         bus.lines[1] = SimLine();
@@ -298,7 +312,7 @@ TEST_F(LogWorkerTest, ArmHangingUpMidEntryClosesTheEntryWithWhatItHas) {
     EXPECT_EQ(Log(),
               std::string(kFirstLine) +
                   "ERROR: 00000104 00000002 00000000 0000001A 00000000 00000000 00000000\r\n");
-    ExpectEndSteps();
+    ExpectEndSteps("Entry Incomplete");
     // The reads before the hang-up take their deadlines (_G 2000 ms, the first _Y1 2000 ms);
     // the six dead "_Y1" exchanges and the dead "_G STATS" each end at their first poll.
     EXPECT_LT(clock.TickCount() - nStart, 4100u);

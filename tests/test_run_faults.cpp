@@ -68,7 +68,7 @@ class RunFaultTest : public CoreTest {
 
 // The arm serves the first n commands of the run ("_I" of the search, "_G", seven "_Y1",
 // "_G STATS") and then drops the line. The entry holds the whole lines read before, the outcome
-// names the first request left unanswered, the dialog still ends in "Done", and the line
+// names the first request left unanswered, the dialog ends in "Entry Incomplete", and the line
 // settings of the connection are stored.
 TEST_F(RunFaultTest, ArmHangingUpAfterEachCommandOfTheRun) {
     const std::string first = kFirstLine;
@@ -100,7 +100,8 @@ TEST_F(RunFaultTest, ArmHangingUpAfterEachCommandOfTheRun) {
         EXPECT_EQ(dialog.outcome, c.szDetail[0] != '\0' ? kOutcomeIncomplete : kOutcomeDone)
             << c.nServed;
         EXPECT_EQ(dialog.outcomeDetail, c.szDetail);
-        EXPECT_EQ(dialog.text[kIdStatusText], "Done") << c.nServed;
+        EXPECT_EQ(dialog.text[kIdStatusText], c.szDetail[0] != '\0' ? "Entry Incomplete" : "Done")
+            << c.nServed;
         EXPECT_EQ(settings.Value(kSettingsKeyPath, "CommParam"), kLine) << c.nServed;
         EXPECT_EQ(nStores, 1) << "stored at the shutdown, the port being open";
         EXPECT_EQ(host.notSaved.size(), 0u);
@@ -195,7 +196,9 @@ TEST_F(RunFaultTest, SilentGarbledAndDribbledRepliesAtEachExchange) {
         EXPECT_EQ(dialog.outcome, c.outcome) << c.szRow;
         EXPECT_EQ(dialog.outcomeDetail, c.szDetail) << c.szRow;
         EXPECT_EQ(FileBytes(g_App.szLogPath), c.log) << c.szRow;
-        EXPECT_EQ(dialog.text[kIdStatusText], c.outcome == kOutcomeNoArm ? "No Arm Found" : "Done")
+        EXPECT_EQ(dialog.text[kIdStatusText], c.outcome == kOutcomeNoArm  ? "No Arm Found"
+                                              : c.outcome == kOutcomeDone ? "Done"
+                                                                          : "Entry Incomplete")
             << c.szRow;
         // Stored at the shutdown while the port is open; a search that found nothing leaves
         // the stored value as it was.

@@ -265,17 +265,60 @@ TEST_F(StatsWorkerTest, PollWithoutAGoodReplyShowsNothing) {
     }
 }
 
-TEST_F(StatsWorkerTest, ArmThatHangsUpLeavesTheDialogAsItWas) {
-    ArmScenario scenario;
-    scenario.nHangupAfter = 2;  // "_G" and the first "_G STATS", then the line is dead
-    Connect(scenario);
-    Run(4);
-    ASSERT_EQ(shown.size(), 4u);
-    EXPECT_EQ(shown[3], shown[0]);
-    EXPECT_EQ(dialog.text[kIdStatusText], "Arm: ARM01, v4.60, Calibrated: YES");
-    // Identity 1000 ms, first poll 1000 ms, then only the 2000 ms waits: every dead exchange
-    // fails at once.
-    EXPECT_LT(nEndTick - nStartTick, 1000u + 4 * 2000u + 1000u + 100u);
+// Contact lost at once when the device goes (hang-up, unplugged), or after two silent polls:
+// "No Reply Since" the last reply (the clock reads 14:02:1n at poll n) until a sample comes
+// again from the same COM1 opened again, against the first baseline. change(n) runs before the
+// start (n 0) and at the end of polls 1 (the fault) and 3 (the mend).
+TEST_F(StatsWorkerTest, LostArmIsNamedAndTakenBack) {
+    struct Case {
+        const char* szName;
+        void (*change)(ArmScenario*, SimLine*, int);
+        int nLostAt;           // the poll that lost contact
+        bool bBack;            // back at poll 4
+        size_t nOpens;         // tried, the first included
+        const char* szChange;  // of the captures at poll 4
+    } cases[] = {
+        {"hang-up", [](ArmScenario* s, SimLine*, int n) { s->nHangupAfter = n == 0 ? 2 : 0; }, 2,
+         false, 3, "(+0)"},
+        {"unplugged, then back",
+         [](ArmScenario*, SimLine* p, int n) { p->bFailPoll = !(p->bPresent = n != 1); }, 2, true,
+         3, "(+2)"},
+        {"silent twice",
+         [](ArmScenario* s, SimLine*, int n) { s->unanswered.assign(n == 1, "_G STATS"); }, 3, true,
+         1, "(+1)"},
+    };
+    for (const Case& c : cases) {
+        ArmScenario scenario;
+        SetCounters(scenario.counters, {0x1F40, 3, 0, 1, 2, 0, 0, 250, 0});
+        scenario.counterStep[0] = 1;
+        c.change(&scenario, &bus.lines[1], 0);
+        ArmModel* pArm = Connect(scenario);
+        clock.localTime.nSecond = 10;
+        bus.openOrder.assign(1, 1);
+        dialog = RecordingDialog();
+        shown.clear();
+        onPoll = [&](int nPoll) {
+            clock.localTime.nSecond = 10 + nPoll;
+            if (nPoll == 1 || nPoll == 3) {
+                c.change(&pArm->scenario, &bus.lines[1], nPoll);
+            }
+        };
+        Run(4);
+        ASSERT_EQ(shown.size(), 4u) << c.szName;
+        const std::string lost = "No Reply Since 14:02:10", identity = shown[0][kIdStatusText];
+        EXPECT_EQ(shown[c.nLostAt - 2][kIdStatusText], identity) << c.szName;
+        EXPECT_EQ(shown[c.nLostAt - 1][kIdStatusText], lost) << c.szName;
+        EXPECT_EQ(shown[3][kIdStatusText], c.bBack ? identity : lost) << c.szName;
+        EXPECT_EQ(dialog.outcomes.size(), c.bBack ? 3u : 2u) << "lost once: " << c.szName;
+        EXPECT_EQ(dialog.outcome, c.bBack ? kOutcomeDone : kOutcomeContactLost) << c.szName;
+        EXPECT_EQ(dialog.outcomeDetail, c.bBack ? "14:02:13" : "14:02:10") << c.szName;
+        EXPECT_EQ(bus.openOrder.size(), c.nOpens) << c.szName;
+        EXPECT_EQ(shown[3][IDC_CHANGE_CAPTURES], c.szChange) << c.szName;
+        // Identity 1000 ms, then no more than the 2000 ms waits and one read's 1000 ms a poll.
+        EXPECT_LT(nEndTick - nStartTick, 1000u + 4 * 3000u + 100u) << c.szName;
+        delete g_App.hPort.exchange(nullptr);
+        bus.lines[1] = SimLine();
+    }
 }
 
 TEST_F(StatsWorkerTest, ErrorStatusBringsLoggingPasses) {

@@ -211,14 +211,19 @@ void KeepUnloggedEntry(LogFile* pLog) {
     }
 }
 
-void ReportLogFailure(const LogFile* pLog) {
+RunOutcome LogFailureOutcome(const LogFile* pLog, char* szDetail, size_t cchDetail) {
     if (pLog->szKeptPath[0] != '\0') {
-        ReportRunOutcome(kOutcomeLogKept, pLog->szKeptPath);
-        return;
+        snprintf(szDetail, cchDetail, "%s", pLog->szKeptPath);
+        return kOutcomeLogKept;
     }
+    DescribeLogFailure(pLog, pLog->szPath, szDetail, cchDetail);
+    return kOutcomeLogNotWritten;
+}
+
+void ReportLogFailure(const LogFile* pLog) {
     char szDetail[kPathSize + 160];
-    DescribeLogFailure(pLog, pLog->szPath, szDetail, sizeof szDetail);
-    ReportRunOutcome(kOutcomeLogNotWritten, szDetail);
+    RunOutcome outcome = LogFailureOutcome(pLog, szDetail, sizeof szDetail);
+    ReportRunOutcome(outcome, szDetail);
 }
 
 const char* LogFileError(const LogFile* pLog) {

@@ -56,7 +56,9 @@ size_t LargestEntrySize();
 // that fails too, it is handed to the dialog as text. An entry that holds nothing is left.
 void KeepUnloggedEntry(LogFile* pLog);
 // The outcome of an entry that did not reach the log: kept (the kept file's path), or not
-// written (the failure).
+// written (the failure), with its detail.
+RunOutcome LogFailureOutcome(const LogFile* pLog, char* szDetail, size_t cchDetail);
+// Reports that outcome.
 void ReportLogFailure(const LogFile* pLog);
 
 // Who writes the stamp.

@@ -48,16 +48,18 @@ void NoteReply(Shortfall* pShortfall, const char* szRequest, const ArmExchange& 
     }
 }
 
-// Where the error read-out writes: the entry and what it lacks.
+// Where the error read-out writes: the entry, what it lacks, and how many requests it made.
 struct EntryRecords {
     LogFile* pLog;
     Shortfall* pShortfall;
+    int* pnRequests;
 };
 
 // One request of the read-out: a non-empty record becomes an error line. A failed write ends
 // the requests.
 bool WriteRecord(void* pContext, const ErrorRequest& request) {
     EntryRecords* pEntry = static_cast<EntryRecords*>(pContext);
+    ++*pEntry->pnRequests;
     if (request.bValid && !IsEmptyRecord(request.Record)) {
         WriteErrorForm(pEntry->pLog, request.Record);
     }
@@ -70,7 +72,8 @@ bool WriteRecord(void* pContext, const ErrorRequest& request) {
 
 // The body of an entry behind its stamp: the identity (or the bare line end), then the error
 // records and the counters, or the old-firmware line. Stops at the first write that fails.
-void WriteEntryBody(LogFile* pLog, ArmIdentity* pIdentity, Shortfall* pShortfall) {
+// True when a stop request left error records unasked for.
+bool WriteEntryBody(LogFile* pLog, ArmIdentity* pIdentity, Shortfall* pShortfall) {
     ArmExchange exchange;
     ShowDialogProgress("identity");
     if (ExchangeIdentity(kReaderLog, kPurgeFirst, pIdentity, &exchange)) {
@@ -82,16 +85,20 @@ void WriteEntryBody(LogFile* pLog, ArmIdentity* pIdentity, Shortfall* pShortfall
               exchange.nParsed >= kIdentityFieldsWritten);
     if (!PassesVersionGate(pIdentity->fVersion)) {
         WriteOldFirmwareForm(pLog);
-        return;
+        return false;
     }
 
+    int nRequests = 0;
     if (pLog->nError == 0) {
-        EntryRecords entry = {pLog, pShortfall};
+        EntryRecords entry = {pLog, pShortfall, &nRequests};
         ReadErrorRecords(kReaderLog, WriteRecord, &entry);
     }
     if (pLog->nError != 0) {
-        return;
+        return false;
     }
+    // The read-out leaves its requests early only for a stop request; the counters still
+    // complete the entry.
+    bool bInterrupted = nRequests < kErrorRecordRequests;
 
     ShowDialogProgress("counters");
     StatsRecord stats;
@@ -100,6 +107,28 @@ void WriteEntryBody(LogFile* pLog, ArmIdentity* pIdentity, Shortfall* pShortfall
         WriteCountersForm(pLog, stats);
     }
     NoteReply(pShortfall, "the counters request", exchange, bParsed);
+    return bInterrupted;
+}
+
+// The end of the entry in the dialog: a short status, and the path field under a label that
+// says what it holds.
+void ShowEntryEnd(const LogFile& log, const char* szStatus) {
+    char szField[kPathSize + 160];
+    const char* szLabel = "Log Saved In:";
+    snprintf(szField, sizeof szField, "%s", g_App.szLogPath);
+    if (log.szKeptPath[0] != '\0') {
+        szLabel = "Kept In:";
+        snprintf(szField, sizeof szField, "%s", log.szKeptPath);
+    } else if (log.nError != 0) {
+        szLabel = "Not Written:";
+        snprintf(szField, sizeof szField, "%s: %s", g_App.szLogPath, LogFileError(&log));
+    }
+    SetDialogItemText(kIdStatusText, szStatus);
+    SetDialogItemText(kIdButton, "Close");
+    SetDialogItemText(kIdLogPathLabel, szLabel);
+    SetDialogItemText(kIdLogPathText, szField);
+    ShowDialogItem(kIdLogPathText);
+    ShowDialogItem(kIdLogPathLabel);
 }
 
 }  // namespace
@@ -118,12 +147,13 @@ uint32_t LogWorker(void*) {
     shortfall.nMore = 0;
 
     LogFile log;
+    bool bInterrupted = false;
     if (OpenLogFile(g_App.szLogPath, &log)) {
         if (g_App.hPort.load() != nullptr) {
             LocalTime now;
             g_Platform.pClock->GetLocalTime(&now);
             WriteStampForm(&log, kStampByLog, now);
-            WriteEntryBody(&log, &identity, &shortfall);
+            bInterrupted = WriteEntryBody(&log, &identity, &shortfall);
         }
         if (!CloseLogFile(&log)) {
             KeepUnloggedEntry(&log);
@@ -131,25 +161,17 @@ uint32_t LogWorker(void*) {
     }
     ShowDialogProgress("");
 
-    // A log that could not be written is never reported as done: the status says so and why,
-    // and the path shown is where the entry now lies: the file that kept it, or the log where
-    // it should have been.
-    char szStatus[160];
+    // "Done" only for an entry the arm answered whole and the log took.
     if (log.nError != 0) {
-        snprintf(szStatus, sizeof szStatus, "Log Not Written: %s", LogFileError(&log));
-    } else {
-        snprintf(szStatus, sizeof szStatus, "%s", "Done");
-    }
-    SetDialogItemText(kIdStatusText, szStatus);
-    SetDialogItemText(kIdButton, "Close");
-    SetDialogItemText(kIdLogPathText, log.szKeptPath[0] != '\0' ? log.szKeptPath : g_App.szLogPath);
-    ShowDialogItem(kIdLogPathText);
-    ShowDialogItem(kIdLogPathLabel);
-    if (log.nError != 0) {
+        ShowEntryEnd(log, "Log Not Written");
         ReportLogFailure(&log);
+    } else if (bInterrupted) {
+        ShowEntryEnd(log, "Interrupted");
+        ReportRunOutcome(kOutcomeInterrupted, "");
     } else if (shortfall.szFirst[0] != '\0') {
         // The entry keeps the lines it has; the outcome says which request brought no usable
         // reply.
+        ShowEntryEnd(log, "Entry Incomplete");
         char szDetail[160];
         if (shortfall.nMore > 0) {
             snprintf(szDetail, sizeof szDetail, "%s (and %d later)", shortfall.szFirst,
@@ -159,6 +181,7 @@ uint32_t LogWorker(void*) {
         }
         ReportRunOutcome(kOutcomeIncomplete, szDetail);
     } else {
+        ShowEntryEnd(log, "Done");
         ReportRunOutcome(kOutcomeDone, "");
     }
     // The launcher stored this thread's handle before the thread ran, so the close below

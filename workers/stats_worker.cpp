@@ -1,6 +1,7 @@
 // The statistics worker: the identity once, then every two seconds the counters with their
 // change since the baseline and the point rate with its minimum and maximum; a logging pass
-// ("Error Stat" entry, "_P") whenever the arm's status word reports an error.
+// ("Error Stat" entry, "_P") whenever the arm's status word reports an error; "No Reply Since"
+// when the arm is lost, and the port opened again when its device went.
 #include "workers/stats_worker.h"
 
 #include <cinttypes>
@@ -33,6 +34,13 @@ const CounterControls kCounterControls[] = {
     {8, IDC_ADDRESS_ERRORS, IDC_CHANGE_ADDRESS_ERRORS},
 };
 
+// Contact is lost after this many polls in a row without a usable reply (at once when the
+// device is gone).
+constexpr int kSilentPollsLost = 2;
+
+// "HH:MM:SS" and its terminator.
+constexpr size_t kClockTextSize = 16;
+
 // The worker's state for one run of its thread.
 struct StatsState {
     ArmIdentity Identity;
@@ -41,7 +49,13 @@ struct StatsState {
     double fPointRate;
     double fMinRate;
     double fMaxRate;
-    uint32_t nErrorsLogged;  // "ERROR:" lines this run has written
+    uint32_t nErrorsLogged;            // "ERROR:" lines this run has written
+    int nSilentPolls;                  // polls in a row without a usable reply
+    bool bLost;                        // contact is lost: the status line says since when
+    char szLastReply[kClockTextSize];  // when the arm last gave a usable reply
+    // The last logging pass that did not reach the log, said again when contact is back.
+    RunOutcome passFailure;
+    char szPassFailure[kPathSize + 160];
 };
 
 // Where a logging pass's read-out writes: the entry, and the count of error lines.
@@ -50,10 +64,19 @@ struct LoggingPass {
     StatsState* pState;
 };
 
+// The local time as "HH:MM:SS".
+void ClockText(char* szText) {
+    LocalTime now;
+    g_Platform.pClock->GetLocalTime(&now);
+    snprintf(szText, kClockTextSize, "%02d:%02d:%02d", now.nHour, now.nMinute, now.nSecond);
+}
+
 void InitState(StatsState* pState) {
     memset(pState, 0, sizeof *pState);
     pState->fMinRate = 100000000000.0;
     pState->fMaxRate = -100000000000.0;
+    pState->passFailure = kOutcomeNone;
+    ClockText(pState->szLastReply);
 }
 
 // The texts of the value controls, each format in one place.
@@ -89,15 +112,20 @@ void ShowErrorsLogged(uint32_t nErrorsLogged) {
     SetDialogItemText(IDC_ERRORS_LOGGED, szText);
 }
 
+void ShowIdentity(const StatsState& state) {
+    char szText[kIdentityTextSize];
+    FormatIdentityText(state.Identity, false, szText, sizeof szText);
+    SetDialogItemText(kIdStatusText, szText);
+}
+
 // The identity, without a purge before it; shown in the status line when a reply came.
 void ReadIdentity(StatsState* pState) {
     ArmExchange exchange;
     if (!ExchangeIdentity(kReaderStats, kNoPurge, &pState->Identity, &exchange)) {
         return;
     }
-    char szText[kIdentityTextSize];
-    FormatIdentityText(pState->Identity, false, szText, sizeof szText);
-    SetDialogItemText(kIdStatusText, szText);
+    ClockText(pState->szLastReply);
+    ShowIdentity(*pState);
 }
 
 // One request of the pass's read-out: a non-empty record becomes an error line and is counted.
@@ -109,6 +137,13 @@ bool LogRecord(void* pContext, const ErrorRequest& request) {
         ++pPass->pState->nErrorsLogged;
     }
     return pPass->pLog->nError == 0;
+}
+
+// A pass that did not reach the log, kept to be said again after a loss of contact.
+void ReportPassFailure(StatsState* pState, const LogFile* pLog) {
+    pState->passFailure =
+        LogFailureOutcome(pLog, pState->szPassFailure, sizeof pState->szPassFailure);
+    ReportRunOutcome(pState->passFailure, pState->szPassFailure);
 }
 
 // The logging pass: the error numbers of the chosen status word, then one "Error Stat" entry
@@ -127,7 +162,7 @@ void RunLoggingPass(StatsState* pState) {
     ShowErrorNumber(IDC_LAST_EXTENDED, StatusExtendedNumber(nWord));
     // A log that cannot take the entry gets nothing read for it: the records stay on the arm.
     if (!bOpened) {
-        ReportLogFailure(&log);
+        ReportPassFailure(pState, &log);
         return;
     }
 
@@ -153,7 +188,7 @@ void RunLoggingPass(StatsState* pState) {
     // A pass that could not reach the log file keeps its entry; polling goes on.
     if (!CloseLogFile(&log)) {
         KeepUnloggedEntry(&log);
-        ReportLogFailure(&log);
+        ReportPassFailure(pState, &log);
     }
 }
 
@@ -191,12 +226,49 @@ void ShowSample(StatsState* pState) {
     }
 }
 
-// One poll: purge, "_G STATS"; a reply that does not parse whole shows nothing.
+// A poll without a usable reply. A device that is gone (hung up, unplugged, its node removed)
+// is closed at once, to be opened again at the next poll; contact is lost then, or after
+// kSilentPollsLost silent polls of a device that is there.
+void NoteSilentPoll(StatsState* pState) {
+    bool bLineError = false;
+    uint32_t nQueued = 0;
+    bool bGone = !PollPort(g_App.hPort.load(), &bLineError, &nQueued);
+    if (bGone) {
+        CloseArmPort(g_App.hPort.exchange(nullptr));
+    }
+    ++pState->nSilentPolls;
+    if (pState->bLost || (!bGone && pState->nSilentPolls < kSilentPollsLost)) {
+        return;
+    }
+    pState->bLost = true;
+    char szStatus[48];
+    snprintf(szStatus, sizeof szStatus, "No Reply Since %s", pState->szLastReply);
+    SetDialogItemText(kIdStatusText, szStatus);
+    ReportRunOutcome(kOutcomeContactLost, pState->szLastReply);
+}
+
+// One poll: purge, "_G STATS"; a reply that does not parse whole shows nothing. A port closed
+// because its device went is opened again first: the same COMn, with the line in force.
 void Poll(StatsState* pState) {
+    if (g_App.hPort.load() == nullptr) {
+        g_App.hPort.store(OpenArmPort(CopyLine().nPort));
+    }
     ArmExchange exchange;
     StatsRecord sample;
     if (!ExchangeStats(kReaderStats, kPurgeFirst, &sample, &exchange)) {
+        NoteSilentPoll(pState);
         return;
+    }
+    pState->nSilentPolls = 0;
+    ClockText(pState->szLastReply);
+    // Back: the identity line again; the baseline, MIN, MAX and the logged count go on.
+    if (pState->bLost) {
+        pState->bLost = false;
+        ShowIdentity(*pState);
+        ReportRunOutcome(kOutcomeDone, pState->szLastReply);
+        if (pState->passFailure != kOutcomeNone) {
+            ReportRunOutcome(pState->passFailure, pState->szPassFailure);
+        }
     }
     pState->Sample = sample;
     ShowSample(pState);

@@ -109,8 +109,8 @@ void ModelShowProgress(DialogModel* pModel, const char* szText) {
     pModel->note = pModel->progress;
 }
 
-// An entry the arm did not complete is still "Done" in the status line; the note says what is
-// missing. "No Arm Found" is followed by the ports that would not open, and why.
+// The status line says that an entry is incomplete; the note says what is missing. "No Arm
+// Found" is followed by the ports that would not open, and why.
 void ModelReportOutcome(DialogModel* pModel, RunOutcome outcome, const char* szDetail) {
     pModel->reported = outcome;
     RunOutcome next = NextOutcome(pModel->outcome, outcome);
@@ -175,6 +175,14 @@ std::string ErrorsLine(const DialogModel& model) {
     return "errors: error=" + ModelText(model, IDC_LAST_ERROR) +
            " ext=" + ModelText(model, IDC_LAST_EXTENDED) +
            " logged=" + ModelText(model, IDC_ERRORS_LOGGED);
+}
+
+std::string PathLine(const DialogModel& model) {
+    const std::string& label = ModelText(model, kIdLogPathLabel);
+    const char* szName = label == "Kept In:"       ? "kept"
+                         : label == "Not Written:" ? "not written"
+                                                   : "log";
+    return std::string(szName) + ": " + ModelText(model, kIdLogPathText);
 }
 
 void PrintUnloggedEntry(const DialogModel& model, FILE* pOut) {

@@ -87,5 +87,8 @@ inline const std::string& ModelText(const DialogModel& model, int nId) {
 std::string SampleLine(const DialogModel& model);
 // "errors: error=<n> ext=<n> logged=<count>".
 std::string ErrorsLine(const DialogModel& model);
+// The log path field under the name its label gives it: "log: <path>" where the entry is,
+// "kept: <path>" for the file that kept it, "not written: <path>: <reason>".
+std::string PathLine(const DialogModel& model);
 
 #endif

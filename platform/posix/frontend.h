@@ -141,11 +141,13 @@ int PlainOutputError();
 constexpr int kMaxPlainChecks = 1000;
 
 // VOLUME_DLG in plain lines: "status: <text>" for each change of the status line and
-// "log: <path>" for the log path, to pOut; names ports that do not open on standard error;
+// "log: <path>" for the log path ("kept: <path>", "not written: <path>: <reason>" by the
+// field's label), to pOut; names ports that do not open on standard error;
 // closes its dialog by itself once the run's work has an outcome.
 FrontEnd* CreatePlainFrontEnd(FILE* pOut);
 // STATS_DLG in plain lines: the status lines, one "sample: ..." line for each poll that showed a
-// sample and one "errors: ..." line after each logging pass. It closes after nPolls polls (0:
+// sample, one "errors: ..." line after each logging pass, "lost: no reply since HH:MM:SS" once
+// when contact is lost and "back: HH:MM:SS" when it is back. It closes after nPolls polls (0:
 // never), after "No Arm Found" and when the firmware is too old.
 FrontEnd* CreateStatsPlainFrontEnd(FILE* pOut, uint32_t nPolls);
 // ERROR_DISPLAY_DLG in plain lines: once the arm is found, presses Check nChecks times,

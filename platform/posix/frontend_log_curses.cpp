@@ -37,7 +37,7 @@ class LogDialogCursesFace : public CursesFace {
             printf("note: %s\n", OneLine(model.note.c_str()).c_str());
         }
         if (ModelControl(model, kIdLogPathText).bShown) {
-            printf("log: %s\n", Path().c_str());
+            printf("%s\n", PathLine(model).c_str());
         }
     }
 

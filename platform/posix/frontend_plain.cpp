@@ -1,6 +1,7 @@
 // The plain line mode of armlink's three dialogs, for scripts and logs rather than eyes: one
-// "status: <text>" line for each change of the status line, "log: <path>" for the log path, the
-// statistics' "sample:" and "errors:" lines, the extended display's report as it is appended.
+// "status: <text>" line for each change of the status line, "log: <path>" for the log path (or
+// "kept:" and "not written:"), the statistics' "sample:", "errors:", "lost:" and "back:" lines, the
+// extended display's report as it is appended.
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -64,7 +65,7 @@ class PlainFace : public FrontEnd {
         } else if (part == kPartSaved) {
             fprintf(pOut, "saved: %s\n", model.saved.c_str());
         } else if (part == kPartText && nId == kIdLogPathText) {
-            fprintf(pOut, "log: %s\n", ModelText(model, kIdLogPathText).c_str());
+            fprintf(pOut, "%s\n", PathLine(model).c_str());
         } else if (part == kPartProgress && g_bPlainProgress && !model.progress.empty()) {
             // With --verbose, one line per exchange; the line that clears it is not printed.
             fprintf(pOut, "progress: %s\n", model.progress.c_str());
@@ -92,6 +93,15 @@ class StatsPlainFace : public PlainFace {
 
   protected:
     void Changed(ModelPart part, int nId) override {
+        // Contact lost is said once, and its end once.
+        if (part == kPartOutcome && model.outcome == kOutcomeContactLost && !bLost) {
+            fprintf(pOut, "lost: no reply since %s\n", model.detail.c_str());
+        } else if (part == kPartOutcome && model.outcome == kOutcomeDone && bLost) {
+            fprintf(pOut, "back: %s\n", model.detail.c_str());
+        }
+        if (part == kPartOutcome) {
+            bLost = model.outcome == kOutcomeContactLost;
+        }
         if (part != kPartPoll) {
             PlainFace::Changed(part, nId);
             return;
@@ -104,6 +114,9 @@ class StatsPlainFace : public PlainFace {
         }
         Flush(pOut);
     }
+
+  private:
+    bool bLost = false;
 };
 
 // Nobody is there to press the buttons: once the arm is found (Check enabled) the technician's

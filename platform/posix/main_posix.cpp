@@ -132,15 +132,16 @@ void PrintHelp(FILE* pOut) {
             "Exit status:\n"
             "  0  the work was done, or the dialog was closed normally after it (for /stats:\n"
             "     the statistics were closed normally)\n"
-            "  1  no arm was found, or the dialog was closed before the work was done\n"
-            "     (a Check series ended by a signal: \"Interrupted\"); standard output that\n"
-            "     could not be written (4 in /extended)\n"
+            "  1  no arm was found, or the dialog was closed (or a signal came) before the\n"
+            "     work was done: an entry or a Check series cut short shows \"Interrupted\";\n"
+            "     standard output that could not be written (4 in /extended)\n"
             "  2  bad usage\n"
             "  3  the log file could not be written (for /stats: by any logging pass)\n"
             "  4  the report could not be saved\n"
             "  5  a request of the work brought no usable reply: the arm did not answer it,\n"
             "     its reply was cut short or not understood (in /extended: the arm answered\n"
-            "     none of the last Check's requests)\n"
+            "     none of the last Check's requests; in /stats: the run ended while the arm\n"
+            "     did not answer)\n"
             "  6  the arm's firmware is too old for the run mode (\">>VERSION NOT SUPPORTED<<\")\n",
             szSettings, g_App.szLogPath);
 }
@@ -204,11 +205,20 @@ int ExitStatusOf(RunOutcome outcome, const std::string& detail) {
         case kOutcomeIncomplete:
             fprintf(stderr, "armlink: not everything was read from the arm: %s\n", detail.c_str());
             break;
+        case kOutcomeContactLost:
+            fprintf(stderr, "armlink: the arm has not answered since %s\n", detail.c_str());
+            break;
         case kOutcomeVersionNotSupported:
             fprintf(stderr, "armlink: the arm's firmware is too old for this run mode\n");
             break;
         case kOutcomeInterrupted:
-            fprintf(stderr, "armlink: interrupted: %s\n", detail.c_str());
+            if (detail.empty()) {
+                fprintf(stderr,
+                        "armlink: interrupted before every error record was read; the log holds "
+                        "the entry as far as it went\n");
+            } else {
+                fprintf(stderr, "armlink: interrupted: %s\n", detail.c_str());
+            }
             break;
         default:
             break;
@@ -485,7 +495,18 @@ int RunDialog(const CommandLine& line) {
         pHost->SetDialogProcs(ExtendedInitDialog, ExtendedCommand);
     }
     ControllerCreate(pHost);
-    return ExitStatusOf(pHost->Front()->Model().outcome, pHost->Front()->Model().detail);
+    // A stop request ends the dialog before the log worker says how its entry ended: an entry
+    // the stop cut short is named once the worker has ended.
+    if (pHost->Front()->Model().outcome == kOutcomeNone &&
+        g_App.nLastOutcome.load() == kOutcomeInterrupted && pHost->Front() == pPlain) {
+        pPlain->SetItemText(kIdStatusText, "Interrupted");
+        pPlain->ReportOutcome(kOutcomeInterrupted, "");
+    }
+    RunOutcome outcome = pHost->Front()->Model().outcome;
+    if (outcome == kOutcomeNone && g_App.nLastOutcome.load() == kOutcomeInterrupted) {
+        outcome = kOutcomeInterrupted;
+    }
+    return ExitStatusOf(outcome, pHost->Front()->Model().detail);
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ class Win32SerialDevice : public SerialDevice {
         DWORD dwErrors = 0;
         COMSTAT stat;
         memset(&stat, 0, sizeof stat);
-        if (!::ClearCommError(hFile, &dwErrors, &stat)) {
+        if (bFailed || !::ClearCommError(hFile, &dwErrors, &stat)) {
             return false;
         }
         *pbLineError = dwErrors != 0;
@@ -51,6 +51,7 @@ class Win32SerialDevice : public SerialDevice {
     uint32_t Read(char* pBuffer, uint32_t nBytes) override {
         DWORD nRead = 0;
         if (!::ReadFile(hFile, pBuffer, nBytes, &nRead, nullptr)) {
+            bFailed = true;
             return 0;
         }
         return nRead;
@@ -61,6 +62,7 @@ class Win32SerialDevice : public SerialDevice {
     uint32_t WriteAndDrain(const char* pData, uint32_t nBytes) override {
         DWORD nWritten = 0;
         BOOL bOk = ::WriteFile(hFile, pData, nBytes, &nWritten, nullptr);
+        bFailed = bFailed || !bOk;
         ::FlushFileBuffers(hFile);
         return bOk ? nWritten : 0;
     }
@@ -75,6 +77,10 @@ class Win32SerialDevice : public SerialDevice {
 
   private:
     HANDLE hFile;
+    // A read or write failed: the port has no time-outs, so the device itself is gone (an
+    // adapter pulled, a line hung up where ClearCommError still answers), and every later
+    // poll says so.
+    bool bFailed = false;
 };
 
 class Win32SerialBusImpl : public SerialBus {

@@ -20,7 +20,7 @@ else
     fail "standard error: $(cat "$E2E_DIR/err")"
 fi
 if [ "$RC" -ne 124 ] && [ "$ELAPSED" -lt 12000 ]; then pass "ended in ${ELAPSED} ms"; else fail "took ${ELAPSED} ms"; fi
-if [ "$(tail -n 2 "$E2E_DIR/out" | head -n 1)" = "status: Done" ]; then pass "Done shown"; else fail "no Done: $(cat "$E2E_DIR/out")"; fi
+if [ "$(tail -n 2 "$E2E_DIR/out" | head -n 1)" = "status: Entry Incomplete" ]; then pass "Entry Incomplete shown"; else fail "no Entry Incomplete: $(cat "$E2E_DIR/out")"; fi
 printf '%s\n' "9600 _I" "9600 _G" "9600 _Y1" "9600 _Y1" >"$E2E_DIR/record.expected"
 expect_file_equals "$SIM_RECORD" "$E2E_DIR/record.expected" "the commands served before the hang-up"
 # The entry: the first line and the records read before the line went dead, no counters. The

@@ -59,6 +59,7 @@ expect_rc 1
 # The identity read in progress (2000 ms) and the counters (1000 ms) are still exchanged.
 if [ "$nWaited" -lt 5000 ]; then pass "ended ${nWaited} ms after SIGINT"; else fail "ended only ${nWaited} ms after SIGINT"; fi
 if grep -qx 'status: Done' "$E2E_DIR/out"; then fail "Done shown after the dialog closed"; else pass "the dialog closed before Done"; fi
+if [ "$(tail -n 1 "$E2E_DIR/out")" = "status: Interrupted" ]; then pass "the entry named as interrupted"; else fail "out: $(cat "$E2E_DIR/out")"; fi
 printf 'STAMP: BY: Error Log, DATE: MM-DD-YY, TIME: hh:mm:ss, ARM: ARM01, CALIBRATED: YES, VERSION: 4.60\r\nSTATS: 00001F40 00000003 00000000 00000001 00000002 00000000 00000000 000000FA 00000000\r\n' \
     >"$E2E_DIR/log.expected"
 normalised_log >"$E2E_DIR/log.normalised"

@@ -109,8 +109,11 @@ TEST_F(FullDiskTest, EntryOnAFullDiskIsNotWrittenAndSaysWhy) {
             StartStatsWorker();
         } else {
             RunLogWorker();
-            EXPECT_EQ(dialog.text[kIdStatusText], "Log Not Written: No space left on device");
-            EXPECT_EQ(dialog.text[kIdLogPathText], bKept ? keptPath : "/dev/full") << szState;
+            EXPECT_EQ(dialog.text[kIdStatusText], "Log Not Written");
+            EXPECT_EQ(dialog.text[kIdLogPathLabel], bKept ? "Kept In:" : "Not Written:");
+            EXPECT_EQ(dialog.text[kIdLogPathText],
+                      bKept ? keptPath : "/dev/full: No space left on device")
+                << szState;
         }
         EXPECT_EQ(dialog.outcome, bKept ? kOutcomeLogKept : kOutcomeLogNotWritten) << szState;
         EXPECT_EQ(dialog.outcomeDetail,
@@ -173,7 +176,7 @@ TEST_F(FullDiskTest, EntryThatReachedTheFileInPartIsCutOff) {
         bool bShown = bRead && c.outcome == kOutcomeLogNotWritten;
         EXPECT_EQ(dialog.unlogged.size() == 1 && dialog.unlogged[0] == entry, bShown) << row;
         if (c.outcome != kOutcomeDone) {
-            EXPECT_EQ(dialog.text[kIdStatusText], "Log Not Written: File too large");
+            EXPECT_EQ(dialog.text[kIdStatusText], "Log Not Written");
         }
         if (c.outcome == kOutcomeLogNotWritten) {
             EXPECT_EQ(dialog.outcomeDetail,

@@ -2,22 +2,31 @@
 # "ArmLink.exe /stats" against the arm on COM2: after two polls the dialog shows the counters
 # (one with its top bit set), their changes since the first poll (up, down), the point rate with
 # MIN and MAX, and the error numbers and logged count of the logging pass that the second poll's
-# error status brought; the pass's entry is in the log, "_P" on the line; Escape ends the
+# error status brought; the pass's entry is in the log, "_P" on the line; the arm killed is
+# named ("No Reply Since"), started again on the same link it is polled again; Escape ends the
 # program with exit code 0 and the line settings stored. With fast replies: the dialog is the
 # subject here, not the waits.
 . "$(dirname "$0")/lib.sh"
 
 CAPTION="Statistics"
 # The counters settle after the second poll, so that the dialog can be read at leisure.
-start_armsim arm <<'SCENARIO' || { fail "armsim did not start"; finish; }
+# COM2 is a link that an arm started again takes over.
+LINK="$W_ART/com2"
+start_arm() {  # start_arm NAME <scenario
+    cat >"$W_ART/$1.scenario"
+    : >"$W_ART/$1.record"
+    lib_start_armsim "$ARMSIM" "$W_ART/$1.pty" "$W_ART/$1.err" --scenario "$W_ART/$1.scenario" \
+        --record "$W_ART/$1.record" --link "$LINK"
+}
+start_arm arm <<'SCENARIO' || { fail "armsim did not start"; finish; }
 baud 9600
 counters_at 1 FFFFFFFE 10 5 0 0 0 0 FA 0
 counters_at 2 FFFFFFFF 12 4 0 0 0 0 FF 0
 stats_status_seq 0 4
 error_after_poll 2 104 2 0 1A 0 0 0
 SCENARIO
-PTY=$SIM_PTY
-map_ports "$(no_port 1)" "$PTY" "$(no_port 3)" "$(no_port 4)"
+nArmPid=$LIB_SIM_PID
+map_ports "$(no_port 1)" "$LINK" "$(no_port 3)" "$(no_port 4)"
 store_comm_param "2 9600 n 8 1"
 store_fast_replies
 
@@ -82,6 +91,28 @@ EXPECTED="9600 _I
 9600 _P"
 check "the arm saw the polls, the record requests and \"_P\" in order" \
     test "$(head -n 12 "$W_ART/arm.record")" = "$EXPECTED"
+
+# The arm killed: its line hangs up, and the status line says since when no reply came. Started
+# again on the same link, it is opened again and polled: the identity line and the counters
+# come back, their changes still against the first baseline (captures FFFFFFFE).
+kill "$nArmPid"
+if wait_status_like "$CAPTION" '^No Reply Since [0-9]{2}:[0-9]{2}:[0-9]{2}$' 20; then
+    pass "the lost arm named: $(control_text "$CAPTION" 1028)"
+else
+    fail "no loss named (status: $(control_text "$CAPTION" 1028))"
+fi
+screenshot "$CAPTION" no-reply
+start_arm again <<'SCENARIO' || fail "armsim did not start again"
+baud 9600
+counters 5 12 4 0 0 0 0 FF 0
+SCENARIO
+if wait_status "$CAPTION" "Arm: ARM01, v4.60, Calibrated: YES" 30 && sleep 3 &&
+    [ "$(control_text "$CAPTION" 1044)" = "(+7)" ]; then
+    pass "back on the same COM2, against the first baseline"
+else
+    fail "not back (status: $(control_text "$CAPTION" 1028), change: $(control_text "$CAPTION" 1044))"
+fi
+screenshot "$CAPTION" back
 
 press "$CAPTION" Escape || fail "the dialog could not be given the key"
 if nExit=$(wait_exit 8); then
