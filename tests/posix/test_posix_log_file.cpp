@@ -107,6 +107,7 @@ TEST_F(FullDiskTest, EntryOnAFullDiskIsNotWrittenAndSaysWhy) {
             g_App.hPort = OpenArmPort(1);
             clock.At(clock.TickCount() + 4500, [] { g_App.StopEvent->Set(); });
             StartStatsWorker();
+            CloseArmPort(g_App.hPort.exchange(nullptr));
         } else {
             RunLogWorker();
             EXPECT_EQ(dialog.text[kIdStatusText], "Log Not Written");
