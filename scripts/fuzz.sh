@@ -3,10 +3,12 @@
 # arm's replies, the error decoder, the log reader of armlink-decode, the settings file and the
 # "CommParam" text. Seeds come from tests/fuzz/corpus/<name>; what the fuzzer finds is kept in
 # build-fuzz/corpus/<name>, and a crash leaves its input in build-fuzz/crashes.
-#   bash scripts/fuzz.sh [SECONDS]
+#   bash scripts/fuzz.sh [SECONDS | --build-only]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
+build_only=0
+[ "${1:-}" = --build-only ] && build_only=1 && shift
 seconds=${1:-20}
 build="$top/build-fuzz"
 
@@ -23,6 +25,7 @@ for source in "$top"/tests/fuzz/fuzz_*.cpp; do
 done
 cmake --build "$build" -j2 --target "${targets[@]}" >"$build/build.log" 2>&1 \
     || { tail -n 40 "$build/build.log"; echo "fuzz: build failed"; exit 1; }
+[ "$build_only" = 0 ] || exit 0
 
 status=0
 mkdir -p "$build/crashes"

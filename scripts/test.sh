@@ -49,12 +49,64 @@ stage_failed() {  # stage_failed NAME: notes a stage that did not pass
     status=1
 }
 
+# sanitizer_build NAME SANITIZER: configures and builds build-NAME with the sanitizer.
+sanitizer_build() {
+    local name=$1 sanitizer=$2
+    local dir="$top/build-$name"
+    mkdir -p "$dir"
+    cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DARMLINK_SANITIZE="$sanitizer" \
+        >"$dir/configure.log" 2>&1 || { cat "$dir/configure.log"; return 1; }
+    cmake --build "$dir" -j2 >"$dir/build.log" 2>&1 || { tail -n 40 "$dir/build.log"; return 1; }
+}
+
+# The builds of the later stages run in the background, one after the other and at a lower
+# priority, while the earlier stages test: those mostly wait on the arm's deadlines and on
+# Wine, so the cores would otherwise idle. Each build leaves its output in prebuild/NAME.log
+# and its exit status in prebuild/NAME.status; a stage waits for its own build's status.
+prebuild="$build/prebuild"
+rm -rf "$prebuild"
+mkdir -p "$prebuild"
+build_stage() {  # build_stage NAME: the build of one later stage
+    case $1 in
+        windows) ARMSIM="$build/armsim" bash "$top/scripts/test_windows.sh" --build-only ;;
+        asan) sanitizer_build asan address ;;
+        tsan) sanitizer_build tsan thread ;;
+        fuzz) bash "$top/scripts/fuzz.sh" --build-only ;;
+        package) bash "$top/scripts/test_package.sh" --build-only ;;
+    esac
+}
+set -m  # the builds get a process group of their own, so that an early end can stop them all
+(
+    renice -n 5 -p "$BASHPID" >/dev/null 2>&1 || true
+    for name in windows asan tsan fuzz package; do
+        nBuilt=0
+        build_stage "$name" >"$prebuild/$name.log" 2>&1 || nBuilt=$?
+        echo "$nBuilt" >"$prebuild/$name.status"
+    done
+) &
+prebuild_pid=$!
+set +m
+stop_prebuild() { kill -TERM -- "-$prebuild_pid" 2>/dev/null || true; }
+trap stop_prebuild EXIT
+
+# wait_build NAME: waits for the background build of a stage, shows its output and returns its
+# exit status.
+wait_build() {
+    while [ ! -s "$prebuild/$1.status" ]; do
+        kill -0 "$prebuild_pid" 2>/dev/null || { echo "test: the build of $1 did not finish"; return 1; }
+        sleep 1
+    done
+    cat "$prebuild/$1.log"
+    return "$(cat "$prebuild/$1.status")"
+}
+
 echo "test: stage native"
 (cd "$build" && ctest --output-on-failure -j2) || stage_failed native
 
 echo "test: stage windows"
 nWindows=0
-bash "$top/scripts/test_windows.sh" || nWindows=$?
+wait_build windows || nWindows=$?
+[ "$nWindows" -ne 0 ] || ARMSIM="$build/armsim" bash "$top/scripts/test_windows.sh" || nWindows=$?
 windows_skipped=0
 if [ "$nWindows" -eq 77 ]; then
     echo "test: the Windows suites were skipped"
@@ -63,27 +115,16 @@ elif [ "$nWindows" -ne 0 ]; then
     stage_failed windows
 fi
 
-# sanitizer_stage NAME SANITIZER: the unit suite and the end-to-end runs built with the
-# sanitizer. Every report goes to a file of build-NAME/reports as well as ending the program
-# that made it, so that a report fails the stage even where a run's exit status is not judged.
+# sanitizer_stage NAME: the unit suite and the end-to-end runs built with the sanitizer. Every
+# report goes to a file of build-NAME/reports as well as ending the program that made it, so
+# that a report fails the stage even where a run's exit status is not judged.
 sanitizer_stage() {
-    local name=$1 sanitizer=$2
+    local name=$1
     local dir="$top/build-$name"
     echo "test: stage $name"
-    mkdir -p "$dir"
+    wait_build "$name" || { stage_failed "$name"; return; }
     rm -rf "$dir/reports"
     mkdir -p "$dir/reports"
-    if ! cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DARMLINK_SANITIZE="$sanitizer" >"$dir/configure.log" 2>&1; then
-        cat "$dir/configure.log"
-        stage_failed "$name"
-        return
-    fi
-    if ! cmake --build "$dir" -j2 >"$dir/build.log" 2>&1; then
-        tail -n 40 "$dir/build.log"
-        stage_failed "$name"
-        return
-    fi
     local options="halt_on_error=1:log_path=$dir/reports/report"
     export ASAN_OPTIONS="$options:detect_leaks=1:abort_on_error=0"
     export UBSAN_OPTIONS="$options:print_stacktrace=1"
@@ -106,15 +147,16 @@ sanitizer_stage() {
     fi
     [ "$ok" = 1 ] || stage_failed "$name"
 }
-sanitizer_stage asan address
-sanitizer_stage tsan thread
+sanitizer_stage asan
+sanitizer_stage tsan
 
 echo "test: stage fuzz"
-bash "$top/scripts/fuzz.sh" 15 || stage_failed fuzz
+{ wait_build fuzz && bash "$top/scripts/fuzz.sh" 15; } || stage_failed fuzz
 
 echo "test: stage package"
 nPackage=0
-bash "$top/scripts/test_package.sh" || nPackage=$?
+wait_build package || nPackage=$?
+[ "$nPackage" -ne 0 ] || bash "$top/scripts/test_package.sh" || nPackage=$?
 if [ "$nPackage" -eq 77 ]; then
     echo "test: the package was built and checked but not installed (not root)"
 elif [ "$nPackage" -ne 0 ]; then

@@ -3,6 +3,7 @@
 # checks its control data (the dependencies read from the programs) and its files, and, when run
 # as root, installs it, runs the installed programs and removes it again. Exit status: 0 when
 # all of it ran and passed, 77 when the install was skipped (not root), 1 on a failure.
+#   bash scripts/test_package.sh [--build-only]   (--build-only: the build and the package)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -35,6 +36,7 @@ rm -f "$build"/armlink_*.deb
 (cd "$build" && cpack -G DEB >"$build/cpack.log" 2>&1) || { cat "$build/cpack.log"; say "cpack failed"; exit 1; }
 deb=$(ls "$build"/armlink_*.deb)
 say "built $(basename "$deb")"
+[ "${1:-}" != --build-only ] || exit 0
 
 info=$(dpkg-deb -I "$deb")
 depends=$(echo "$info" | sed -n 's/^ Depends: //p')

@@ -3,6 +3,7 @@
 # runs the unit suite under Wine, then the end-to-end runs of ArmLink.exe under Wine on a
 # virtual X display against simulated arms. Installs what it needs when run as root; without
 # root and without the tools it says so and skips with exit status 77; any failure exits 1.
+#   bash scripts/test_windows.sh [--build-only]   (--build-only: the tools, the build and the zip)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -13,6 +14,8 @@ source "$top/scripts/lib.sh"
 lib_on_error lib_complain test_windows:
 
 say() { echo "test_windows: $*"; }
+build_only=0
+[ "${1:-}" = --build-only ] && build_only=1
 
 # --- tools ---------------------------------------------------------------------------------
 need_packages() {
@@ -85,6 +88,7 @@ for szFile in ArmLink.exe armlink-decode.exe README.txt fast-replies-on.reg fast
     grep -qxF "$szFile" <<<"$listing" || { say "$(basename "$zip") lacks $szFile: $listing"; exit 1; }
 done
 say "$(basename "$zip") holds $(tr '\n' ' ' <<<"$listing")"
+[ "$build_only" = 0 ] || exit 0
 
 if [ -n "${ARMSIM:-}" ] && [ -x "$ARMSIM" ]; then
     armsim=$ARMSIM
