@@ -85,8 +85,9 @@ RC=0
 wait "$nPid" || RC=$?
 nWaited=$((($(date +%s%N) - nSent) / 1000000))
 expect_rc 1
-# The record read under way ends at its 2000 ms deadline; nothing is asked after it.
-if [ "$nWaited" -lt 2500 ]; then pass "ended ${nWaited} ms after SIGTERM"; else fail "ended only ${nWaited} ms after SIGTERM"; fi
+# The record read under way ends at its 2000 ms deadline; nothing is asked after it (a further
+# read would take 2000 ms more). The margin is for a loaded machine under a sanitizer.
+if [ "$nWaited" -lt 3500 ]; then pass "ended ${nWaited} ms after SIGTERM"; else fail "ended only ${nWaited} ms after SIGTERM"; fi
 if grep -qxF "saved: $E2E_DIR/r.txt" "$E2E_DIR/out" && grep -qx 'status: Interrupted' "$E2E_DIR/out" &&
     [ "$(grep -c '^#####' "$E2E_DIR/r.txt")" = "$(grep -c '^#####' "$E2E_DIR/out")" ] &&
     [ "$(grep -c '_Y1' "$SIM_RECORD")" -lt 7 ] && ! grep -q '_P' "$SIM_RECORD"; then
