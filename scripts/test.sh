@@ -100,10 +100,10 @@ wait_build() {
     return "$(cat "$prebuild/$1.status")"
 }
 
-echo "test: stage native"
+echo "test: stage native (at ${SECONDS} s)"
 (cd "$build" && ctest --output-on-failure -j2) || stage_failed native
 
-echo "test: stage windows"
+echo "test: stage windows (at ${SECONDS} s)"
 nWindows=0
 wait_build windows || nWindows=$?
 [ "$nWindows" -ne 0 ] || ARMSIM="$build/armsim" bash "$top/scripts/test_windows.sh" || nWindows=$?
@@ -121,7 +121,7 @@ fi
 sanitizer_stage() {
     local name=$1
     local dir="$top/build-$name"
-    echo "test: stage $name"
+    echo "test: stage $name (at ${SECONDS} s)"
     wait_build "$name" || { stage_failed "$name"; return; }
     rm -rf "$dir/reports"
     mkdir -p "$dir/reports"
@@ -150,10 +150,10 @@ sanitizer_stage() {
 sanitizer_stage asan
 sanitizer_stage tsan
 
-echo "test: stage fuzz"
+echo "test: stage fuzz (at ${SECONDS} s)"
 { wait_build fuzz && bash "$top/scripts/fuzz.sh" 15; } || stage_failed fuzz
 
-echo "test: stage package"
+echo "test: stage package (at ${SECONDS} s)"
 nPackage=0
 wait_build package || nPackage=$?
 [ "$nPackage" -ne 0 ] || bash "$top/scripts/test_package.sh" || nPackage=$?
@@ -167,7 +167,7 @@ if [ "$status" -eq 0 ] && [ "$windows_skipped" = 1 ]; then
     status=77
 fi
 case $status in
-    0) echo "test: all suites passed" ;;
+    0) echo "test: all suites passed (${SECONDS} s)" ;;
     77) echo "test: the native suite passed; the Windows suites did not run (exit status 77)" ;;
     *) echo "test: FAILED (${failed[*]})" ;;
 esac
