@@ -13,6 +13,7 @@
 #include "common/app_state.h"
 #include "platform/posix/frontend.h"
 #include "platform/posix/log_location.h"
+#include "platform/posix/network_port.h"
 #include "platform/posix/port_check.h"
 #include "platform/posix/port_listing.h"
 #include "platform/posix/posix_platform.h"
@@ -178,10 +179,17 @@ bool TakePortOption(const char* szValue) {
                 szValue);
         return false;
     }
-    // A device named for this run that is not there, or is no terminal, is a mistake in the
-    // command: said at once rather than after a search.
+    // A device named for this run that is not there, or is no terminal, or an address that
+    // cannot be one, is a mistake in the command: said at once rather than after a search.
+    // Whether a server answers is the search's to find out.
     char szState[192];
-    if (!CheckPortDevice(szEquals + 1, szState, sizeof szState) &&
+    NetworkAddress address;
+    NetworkKind kind = ParseNetworkAddress(szEquals + 1, &address, szState, sizeof szState);
+    if (kind == kNetworkBad) {
+        fprintf(stderr, "armlink: --port %s: not a usable address: %s\n", szValue, szState);
+        return false;
+    }
+    if (kind == kNotNetwork && !CheckPortDevice(szEquals + 1, szState, sizeof szState) &&
         strncmp(szState, "terminal device", 15) != 0) {
         fprintf(stderr, "armlink: --port %s: %s\n", szValue, szState);
         return false;
