@@ -146,9 +146,6 @@ bool MakeGensio(const NetworkAddress& address, bool bTelnet, gensio_event pfnEve
 // uses the device, so the fields need no lock.
 class NetworkSerialDevice : public SerialDevice {
   public:
-    NetworkSerialDevice(const NetworkAddress& address)
-        : bRfc2217(address.kind == kNetworkRfc2217) {}
-
     ~NetworkSerialDevice() override {
         if (pIo == nullptr) {
             return;
@@ -160,8 +157,10 @@ class NetworkSerialDevice : public SerialDevice {
         gensio_free(pIo);
     }
 
-    // Connects within kConnectMs; *pnError is gensio's reason when it does not.
-    bool Connect(const NetworkAddress& address, uint32_t nMs, bool bTelnet, int* pnError) {
+    // Connects within nMs; *pnError is gensio's reason when it does not. A probe connects with
+    // TCP alone, so that nothing is sent.
+    bool Connect(const NetworkAddress& address, uint32_t nMs, bool bProbe, int* pnError) {
+        bool bTelnet = address.kind == kNetworkRfc2217 && !bProbe;
         pOs = OsHandlers();
         if (!MakeGensio(address, bTelnet, OnEvent, this, &pIo, pnError)) {
             pIo = nullptr;
@@ -178,7 +177,7 @@ class NetworkSerialDevice : public SerialDevice {
         if (*pnError != 0) {
             return false;
         }
-        pSerial = bRfc2217 && bTelnet ? gensio_to_sergensio(pIo) : nullptr;
+        pSerial = bTelnet ? gensio_to_sergensio(pIo) : nullptr;
         if (pSerial != nullptr) {
             // The server reports line errors as RFC 2217 line states, where it can.
             (void)sergensio_linestate(pSerial, kLineErrors);
@@ -343,7 +342,6 @@ class NetworkSerialDevice : public SerialDevice {
         ++static_cast<NetworkSerialDevice*>(pData)->nAnswers;
     }
 
-    bool bRfc2217;
     gensio_os_funcs* pOs = nullptr;
     gensio* pIo = nullptr;
     sergensio* pSerial = nullptr;
@@ -388,9 +386,9 @@ NetworkKind ParseNetworkAddress(const char* szText, NetworkAddress* pAddress, ch
 
 SerialDevice* OpenNetworkPort(const NetworkAddress& address, const char* szText,
                               PortOpenFailure* pFailure) {
-    NetworkSerialDevice* pDevice = new (std::nothrow) NetworkSerialDevice(address);
+    NetworkSerialDevice* pDevice = new (std::nothrow) NetworkSerialDevice();
     int nError = GE_NOMEM;
-    if (pDevice != nullptr && pDevice->Connect(address, kConnectMs, true, &nError)) {
+    if (pDevice != nullptr && pDevice->Connect(address, kConnectMs, false, &nError)) {
         return pDevice;
     }
     delete pDevice;
@@ -401,9 +399,9 @@ SerialDevice* OpenNetworkPort(const NetworkAddress& address, const char* szText,
 
 bool CheckNetworkPort(const NetworkAddress& address, char* szText, size_t cchText) {
     const char* szKind = address.kind == kNetworkRfc2217 ? "RFC 2217" : "raw TCP";
-    NetworkSerialDevice probe(address);
+    NetworkSerialDevice probe;
     int nError = 0;
-    bool bAccepts = probe.Connect(address, kProbeMs, false, &nError);
+    bool bAccepts = probe.Connect(address, kProbeMs, true, &nError);
     snprintf(szText, cchText, "%s, %s", szKind,
              bAccepts
                  ? "accepts connections"
