@@ -3,6 +3,7 @@
 
 add_library(armlink_posix STATIC
   platform/posix/serial_device_posix.cpp
+  platform/posix/network_port_posix.cpp
   platform/posix/port_map.cpp
   platform/posix/clock_posix.cpp
   platform/posix/threads_posix.cpp
@@ -19,6 +20,16 @@ add_library(armlink_posix STATIC
 target_link_libraries(armlink_posix PUBLIC armlink_core)
 find_package(Threads REQUIRED)
 target_link_libraries(armlink_posix PUBLIC Threads::Threads)
+# Network serial servers (rfc2217://, tcp://) are reached through gensio's telnet and RFC 2217
+# client; every target that links the POSIX platform links it too.
+# Only its two libraries are linked: the shared ones bring what else they need themselves,
+# while the -lwrap and -lnsl that Debian's libgensio.pc adds would need their -dev packages.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(GENSIO REQUIRED libgensio)
+find_library(ARMLINK_GENSIO_LIB gensio HINTS ${GENSIO_LIBRARY_DIRS} REQUIRED)
+find_library(ARMLINK_GENSIOOSH_LIB gensioosh HINTS ${GENSIO_LIBRARY_DIRS} REQUIRED)
+target_include_directories(armlink_posix PUBLIC ${GENSIO_INCLUDE_DIRS})
+target_link_libraries(armlink_posix PUBLIC ${ARMLINK_GENSIO_LIB} ${ARMLINK_GENSIOOSH_LIB})
 
 add_executable(armsim tools/armsim/armsim_main.cpp)
 target_link_libraries(armsim PRIVATE armsim_model armlink_posix util)

@@ -23,12 +23,13 @@ BUILD="$ROOT/build-demo"
 source "$ROOT/scripts/lib.sh"
 lib_on_error lib_complain demo:
 
-# What the build needs: a compiler, CMake with make, and the ncurses headers. Installed with
+# What the build needs: a compiler, CMake with make, the ncurses and gensio headers. Installed with
 # apt-get when run as root and something is missing; otherwise named.
 lib_need_command cmake cmake
 lib_need_command make make
 lib_need_command g++ g++
 [ -f /usr/include/curses.h ] || lib_need_file /usr/include/ncurses.h libncurses-dev
+lib_need_file /usr/include/gensio/gensio.h libgensio-dev
 nInstall=0
 lib_install_missing demo || nInstall=$?
 if [ "$nInstall" -eq 1 ]; then

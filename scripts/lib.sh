@@ -110,6 +110,12 @@ lib_build_when_missing() {
     if [ -x "$2/armlink" ] && [ -x "$2/armsim" ]; then
         return 0
     fi
+    # The network ports need the gensio headers; installed as root, else named.
+    lib_need_file /usr/include/gensio/gensio.h libgensio-dev
+    if ! lib_install_missing build; then
+        echo "The build needs: ${LIB_MISSING[*]}" >&2
+        return 1
+    fi
     echo "Building armlink and armsim in $2 ..."
     cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DARMLINK_TESTS=OFF >/dev/null
     cmake --build "$2" -j2 --target armlink armsim >/dev/null

@@ -21,6 +21,7 @@ lib_need_command git git
 lib_need_command clang-format-14 clang-format-14
 lib_need_file /usr/src/googletest/CMakeLists.txt googletest
 lib_need_file /usr/include/ncurses.h libncurses-dev
+lib_need_file /usr/include/gensio/gensio.h libgensio-dev
 lib_need_command timeout coreutils
 lib_need_command script bsdutils
 lib_need_command clang clang

@@ -20,6 +20,7 @@ check() {  # check WHAT COMMAND...
 
 lib_need_command dpkg-deb dpkg
 lib_need_command dpkg-shlibdeps dpkg-dev
+lib_need_file /usr/include/gensio/gensio.h libgensio-dev
 nInstall=0
 lib_install_missing package || nInstall=$?
 if [ "$nInstall" -ne 0 ]; then

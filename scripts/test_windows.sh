@@ -29,6 +29,7 @@ need_packages() {
     lib_need_command make make
     lib_need_file /usr/src/googletest/CMakeLists.txt googletest
     lib_need_file /usr/include/ncurses.h libncurses-dev
+    lib_need_file /usr/include/gensio/gensio.h libgensio-dev
 }
 
 need_packages

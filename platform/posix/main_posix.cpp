@@ -13,6 +13,7 @@
 #include "common/app_state.h"
 #include "platform/posix/frontend.h"
 #include "platform/posix/log_location.h"
+#include "platform/posix/network_port.h"
 #include "platform/posix/port_check.h"
 #include "platform/posix/port_listing.h"
 #include "platform/posix/posix_platform.h"
@@ -81,7 +82,8 @@ void PrintHelp(FILE* pOut) {
             "                way and saves what was collected (exit status 1, \"Interrupted\")\n"
             "                --checks and --save select the plain line mode.\n"
             "  --port COMn=PATH  use the device PATH as COMn (n from 1 to 4) for this run,\n"
-            "                above ARMLINK_COMn and the settings file; may be repeated\n"
+            "                above ARMLINK_COMn and the settings file; may be repeated. PATH\n"
+            "                may be a network address instead (see Ports below)\n"
             "  --log PATH    append the log entries to PATH instead of the log file below\n"
             "  --verbose     plain line mode: one \"progress: <exchange>\" line per exchange\n"
             "                with the arm while an entry, a logging pass or a Check runs\n"
@@ -95,7 +97,9 @@ void PrintHelp(FILE* pOut) {
             "                every run)\n"
             "  --ports       list COM1 to COM4: the device each stands for, where that comes\n"
             "                from, and whether it is there, a terminal, allowed to you, or busy;\n"
-            "                opens nothing exclusively and changes no line setting\n"
+            "                opens nothing exclusively and changes no line setting. For an\n"
+            "                address: its kind and whether the server accepts a connection now\n"
+            "                (connected and closed at once, within 2 s, nothing sent)\n"
             "  --version     print the version\n"
             "  -h, --help    show this text\n"
             "  --            end of the options: what follows is the switch text\n"
@@ -115,6 +119,12 @@ void PrintHelp(FILE* pOut) {
             "built-in ports with a UART behind them (/dev/ttyS*). The system console (as\n"
             "/sys/class/tty/console/active names it) and terminals a login runs on (the\n"
             "login records) are never in the default map; named explicitly, they are opened.\n"
+            "Wherever a device path goes, an arm behind a network serial server may be named\n"
+            "by its address: rfc2217://HOST:PORT (the search sets the server's line through\n"
+            "RFC 2217 as it sets a local port's) or tcp://HOST:PORT (raw bytes: the server\n"
+            "keeps the line settings it has, so set it to the arm's); HOST is a name, an IPv4\n"
+            "address or an IPv6 address in brackets ([::1]). A server that does not connect\n"
+            "within 3 s is a port that does not open; a connection that drops is an arm lost.\n"
             "The map in force:\n",
             kMaxPlainChecks);
     PrintPortListing(pOut, false, "  ");
@@ -178,10 +188,17 @@ bool TakePortOption(const char* szValue) {
                 szValue);
         return false;
     }
-    // A device named for this run that is not there, or is no terminal, is a mistake in the
-    // command: said at once rather than after a search.
+    // A device named for this run that is not there, or is no terminal, or an address that
+    // cannot be one, is a mistake in the command: said at once rather than after a search.
+    // Whether a server answers is the search's to find out.
     char szState[192];
-    if (!CheckPortDevice(szEquals + 1, szState, sizeof szState) &&
+    NetworkAddress address;
+    NetworkKind kind = ParseNetworkAddress(szEquals + 1, &address, szState, sizeof szState);
+    if (kind == kNetworkBad) {
+        fprintf(stderr, "armlink: --port %s: not a usable address: %s\n", szValue, szState);
+        return false;
+    }
+    if (kind == kNotNetwork && !CheckPortDevice(szEquals + 1, szState, sizeof szState) &&
         strncmp(szState, "terminal device", 15) != 0) {
         fprintf(stderr, "armlink: --port %s: %s\n", szValue, szState);
         return false;

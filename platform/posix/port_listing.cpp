@@ -3,6 +3,7 @@
 
 #include <limits.h>
 
+#include "platform/posix/network_port.h"
 #include "platform/posix/port_check.h"
 #include "platform/posix/port_scan.h"
 #include "platform/posix/posix_platform.h"
@@ -43,7 +44,16 @@ void PrintPortListing(FILE* pOut, bool bCheckDevices, const char* szIndent) {
             continue;
         }
         char szState[192];
-        CheckPortDevice(szPath, szState, sizeof szState);
+        NetworkAddress address;
+        char szWhy[96];
+        NetworkKind kind = ParseNetworkAddress(szPath, &address, szWhy, sizeof szWhy);
+        if (kind == kNotNetwork) {
+            CheckPortDevice(szPath, szState, sizeof szState);
+        } else if (kind == kNetworkBad) {
+            snprintf(szState, sizeof szState, "not a usable address: %s", szWhy);
+        } else {
+            CheckNetworkPort(address, szState, sizeof szState);
+        }
         fprintf(pOut, "%sCOM%u  %s  (%s)  %s\n", szIndent, nPort, szPath, szFrom, szState);
     }
     PortScan scan = ScanDefaultPorts(MachinePortSources());

@@ -16,7 +16,7 @@ class SerialBus;
 Clock* PosixClock();               // CLOCK_MONOTONIC ticks, localtime_r, nanosleep
 ThreadApi* PosixThreads();         // std::thread, manual-reset events on a condition variable
 SettingsBackend* PosixSettings();  // the INI settings file
-SerialBus* PosixSerialBus();       // termios on the device that COMn maps to
+SerialBus* PosixSerialBus();       // termios on the device that COMn maps to, or its server
 bool PosixCutFile(const char* szPath, int64_t nSize);  // the pfnCutFile of the table: ftruncate
 // pfnLogRoom: statvfs and RLIMIT_FSIZE; pfnLockLog and pfnUnlockLog: flock.
 bool PosixLogRoom(const char* szPath, int64_t nSize, int64_t nBytes, int* pnError);

@@ -1,5 +1,6 @@
 // The POSIX serial device: COMn opened exclusively on the terminal device it maps to, in raw
-// mode, its line programmed through termios and put back as it was found when it closes.
+// mode, its line programmed through termios and put back as it was found when it closes; or,
+// when COMn maps to an address, the network port of network_port_posix.cpp.
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -17,6 +18,7 @@
 #include <new>
 
 #include "common/serial_device.h"
+#include "platform/posix/network_port.h"
 #include "platform/posix/port_check.h"
 #include "platform/posix/posix_platform.h"
 
@@ -256,6 +258,18 @@ class PosixSerialBusImpl : public SerialBus {
                          "no device is mapped to it (armlink --ports lists the map)");
             }
             return nullptr;
+        }
+        // An address instead of a path: the port is on a network serial server.
+        NetworkAddress address;
+        switch (
+            ParseNetworkAddress(szPath, &address, pFailure->szReason, sizeof pFailure->szReason)) {
+            case kNotNetwork:
+                break;
+            case kNetworkBad:
+                snprintf(pFailure->szDevice, sizeof pFailure->szDevice, "%s", szPath);
+                return nullptr;
+            default:
+                return OpenNetworkPort(address, szPath, pFailure);
         }
         int fd = open(szPath, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {

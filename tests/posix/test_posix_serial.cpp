@@ -1,5 +1,6 @@
 // The termios serial device over a pty pair: the port map, the exclusive open, the line the peer
-// sees and the line put back at the close, the poll, reads, the input wait and a hung-up peer.
+// sees and the line put back at the close, the poll, reads, the input wait and a hung-up peer;
+// and the network address a port may map to instead of a device.
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 
 #include "common/app_state.h"
 #include "common/serial_device.h"
+#include "platform/posix/network_port.h"
 #include "platform/posix/port_scan.h"
 #include "platform/posix/posix_platform.h"
 #include "serial/search_worker.h"
@@ -498,3 +500,40 @@ TEST_F(PosixSerial, HungUpPeerFailsThePoll) {
 }
 
 }  // namespace
+
+TEST(NetworkAddress, ReadsTheTwoKindsAndSaysWhatIsWrongWithTheRest) {
+    struct Case {
+        const char* szText;
+        NetworkKind kind;
+        const char* szHostOrWhy;
+        unsigned nPort;
+    } cases[] = {
+        {"/dev/ttyUSB0", kNotNetwork, "", 0},
+        {"rfc2217://ser2net.plant-3.local:3333", kNetworkRfc2217, "ser2net.plant-3.local", 3333},
+        {"tcp://192.168.1.20:1", kNetworkRawTcp, "192.168.1.20", 1},
+        {"RFC2217://[::1]:65535", kNetworkRfc2217, "::1", 65535},
+        {"tcp://host", kNetworkBad, "no :PORT after the host", 0},
+        {"tcp://host:", kNetworkBad, "no :PORT after the host", 0},
+        {"tcp://host:0", kNetworkBad, "the port must be a number from 1 to 65535", 0},
+        {"tcp://host:65536", kNetworkBad, "the port must be a number from 1 to 65535", 0},
+        {"tcp://host:33a", kNetworkBad, "the port must be a number from 1 to 65535", 0},
+        {"telnet://host:23", kNetworkBad, "unknown kind of address (rfc2217:// or tcp://)", 0},
+        {"rfc2217://:3333", kNetworkBad, "no host", 0},
+        {"rfc2217://::1:3333", kNetworkBad, "an IPv6 address goes between brackets, as [::1]", 0},
+        {"tcp://[::1]3333", kNetworkBad, "no :PORT after the host", 0},
+        {"tcp://[host]:1", kNetworkBad, "not an IPv6 address between [ and ]", 0},
+        {"tcp://a,b:1", kNetworkBad, "not a host name or address", 0},
+    };
+    for (const Case& c : cases) {
+        NetworkAddress address;
+        char szWhy[96] = "";
+        EXPECT_EQ(ParseNetworkAddress(c.szText, &address, szWhy, sizeof szWhy), c.kind) << c.szText;
+        bool bGood = c.kind == kNetworkRfc2217 || c.kind == kNetworkRawTcp;
+        EXPECT_STREQ(bGood                   ? address.szHost
+                     : c.kind == kNetworkBad ? szWhy
+                                             : "",
+                     c.szHostOrWhy)
+            << c.szText;
+        EXPECT_EQ(bGood ? address.nPort : 0u, c.nPort) << c.szText;
+    }
+}
