@@ -56,7 +56,7 @@ EOF
 start_sim beside "baud 9600"
 while read -r szScheme szCom3 nRc; do
     szAddress="$szScheme://127.0.0.1:$(lib_free_port)"
-    run_armlink 30 --plain --port "COM2=$szAddress" --port "COM3=$szCom3"
+    ARMLINK_COM3=$szCom3 run_armlink 30 --plain --port "COM2=$szAddress"
     expect_rc "$nRc"
     if [ "$(grep -F COM2 "$E2E_DIR/err" | grep -F "$szAddress" | grep -c refused)" -eq 1 ] &&
         [ "$(grep -c COM2 "$E2E_DIR/err")" -eq 1 ]; then
