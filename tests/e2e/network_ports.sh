@@ -35,13 +35,17 @@ while read -r szScheme szAccepter nRate szTries szKind; do
     run_armlink 30 --plain
     expect_rc 0
     normalised_log >"$E2E_DIR/log.$szScheme"
-    expect_file_equals "$E2E_DIR/log.$szScheme" "$E2E_DIR/log.local" "$szScheme: the entry of the local arm"
-    expect_file_equals "$E2E_DIR/out" "$E2E_DIR/out.local" "$szScheme: the status lines of the local arm"
-    { tr ',' '\n' <<<"$szTries" | sed 's/$/ _I/' && tail -n +5 "$E2E_DIR/local.record"; } >"$E2E_DIR/record.expected"
-    expect_file_equals "$SIM_RECORD" "$E2E_DIR/record.expected" "$szScheme: the tries at $szTries, then the entry"
+    expect_file_equals "$E2E_DIR/log.$szScheme" "$E2E_DIR/log.local" \
+        "$szScheme: the entry of the local arm"
+    expect_file_equals "$E2E_DIR/out" "$E2E_DIR/out.local" \
+        "$szScheme: the status lines of the local arm"
+    { tr ',' '\n' <<<"$szTries" | sed 's/$/ _I/' && tail -n +5 "$E2E_DIR/local.record"; } \
+        >"$E2E_DIR/record.expected"
+    expect_file_equals "$SIM_RECORD" "$E2E_DIR/record.expected" \
+        "$szScheme: the tries at $szTries, then the entry"
     rm -f "$LOG_FILE"
     run_armlink 10 --ports
-    if [ "$(grep -F "$ARMLINK_COM2" "$E2E_DIR/out" | grep -F "$szKind" | grep -cw accepts)" -eq 1 ]; then
+    if [ "$(grep -F "$ARMLINK_COM2" "$E2E_DIR/out" | grep -F "$szKind" | grep -cw accepts)" = 1 ]; then
         pass "$szScheme: --ports names $szKind, accepts"
     else
         fail "$szScheme: --ports: $(cat "$E2E_DIR/out")"
@@ -78,7 +82,8 @@ write_comm_param "2 9600 n 8 1"
 "$ARMLINK" --plain /stats >"$E2E_DIR/out" 2>"$E2E_DIR/err" </dev/null &
 nPid=$!
 LIB_PIDS+=("$nPid")
-if wait_for_match "$E2E_DIR/out" '^sample: ' && lib_stop_ser2net && wait_for_match "$E2E_DIR/out" '^lost: ' &&
+if wait_for_match "$E2E_DIR/out" '^sample: ' && lib_stop_ser2net &&
+    wait_for_match "$E2E_DIR/out" '^lost: ' &&
     lib_start_ser2net "$E2E_DIR/polled-server" "telnet(rfc2217),tcp" "$nPort" "$SIM_LINK" 9600 &&
     wait_for_match "$E2E_DIR/out" '^back: '; then
     # Polled again once back (the polls are 2 s apart).
