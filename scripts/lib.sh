@@ -1,7 +1,7 @@
 # The pieces the scripts share: the Debian packages a script needs (installed through apt-get
 # when it runs as root), armlink and armsim built where a script wants them, a simulated arm
-# started on a pty and waited for, and the processes a script started, ended on its way out,
-# however it ends.
+# started on a pty and waited for, ser2net serving it on the loopback, and the processes a
+# script started, ended on its way out, however it ends.
 # shellcheck shell=bash disable=SC2034
 #
 # Sourced by scripts/*.sh, tests/e2e/lib.sh and tests/wine/lib.sh, under set -euo pipefail.
@@ -63,6 +63,17 @@ lib_stop_pids() {
         wait "$nPid" 2>/dev/null || true
     done
     LIB_PIDS=()
+}
+
+# lib_stop_pid PID: ends one process of LIB_PIDS (SIGTERM), waits for it, and drops it there.
+lib_stop_pid() {
+    local nPid aKept=()
+    kill -TERM "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+    for nPid in "${LIB_PIDS[@]}"; do
+        [ "$nPid" = "$1" ] || aKept+=("$nPid")
+    done
+    LIB_PIDS=("${aKept[@]}")
 }
 
 # lib_on_exit FUNCTION: runs FUNCTION when the script ends, however it ends (a failing command
@@ -134,4 +145,58 @@ lib_start_armsim() {
     done
     echo "armsim did not start: $(cat "$szErr")" >&2
     return 1
+}
+
+# --- a network serial server in front of the simulated arm ---------------------------------
+
+# lib_port_taken PORT [STATE]: true when a TCP socket has PORT as its local port (in STATE, a
+# /proc/net/tcp state such as 0A for listening, when given); read from /proc, nothing sent.
+lib_port_taken() {
+    awk -v p="$(printf ':%04X' "$1")" -v s="${2:-}" \
+        'substr($2, length($2) - 4) == p && (s == "" || $4 == s) { f = 1 } END { exit !f }' \
+        /proc/net/tcp*
+}
+
+# lib_free_port: prints a port below the kernel's ephemeral range on which no socket sits now.
+lib_free_port() {
+    local nPort
+    for _ in $(seq 1 100); do
+        nPort=$((20000 + RANDOM % 12000))
+        if ! lib_port_taken "$nPort"; then
+            echo "$nPort"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# lib_start_ser2net FILES ACCEPTER PORT LINK RATE: starts ser2net in the foreground, serving
+# the arm on LINK at RATE (n 8 1, modem lines ignored) on 127.0.0.1:PORT, ACCEPTER being
+# "telnet(rfc2217),tcp" or "tcp"; its configuration, output and pid in FILES.yaml, FILES.out,
+# FILES.pid; no system file read or written (-u: no UUCP lock). Returns once it listens (at
+# most 5 s). Sets LIB_SER2NET_PID (also kept in LIB_PIDS). Started again with the same
+# arguments, it serves the same port.
+lib_start_ser2net() {
+    local szFiles=$1 szAccepter=$2 nPort=$3 szLink=$4 nRate=$5
+    if ! command -v ser2net >/dev/null; then
+        echo "ser2net is not installed" >&2
+        return 1
+    fi
+    printf '%%YAML 1.1\n---\nconnection: &arm\n  accepter: %s,127.0.0.1,%s\n  connector: serialdev,%s,%sn81,local\n' \
+        "$szAccepter" "$nPort" "$szLink" "$nRate" >"$szFiles.yaml"
+    ser2net -n -d -u -c "$szFiles.yaml" -P "$szFiles.pid" >>"$szFiles.out" 2>&1 &
+    LIB_SER2NET_PID=$!
+    LIB_PIDS+=("$LIB_SER2NET_PID")
+    for _ in $(seq 1 100); do
+        lib_port_taken "$nPort" 0A && return 0
+        kill -0 "$LIB_SER2NET_PID" 2>/dev/null || break
+        sleep 0.05
+    done
+    echo "ser2net does not listen on $nPort: $(cat "$szFiles.out")" >&2
+    return 1
+}
+
+# lib_stop_ser2net: ends the ser2net of the last lib_start_ser2net and waits for it.
+lib_stop_ser2net() {
+    lib_stop_pid "$LIB_SER2NET_PID"
 }

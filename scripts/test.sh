@@ -25,6 +25,7 @@ lib_need_file /usr/include/gensio/gensio.h libgensio-dev
 lib_need_command timeout coreutils
 lib_need_command script bsdutils
 lib_need_command clang clang
+lib_need_command ser2net ser2net
 # libFuzzer's runtime, whatever clang's patch version names its folder.
 compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null ||
     LIB_MISSING+=(libclang-rt-14-dev)
