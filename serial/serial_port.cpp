@@ -88,7 +88,7 @@ uint32_t ReadQueued(SerialDevice* port, char* pBuffer, uint32_t nTotal, uint32_t
 
 uint32_t ReplyGatherMs() {
     int32_t nBaud = CopyLine().nBaud;
-    uint32_t nMs = nBaud > 0 ? 160000u / static_cast<uint32_t>(nBaud) : 1u;
+    uint32_t nMs = nBaud > 0 ? 80000u / static_cast<uint32_t>(nBaud) : 1u;
     return nMs != 0 ? nMs : 1u;
 }
 

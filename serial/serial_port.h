@@ -18,7 +18,7 @@ uint32_t SendCommand(SerialDevice* port, const char* szText);
 // A read that knows no command: it waits out its limits.
 constexpr ArmCommandId kNoReplyTest = kCmdCount;
 // How long a read that knows its command lets a reply gather between two looks: the time
-// sixteen bytes take at the line's rate (10 bits a byte), at least 1 ms. A reply looked at a
+// eight bytes take at the line's rate (10 bits a byte), at least 1 ms. A reply looked at a
 // piece at a time instead of at every byte saves a slow line most of its wake-ups and costs
 // the reply at most this long.
 uint32_t ReplyGatherMs();
