@@ -89,6 +89,9 @@ TryOutcome TryEcho(const LineSettings& line, uint32_t* pnPortSends) {
     // When StopEvent ends the wait before its first poll, nothing was seen: no bytes, no error.
     bool bLineError = false;
     uint32_t cbInQue = 0;
+    // With fast replies the next look comes one gather time after the send and after each
+    // piece of the echo, as a read that knows its command looks.
+    bool bGather = bFast;
     for (;;) {
         if (StopRequested()) {
             break;
@@ -106,6 +109,7 @@ TryOutcome TryEcho(const LineSettings& line, uint32_t* pnPortSends) {
             if (IsReplyComplete(kCmdEcho, szReply, nTaken)) {
                 break;
             }
+            bGather = true;
         }
         uint32_t nElapsed = g_Platform.pClock->TickCount() - t0;
         uint32_t nReceived = nTaken + cbInQue;
@@ -117,8 +121,15 @@ TryOutcome TryEcho(const LineSettings& line, uint32_t* pnPortSends) {
         // it wakes at least every kStopCheckMs to look at the stop request, so that closing the
         // dialog during a search is not held up by a silent port.
         uint32_t nLimit = (nReceived == 0 ? nFirstLimit : nReplyLimit) + 1;
-        uint32_t nSoonest = g_Platform.pClock->TickCount() - t0 + kStopCheckMs;
-        WaitForInputUntil(port, t0, nSoonest < nLimit ? nSoonest : nLimit);
+        uint32_t nStep = bGather && ReplyGatherMs() < kStopCheckMs ? ReplyGatherMs() : kStopCheckMs;
+        uint32_t nNow = g_Platform.pClock->TickCount() - t0;
+        uint32_t nUntil = nNow + nStep < nLimit ? nNow + nStep : nLimit;
+        if (!bGather) {
+            WaitForInputUntil(port, t0, nUntil);
+        } else if (nUntil > nNow) {
+            g_Platform.pClock->Sleep(nUntil - nNow);
+        }
+        bGather = false;
     }
     if (bLineError) {
         return kTryGiveUp;

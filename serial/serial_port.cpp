@@ -84,17 +84,13 @@ uint32_t ReadQueued(SerialDevice* port, char* pBuffer, uint32_t nTotal, uint32_t
     return nRead > n ? n : nRead;
 }
 
-// How long a read that has taken part of a reply lets the next bytes gather: the time eight
-// bytes take at the line's rate (10 bits a byte), at least 1 ms. The reply is looked at a few
-// bytes at a time instead of at every byte, which costs a slow line most of its wake-ups and
-// the reply at most these few milliseconds.
-uint32_t GatherMs() {
+}  // namespace
+
+uint32_t ReplyGatherMs() {
     int32_t nBaud = CopyLine().nBaud;
     uint32_t nMs = nBaud > 0 ? 80000u / static_cast<uint32_t>(nBaud) : 1u;
     return nMs != 0 ? nMs : 1u;
 }
-
-}  // namespace
 
 uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32_t nTimeoutMs,
                    ArmCommandId nCompleteFor) {
@@ -108,6 +104,12 @@ uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32
     // Phase 1: wait for the reply to queue up. It ends early only once nMaxBytes are queued,
     // or, for a read that knows its command, once what it has taken so far is a whole reply.
     uint32_t nStart = Now();
+    // The first look comes one gather time after the send: the arm takes about that long to
+    // begin its reply, so its first bytes come in with the rest of their piece.
+    if (nCompleteFor != kNoReplyTest && nTimeoutMs > 1) {
+        uint32_t nGather = ReplyGatherMs();
+        g_Platform.pClock->Sleep(nGather < nTimeoutMs ? nGather : nTimeoutMs - 1);
+    }
     while (Now() - nStart < nTimeoutMs) {
         if (!PollPort(port, &bLineError, &cbInQue)) {
             // The device itself is gone (unplugged, hung up): no reply can come any more.
@@ -125,7 +127,7 @@ uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32
             uint32_t nElapsed = Now() - nStart;
             uint32_t nLeft = nElapsed < nTimeoutMs ? nTimeoutMs - nElapsed : 0;
             if (nRead != 0 && nLeft > 1 && nTotal + cbInQue < nMaxBytes) {
-                uint32_t nGather = GatherMs();
+                uint32_t nGather = ReplyGatherMs();
                 g_Platform.pClock->Sleep(nGather < nLeft ? nGather : nLeft - 1);
                 continue;
             }

@@ -17,6 +17,11 @@ bool ApplyLineSettings(SerialDevice* port);
 uint32_t SendCommand(SerialDevice* port, const char* szText);
 // A read that knows no command: it waits out its limits.
 constexpr ArmCommandId kNoReplyTest = kCmdCount;
+// How long a read that knows its command lets a reply gather between two looks: the time
+// eight bytes take at the line's rate (10 bits a byte), at least 1 ms. A reply looked at a
+// piece at a time instead of at every byte saves a slow line most of its wake-ups and costs
+// the reply at most this long.
+uint32_t ReplyGatherMs();
 // Waits for one reply and reads it up to its line end in two phases, each limited by
 // nTimeoutMs; returns the count stored (never more than nMaxBytes), 0 for no reply. Writes no
 // terminator. Given a command, the first phase takes the bytes as they come and the read ends
