@@ -273,6 +273,7 @@ bool WriteIniValue(const std::string& configured, const std::string& section, co
     }
     std::string text;
     nError = ReadText(path, &text);
+    const std::string found = text;
     std::vector<IniLine> lines = SplitLines(text);
     IniPlace place = Locate(lines, section, szName);
     bool bDone = false;
@@ -297,7 +298,8 @@ bool WriteIniValue(const std::string& configured, const std::string& section, co
         for (const IniLine& line : lines) {
             text += line.text + line.end;
         }
-        bDone = ReplaceFile(path, text, fd, szWhyNot, cchWhyNot);
+        // A file that holds the value already is left as it is: nothing to save, no fsync.
+        bDone = (nError == 0 && text == found) || ReplaceFile(path, text, fd, szWhyNot, cchWhyNot);
     }
     (void)close(fd);  // releases the lock
     return bDone;

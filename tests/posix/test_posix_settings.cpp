@@ -332,6 +332,10 @@ TEST_F(PosixSettingsFile, WritesReplaceTheFileAtomically) {
     ASSERT_EQ(stat(path.c_str(), &newInfo), 0);
     EXPECT_NE(newInfo.st_ino, oldInfo.st_ino);
     EXPECT_EQ(newInfo.st_mode & 07777, 0640u);
+    // The same value again: the file holds it already and is not replaced.
+    ASSERT_EQ(Set("CommParam", "2 19200 e 7 1"), "");
+    ASSERT_EQ(stat(path.c_str(), &oldInfo), 0);
+    EXPECT_EQ(oldInfo.st_ino, newInfo.st_ino);
     // No temporary file is left behind.
     EXPECT_EQ(ListDirectory(directory), (std::vector<std::string>{"old.ini", "settings.ini"}));
 }
