@@ -51,12 +51,16 @@ stage_failed() {  # stage_failed NAME: notes a stage that did not pass
     status=1
 }
 
-# sanitizer_build NAME SANITIZER: configures and builds build-NAME with the sanitizer.
+# sanitizer_build NAME SANITIZER: configures and builds build-NAME with the sanitizer, at -O1
+# with line tables only: what the sanitizers' reports need (exact frames, file and line), in
+# about half the build time of -O2 with full debug information.
 sanitizer_build() {
     local name=$1 sanitizer=$2
     local dir="$top/build-$name"
     mkdir -p "$dir"
     cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DARMLINK_SANITIZE="$sanitizer" \
+        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
+        -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
         >"$dir/configure.log" 2>&1 || { cat "$dir/configure.log"; return 1; }
     cmake --build "$dir" -j2 >"$dir/build.log" 2>&1 || { tail -n 40 "$dir/build.log"; return 1; }
 }
