@@ -41,7 +41,7 @@ say "built $(basename "$deb")"
 
 info=$(dpkg-deb -I "$deb")
 depends=$(echo "$info" | sed -n 's/^ Depends: //p')
-for szLib in libc6 libstdc++6 libncurses; do
+for szLib in libc6 libstdc++6 libncurses libgensio; do
     check "Depends names $szLib ($depends)" grep -q "$szLib" <<<"$depends"
 done
 check "package name and version" grep -qE '^ Package: armlink$' <<<"$info"
