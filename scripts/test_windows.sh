@@ -114,7 +114,9 @@ lib_on_exit cleanup
 display=""
 for n in $(seq 90 140); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$build/xvfb.log" 2>&1 &
+    # No auto-repeat (-r): a key that a loaded machine holds down between its press and its
+    # release must not turn into more presses for the dialog that comes next.
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -r >"$build/xvfb.log" 2>&1 &
     xvfb_pid=$!
     LIB_PIDS=("$xvfb_pid")
     for _ in $(seq 1 50); do
