@@ -62,9 +62,15 @@ error 20008 1 10 0 0 0 0"
         esac
     else
         # 0: the entry was done before the signal; 1: closed before it was done; 5: the arm
-        # was cut off in the middle (never here); anything else is wrong.
+        # was cut off in the middle (never here). A signal that comes while the program is still
+        # being loaded, before it has said anything, ends it as the signal's default does
+        # (128 + its number); later that would be wrong, as is anything else.
+        nDefault=$((128 + $(kill -l "$szSignal")))
         case "$RC" in
             0 | 1) pass "$szWhat: exit status $RC" ;;
+            "$nDefault") if [ -s "$E2E_DIR/out.$nRun" ]; then
+                fail "$szWhat: ended by the signal's default after: $(head -n 1 "$E2E_DIR/out.$nRun")"
+            else pass "$szWhat: ended while it was being loaded"; fi ;;
             *) fail "$szWhat: exit status $RC ($(head -c 300 "$E2E_DIR/err.$nRun"))" ;;
         esac
         if [ "$nWaited" -lt 5500 ]; then pass "$szWhat: ended ${nWaited} ms later"; else fail "$szWhat: ended only ${nWaited} ms later"; fi
