@@ -22,14 +22,9 @@
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
-ROOT=$(pwd)
-source "$ROOT/scripts/lib.sh"
-lib_on_error lib_complain bench:
-BUILD=${1:-"$ROOT/build-bench"}
-lib_build_when_missing "$ROOT" "$BUILD"
-
+source scripts/lib.sh
+lib_bench_start default "$@"
 BAUD=9600
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/armlink-bench.XXXXXX")
 cleanup() {
     lib_stop_pids
     rm -rf "$WORK"

@@ -20,14 +20,9 @@
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
-ROOT=$(pwd)
-source "$ROOT/scripts/lib.sh"
-lib_on_error lib_complain bench:
-BUILD=${1:-"$ROOT/build-bench"}
-lib_build_when_missing "$ROOT" "$BUILD"
-
+source scripts/lib.sh
+lib_bench_start fast "$@"
 BAUD=9600
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/armlink-bench-fast.XXXXXX")
 APP_PID=
 cleanup() {
     if [ -n "$APP_PID" ]; then

@@ -13,13 +13,8 @@
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
-ROOT=$(pwd)
-source "$ROOT/scripts/lib.sh"
-lib_on_error lib_complain bench:
-BUILD=${1:-"$ROOT/build-bench"}
-lib_build_when_missing "$ROOT" "$BUILD"
-
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/armlink-bench-network.XXXXXX")
+source scripts/lib.sh
+lib_bench_start network "$@"
 cleanup() {
     lib_stop_pids
     rm -rf "$WORK"

@@ -15,14 +15,9 @@
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
-ROOT=$(pwd)
-source "$ROOT/scripts/lib.sh"
-lib_on_error lib_complain bench:
+source scripts/lib.sh
 POLLS=${2:-10}
-BUILD=${1:-"$ROOT/build-bench"}
-lib_build_when_missing "$ROOT" "$BUILD"
-
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/armlink-bench-stats.XXXXXX")
+lib_bench_start stats "${1:-}"
 # armlink is ended here, not with the library's processes: its exit status is checked.
 APP_PID=
 cleanup() {

@@ -121,6 +121,18 @@ lib_build_when_missing() {
     cmake --build "$2" -j2 --target armlink armsim >/dev/null
 }
 
+# lib_bench_start NAME [BUILD_DIR]: what every benchmark sets up first, run from the top of the
+# tree: ROOT (the tree), BUILD (BUILD_DIR, default build-bench/, where armlink and armsim are
+# built when missing), WORK (an empty folder of its own, armlink-bench-NAME.*); a failing
+# command ends the script with a line that names it.
+lib_bench_start() {
+    ROOT=$(pwd)
+    lib_on_error lib_complain bench:
+    BUILD=${2:-"$ROOT/build-bench"}
+    lib_build_when_missing "$ROOT" "$BUILD"
+    WORK=$(mktemp -d "${TMPDIR:-/tmp}/armlink-bench-$1.XXXXXX")
+}
+
 # --- the simulated arm ---------------------------------------------------------------------
 
 # lib_start_armsim ARMSIM OUT ERR ARG...: starts the simulated arm in the background with the
