@@ -88,12 +88,11 @@ int ParseStatsRecord(const char* pReply, size_t nSize, StatsRecord* pStats) {
     return nCount < 0 ? 0 : nCount;
 }
 
-bool IsReplyComplete(ArmCommandId nCommand, const char* pReply, size_t nCount) {
-    // The line feed comes first: no reply is whole without it, and most pieces of a reply fail
-    // here before any parse.
-    if (nCount == 0 || pReply[nCount - 1] != '\n') {
-        return false;
-    }
+namespace {
+
+// How many values the command's format stores from the text of pReply (*pnValues: how many it
+// has); -1 for a command whose reply is never looked at.
+int StoredValues(ArmCommandId nCommand, const char* pReply, size_t nCount, int* pnValues) {
     // The parses go into records of their own: the caller's stay untouched.
     EchoReply echo;
     ArmIdentity identity;
@@ -101,18 +100,51 @@ bool IsReplyComplete(ArmCommandId nCommand, const char* pReply, size_t nCount) {
     StatsRecord stats;
     switch (nCommand) {
         case kCmdEcho:
-            return ParseEchoReply(pReply, nCount, &echo) == kEchoValues;
+            *pnValues = kEchoValues;
+            return ParseEchoReply(pReply, nCount, &echo);
         case kCmdIdentity:
-            return ParseArmIdentity(pReply, nCount, &identity) == kIdentityValues;
+            *pnValues = kIdentityValues;
+            return ParseArmIdentity(pReply, nCount, &identity);
         case kCmdErrorRecord:
-            return ParseErrorRecord(pReply, nCount, &record) == kErrorRecordValues;
+            *pnValues = kErrorRecordValues;
+            return ParseErrorRecord(pReply, nCount, &record);
         case kCmdStats:
-            return ParseStatsRecord(pReply, nCount, &stats) == kStatsRecordValues;
-        case kCmdCloseReadOut:
-            return true;  // its reply is not looked at: a line feed ends it
+            *pnValues = kStatsRecordValues;
+            return ParseStatsRecord(pReply, nCount, &stats);
         default:
-            return false;
+            *pnValues = 0;
+            return -1;
     }
+}
+
+}  // namespace
+
+bool IsReplyComplete(ArmCommandId nCommand, const char* pReply, size_t nCount) {
+    // The line feed comes first: no reply is whole without it, and most pieces of a reply fail
+    // here before any parse.
+    if (nCount == 0 || pReply[nCount - 1] != '\n') {
+        return false;
+    }
+    if (nCommand == kCmdCloseReadOut) {
+        return true;  // its reply is not looked at: a line feed ends it
+    }
+    int nValues = 0;
+    int nStored = StoredValues(nCommand, pReply, nCount, &nValues);
+    return nStored >= 0 && nStored == nValues;
+}
+
+uint32_t ReplyBytesToCome(ArmCommandId nCommand, const char* pReply, size_t nCount) {
+    if (IsReplyComplete(nCommand, pReply, nCount)) {
+        return 0;
+    }
+    int nValues = 0;
+    int nStored = StoredValues(nCommand, pReply, nCount, &nValues);
+    // A value that is still to come needs a separator and a character at the least, and the
+    // reply ends with CR LF (the LF alone once the CR has come).
+    uint32_t nLineEnd = nCount != 0 && pReply[nCount - 1] == '\r' ? 1 : 2;
+    uint32_t nMissing =
+        nStored >= 0 && nStored < nValues ? static_cast<uint32_t>(nValues - nStored) : 0;
+    return 2 * nMissing + nLineEnd;
 }
 
 bool PassesVersionGate(float fVersion) {

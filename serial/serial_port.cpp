@@ -92,6 +92,26 @@ uint32_t ReplyGatherMs() {
     return nMs != 0 ? nMs : 1u;
 }
 
+namespace {
+
+// How long a read for nCommand waits before its next look at the nTotal bytes it has: until
+// the fewest bytes that could make them a whole reply have had time to come at the line's
+// rate, but not beyond the time in which the nRoom bytes the buffer has left can come; at
+// least nAtLeastMs. A long reply is looked at a few times, a short one about when it ends.
+uint32_t NextLookMs(ArmCommandId nCommand, const char* pBuffer, uint32_t nTotal, uint32_t nRoom,
+                    uint32_t nAtLeastMs) {
+    uint32_t nBytes = ReplyBytesToCome(nCommand, pBuffer, nTotal);
+    nBytes = nBytes < nRoom ? nBytes : nRoom;
+    int32_t nBaud = CopyLine().nBaud;
+    uint64_t nMs = nBaud > 0 ? (10000ull * nBytes + static_cast<uint32_t>(nBaud) - 1) /
+                                   static_cast<uint32_t>(nBaud)
+                             : 0;
+    nMs = nMs < 60000 ? nMs : 60000;
+    return nMs > nAtLeastMs ? static_cast<uint32_t>(nMs) : nAtLeastMs;
+}
+
+}  // namespace
+
 uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32_t nTimeoutMs,
                    ArmCommandId nCompleteFor) {
     if (port == nullptr) {
@@ -104,11 +124,11 @@ uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32
     // Phase 1: wait for the reply to queue up. It ends early only once nMaxBytes are queued,
     // or, for a read that knows its command, once what it has taken so far is a whole reply.
     uint32_t nStart = Now();
-    // The first look comes one gather time after the send: the arm takes about that long to
-    // begin its reply, so its first bytes come in with the rest of their piece.
+    // The first look comes when the shortest whole reply could have come after the arm's
+    // turnaround, which takes about one gather time: a short reply is then whole at once.
     if (nCompleteFor != kNoReplyTest && nTimeoutMs > 1) {
-        uint32_t nGather = ReplyGatherMs();
-        g_Platform.pClock->Sleep(nGather < nTimeoutMs ? nGather : nTimeoutMs - 1);
+        uint32_t nFirst = ReplyGatherMs() + NextLookMs(nCompleteFor, pBuffer, 0, nMaxBytes, 0);
+        g_Platform.pClock->Sleep(nFirst < nTimeoutMs ? nFirst : nTimeoutMs - 1);
     }
     while (Now() - nStart < nTimeoutMs) {
         if (!PollPort(port, &bLineError, &cbInQue)) {
@@ -127,8 +147,9 @@ uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32
             uint32_t nElapsed = Now() - nStart;
             uint32_t nLeft = nElapsed < nTimeoutMs ? nTimeoutMs - nElapsed : 0;
             if (nRead != 0 && nLeft > 1 && nTotal + cbInQue < nMaxBytes) {
-                uint32_t nGather = ReplyGatherMs();
-                g_Platform.pClock->Sleep(nGather < nLeft ? nGather : nLeft - 1);
+                uint32_t nNext =
+                    NextLookMs(nCompleteFor, pBuffer, nTotal, nMaxBytes - nTotal - cbInQue, 1);
+                g_Platform.pClock->Sleep(nNext < nLeft ? nNext : nLeft - 1);
                 continue;
             }
         }

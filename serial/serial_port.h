@@ -17,16 +17,18 @@ bool ApplyLineSettings(SerialDevice* port);
 uint32_t SendCommand(SerialDevice* port, const char* szText);
 // A read that knows no command: it waits out its limits.
 constexpr ArmCommandId kNoReplyTest = kCmdCount;
-// How long a read that knows its command lets a reply gather between two looks: the time
-// eight bytes take at the line's rate (10 bits a byte), at least 1 ms. A reply looked at a
-// piece at a time instead of at every byte saves a slow line most of its wake-ups and costs
-// the reply at most this long.
+// How long a reply is let gather: the time eight bytes take at the line's rate (10 bits a
+// byte), at least 1 ms. A read that knows its command allows this long for the arm to turn
+// round before the shortest whole reply could have come; the search's echo wait looks this
+// often. A reply looked at a piece at a time instead of at every byte saves a slow line most
+// of its wake-ups.
 uint32_t ReplyGatherMs();
 // Waits for one reply and reads it up to its line end in two phases, each limited by
 // nTimeoutMs; returns the count stored (never more than nMaxBytes), 0 for no reply. Writes no
-// terminator. Given a command, the first phase takes the bytes as they come and the read ends
-// as soon as they are a whole reply to it; a reply that never becomes whole is read to the
-// same limits, with the same results, as without.
+// terminator. Given a command, the first phase takes the bytes as they come, looking again
+// when the fewest bytes that could make them whole (ReplyBytesToCome) have had time to come,
+// and the read ends at the look that finds a whole reply; a reply that never becomes whole is
+// read to the same limits, with the same results, as without.
 uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32_t nTimeoutMs,
                    ArmCommandId nCompleteFor = kNoReplyTest);
 // Reads and drops what arrives until the line has been quiet for nQuietMs, for at most

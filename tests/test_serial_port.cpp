@@ -264,6 +264,8 @@ TEST_F(SerialPortTest, FastReadsEndWithTheWholeReplyAndNoTailReachesTheNextComma
         {kCmdCloseReadOut, {{20, "O"}, {40, "K\r\n"}}, "OK", 1},
         {kCmdCloseReadOut, {{20, "OK"}}, "", 0},
     };
+    // At 115200 every piece of the table can come in the time it is given.
+    g_App.Line.nBaud = 115200;
     for (const Case& c : cases) {
         std::string whole;
         for (const auto& piece : c.pieces) {
@@ -308,6 +310,29 @@ TEST_F(SerialPortTest, FastReadsEndWithTheWholeReplyAndNoTailReachesTheNextComma
             EXPECT_GE(nTook[1], nEnd) << "a reply whole in phase 2 ends there, a tail drains";
             EXPECT_LE(nTook[1], c.nWhole == 2 ? nEnd + 1 : 2 * nDeadline + 200);
         }
+    }
+}
+
+// A reply that comes at the line's pace is looked at when it could be whole, not every few
+// bytes, and the read still ends within a few byte times of its line feed.
+TEST_F(SerialPortTest, FastReadsLookAtAPacedReplyWhenItCouldBeWhole) {
+    const std::pair<ArmCommandId, uint32_t> cases[] = {
+        {kCmdIdentity, 10}, {kCmdErrorRecord, 3}, {kCmdStats, 3}};  // command, most polls
+    for (const auto& c : cases) {
+        SCOPED_TRACE(kArmCommands[c.first].szText);
+        ArmModel arm(ArmAt(9600, 8, 'n'));
+        line.pArm = &arm;
+        g_App.hPort.store(new SimDevice(&line, &clock));
+        g_App.bFastReplies = 1;
+        ArmExchange exchange;
+        int nPolls = line.nPolls;
+        Exchange(kReaderLog, c.first, kNoPurge, &exchange);
+        uint32_t nEnd = clock.TickCount();
+        EXPECT_TRUE(IsReplyComplete(c.first, exchange.szReply, exchange.nRead));
+        EXPECT_LE(static_cast<uint32_t>(line.nPolls - nPolls), c.second);
+        EXPECT_LE(nEnd, static_cast<SimDevice*>(g_App.hPort.load())->LastArrivalTick() + 4);
+        delete g_App.hPort.exchange(nullptr);
+        line.pArm = nullptr;
     }
 }
 
