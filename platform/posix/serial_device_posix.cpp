@@ -158,8 +158,12 @@ class PosixSerialDevice : public SerialDevice {
     }
 
     bool Poll(bool* pbLineError, uint32_t* pnQueued) override {
+        uint32_t nBefore = nQueued;
         bool bFilled = Fill();
-        if (Gone(fd) || !bFilled) {
+        // Bytes that just came show the line alive: only a poll that brought nothing asks the
+        // system whether it hung up (a hang-up with bytes still on the way shows at the poll
+        // after them).
+        if (!bFilled || (nQueued == nBefore && Gone(fd))) {
             // What arrived before the line went dead is still the arm's reply: it is handed out,
             // and only a dead line with nothing left fails the poll.
             bDead = true;
@@ -180,10 +184,13 @@ class PosixSerialDevice : public SerialDevice {
         return true;
     }
 
-    // Takes what is queued, with what the kernel has received since the last poll; never waits.
+    // Takes what is queued, topped up with what the kernel has received since the last poll
+    // when the queue holds less than asked; never waits.
     uint32_t Read(char* pBuffer, uint32_t nBytes) override {
         uint32_t nWanted = nBytes < kQueueSize ? nBytes : kQueueSize;
-        (void)Fill();
+        if (nQueued < nWanted) {
+            (void)Fill();
+        }
         uint32_t n = nQueued < nWanted ? nQueued : nWanted;
         memcpy(pBuffer, queue, n);
         memmove(queue, queue + n, nQueued - n);
@@ -223,9 +230,13 @@ class PosixSerialDevice : public SerialDevice {
     // Moves what the kernel has received into the device's queue; false when the read fails.
     bool Fill() {
         while (nQueued < kQueueSize) {
-            ssize_t nGot = read(fd, queue + nQueued, kQueueSize - nQueued);
+            uint32_t nRoom = kQueueSize - nQueued;
+            ssize_t nGot = read(fd, queue + nQueued, nRoom);
             if (nGot > 0) {
                 nQueued += static_cast<uint32_t>(nGot);
+                if (static_cast<uint32_t>(nGot) < nRoom) {
+                    return true;  // a short read took all the kernel held
+                }
             } else if (nGot == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
                 return true;
             } else if (errno != EINTR) {
