@@ -45,17 +45,20 @@ bool LogWritableIn(const std::string& exeDir, bool bMake) {
         return access(exeDir.c_str(), W_OK | X_OK) == 0 ||
                access((exeDir + "ErrorLog.zlg").c_str(), W_OK) == 0;
     }
+    // The log that is there already answers first: it is the usual case, and opening it costs
+    // less than making and removing a file. Without waiting: a pipe with no reader, say, does
+    // not answer, and the probe decides.
+    std::string log = exeDir + "ErrorLog.zlg";
+    int fd = open(log.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        close(fd);
+        return true;
+    }
     std::string probe = exeDir + ".ErrorLog.zlg." + std::to_string(getpid());
-    int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
         close(fd);
         unlink(probe.c_str());
-        return true;
-    }
-    std::string log = exeDir + "ErrorLog.zlg";
-    fd = open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd >= 0) {
-        close(fd);
         return true;
     }
     return false;

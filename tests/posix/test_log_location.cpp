@@ -21,6 +21,10 @@ TEST(LogLocation, BesideTheProgramOrInTheStateDirectory) {
     std::string blocked = top + "/blocked/";
     ASSERT_EQ(mkdir(blocked.c_str(), 0755), 0);
     ASSERT_EQ(mkdir((blocked + "ErrorLog.zlg").c_str(), 0755), 0);
+    // A log that does not answer at once (a pipe with no reader) holds nothing up.
+    std::string piped = top + "/piped/";
+    ASSERT_EQ(mkdir(piped.c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo((piped + "ErrorLog.zlg").c_str(), 0644), 0);
     const char* szOldState = getenv("XDG_STATE_HOME");
     std::string oldState = szOldState != nullptr ? szOldState : "";
     setenv("XDG_STATE_HOME", (top + "/state").c_str(), 1);
@@ -31,6 +35,7 @@ TEST(LogLocation, BesideTheProgramOrInTheStateDirectory) {
     } cases[] = {
         {writable, writable + "ErrorLog.zlg"},
         {blocked, blocked + "ErrorLog.zlg"},
+        {piped, piped + "ErrorLog.zlg"},
         {top + "/no-such-dir/", top + "/state/armlink/ErrorLog.zlg"},
         // /proc may not be written, not even by root.
         {"/proc/", top + "/state/armlink/ErrorLog.zlg"},
