@@ -1,5 +1,8 @@
 // armlink, the POSIX program: start-up, the command line, and the exit status of the run.
 #include <errno.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <getopt.h>
 #include <limits.h>
 #include <stdint.h>
@@ -458,6 +461,11 @@ int ParseCommandLine(int argc, char** argv, CommandLine* pLine) {
 // The platform's seams, and the log's path beside the executable (its place is chosen once the
 // command line says that a log is to be written).
 void SetUpPlatform(const char* szArgv0) {
+#if defined(M_ARENA_MAX)
+    // The workers allocate little: one heap for every thread spares each new worker the making
+    // of an arena of its own.
+    (void)mallopt(M_ARENA_MAX, 1);
+#endif
     ResetAppState();
     g_Platform.pClock = PosixClock();
     g_Platform.pThreads = PosixThreads();

@@ -75,6 +75,9 @@ void DrainSignalPipe(int fdRead, bool* pbClose, bool* pbResize) {
 
 void DrainPipe(int fdRead) {
     char buffer[256];
-    while (read(fdRead, buffer, sizeof buffer) > 0) {
-    }
+    // A read that comes back short has emptied the pipe.
+    ssize_t nRead;
+    do {
+        nRead = read(fdRead, buffer, sizeof buffer);
+    } while (nRead == static_cast<ssize_t>(sizeof buffer) || (nRead < 0 && errno == EINTR));
 }
