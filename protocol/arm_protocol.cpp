@@ -91,7 +91,7 @@ int ParseStatsRecord(const char* pReply, size_t nSize, StatsRecord* pStats) {
 namespace {
 
 // How many values the command's format stores from the text of pReply (*pnValues: how many it
-// has); -1 for a command whose reply is never looked at.
+// has); "_P", whose reply is not looked at, has none; -1 for a command without a reply.
 int StoredValues(ArmCommandId nCommand, const char* pReply, size_t nCount, int* pnValues) {
     // The parses go into records of their own: the caller's stay untouched.
     EchoReply echo;
@@ -111,6 +111,9 @@ int StoredValues(ArmCommandId nCommand, const char* pReply, size_t nCount, int* 
         case kCmdStats:
             *pnValues = kStatsRecordValues;
             return ParseStatsRecord(pReply, nCount, &stats);
+        case kCmdCloseReadOut:
+            *pnValues = 0;
+            return 0;
         default:
             *pnValues = 0;
             return -1;
@@ -125,26 +128,23 @@ bool IsReplyComplete(ArmCommandId nCommand, const char* pReply, size_t nCount) {
     if (nCount == 0 || pReply[nCount - 1] != '\n') {
         return false;
     }
-    if (nCommand == kCmdCloseReadOut) {
-        return true;  // its reply is not looked at: a line feed ends it
-    }
     int nValues = 0;
     int nStored = StoredValues(nCommand, pReply, nCount, &nValues);
     return nStored >= 0 && nStored == nValues;
 }
 
 uint32_t ReplyBytesToCome(ArmCommandId nCommand, const char* pReply, size_t nCount) {
-    if (IsReplyComplete(nCommand, pReply, nCount)) {
-        return 0;
-    }
     int nValues = 0;
     int nStored = StoredValues(nCommand, pReply, nCount, &nValues);
-    // A value that is still to come needs a separator and a character at the least, and the
-    // reply ends with CR LF (the LF alone once the CR has come).
-    uint32_t nLineEnd = nCount != 0 && pReply[nCount - 1] == '\r' ? 1 : 2;
     uint32_t nMissing =
         nStored >= 0 && nStored < nValues ? static_cast<uint32_t>(nValues - nStored) : 0;
-    return 2 * nMissing + nLineEnd;
+    char cLast = nCount != 0 ? pReply[nCount - 1] : '\0';
+    if (nStored >= 0 && nMissing == 0 && cLast == '\n') {
+        return 0;  // whole
+    }
+    // A value that is still to come needs a separator and a character at the least, and the
+    // reply ends with CR LF (the LF alone once the CR has come).
+    return 2 * nMissing + (cLast == '\r' ? 1 : 2);
 }
 
 bool PassesVersionGate(float fVersion) {
