@@ -39,6 +39,8 @@ class FrontEnd : public DialogSurface {
     virtual void ReadInput() {}
     // The terminal changed its size.
     virtual void Resize() {}
+    // Whether the face draws the progress texts at all.
+    virtual bool DrawsProgress() const { return true; }
     // True once for each activation the user asked for (focus regained, the r key).
     virtual bool TakeActivation() { return false; }
     // The pending close request, cleared by the call.

@@ -42,6 +42,8 @@ class PlainFace : public FrontEnd {
 
     void Close() override { Flush(pOut); }
 
+    bool DrawsProgress() const override { return g_bPlainProgress; }
+
     // Named once per port and reason: a series of three searches meets the same ports again.
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override {
         if (NotePortFailure(nPort, szDevice, szReason)) {

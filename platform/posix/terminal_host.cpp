@@ -57,7 +57,7 @@ void TerminalHost::RunModalDialog(int32_t) {
     }
 
     // The dialog is open: workers may write into it from now on.
-    surface.Open(pFront, fdWakeWrite);
+    surface.Open(pFront, fdWakeWrite, pFront->DrawsProgress());
     g_App.hDialog.store(&surface);
     if (pfnInit != nullptr) {
         pfnInit();
@@ -133,6 +133,7 @@ void TerminalHost::RunLoop() {
         // are the dialog's texts complete.
         if (bWaitForWorker &&
             (g_App.WorkerExitedEvent == nullptr || g_App.WorkerExitedEvent->IsSet())) {
+            surface.DeliverPending();  // what it wrote before it ended
             return;
         }
 
@@ -145,6 +146,8 @@ void TerminalHost::RunLoop() {
                     nNextTickMs = nNow + kSearchTimerMs;  // ticks missed are not made up
                 }
             }
+            // The search worker's writes come before what the tick makes of its end.
+            surface.DeliverPending();
             ControllerTimer();
             continue;
         }
