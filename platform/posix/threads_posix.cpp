@@ -1,12 +1,14 @@
-// POSIX threads and events: std::thread for the workers, manual-reset events on a mutex and a
-// condition variable.
+// POSIX threads and events: std::thread for the workers, each kept for the next worker once its
+// routine has ended; manual-reset events on a mutex and a condition variable.
 #include <errno.h>
+#include <limits.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -68,26 +70,43 @@ struct ThreadStart {
     bool bAboveNormal = false;
 };
 
-// The handle: the std::thread, detached when the handle is released.
-struct PosixThread {
-    std::thread thread;
-};
+// The handle: a token of its own, released by CloseThread. The thread behind it is detached
+// from the start and outlives its routine.
+struct PosixThread {};
 
-// Asks for one step above normal priority for the calling thread. Linux keeps a nice value per
-// thread; an unprivileged user may not lower it, and then the thread runs at normal priority.
-void RaiseOwnPriority() {
+// Asks for one step above normal priority for the calling thread and returns the nice value it
+// had, to be given back; INT_MIN when it was not changed. Linux keeps a nice value per thread;
+// an unprivileged user may not lower it, and then the thread runs at normal priority.
+int RaiseOwnPriority() {
 #if defined(__linux__)
     pid_t nTid = static_cast<pid_t>(syscall(SYS_gettid));
     errno = 0;
     int nNice = getpriority(PRIO_PROCESS, static_cast<id_t>(nTid));
     if (nNice == -1 && errno != 0) {
-        return;
+        return INT_MIN;
     }
-    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(nTid), nNice - 1);
+    if (setpriority(PRIO_PROCESS, static_cast<id_t>(nTid), nNice - 1) == 0) {
+        return nNice;
+    }
+#endif
+    return INT_MIN;
+}
+
+// Gives the calling thread back the nice value it had before RaiseOwnPriority; raising a nice
+// value needs no privilege.
+void RestoreOwnPriority(int nNice) {
+#if defined(__linux__)
+    if (nNice != INT_MIN) {
+        pid_t nTid = static_cast<pid_t>(syscall(SYS_gettid));
+        (void)setpriority(PRIO_PROCESS, static_cast<id_t>(nTid), nNice);
+    }
+#else
+    (void)nNice;
 #endif
 }
 
-void RunThread(std::shared_ptr<ThreadStart> pStart) {
+// Runs one routine once its gate opens, at the priority it asked for.
+void RunRoutine(std::shared_ptr<ThreadStart> pStart) {
     ThreadProc pfnProc;
     void* pArg;
     bool bAboveNormal;
@@ -99,10 +118,55 @@ void RunThread(std::shared_ptr<ThreadStart> pStart) {
         bAboveNormal = pStart->bAboveNormal;
     }
     pStart.reset();
-    if (bAboveNormal) {
-        RaiseOwnPriority();
-    }
+    int nNice = bAboveNormal ? RaiseOwnPriority() : INT_MIN;
     (void)pfnProc(pArg);
+    RestoreOwnPriority(nNice);
+}
+
+// Threads whose routine has ended wait here for the next one. The workers of a run follow one
+// another (the log or statistics worker starts once the search worker has ended), so the next
+// runs on the thread the last one ran on, and the process is spared making a thread and
+// unmaking one, with the stack each faults in anew. A routine handed over while no thread
+// waits gets a thread of its own, so every routine starts at once. Made once and never
+// destroyed: threads still wait on it as the process ends.
+struct ThreadPark {
+    std::mutex mutex;
+    std::condition_variable handed;
+    std::deque<std::shared_ptr<ThreadStart>> starts;  // handed over, not yet taken
+    size_t nWaiting = 0;                              // threads waiting for a routine
+};
+
+ThreadPark& Park() {
+    static ThreadPark* pPark = new ThreadPark();
+    return *pPark;
+}
+
+void RunThread(std::shared_ptr<ThreadStart> pStart) {
+    ThreadPark& park = Park();
+    for (;;) {
+        RunRoutine(std::move(pStart));
+        std::unique_lock<std::mutex> lock(park.mutex);
+        ++park.nWaiting;
+        park.handed.wait(lock, [&park] { return !park.starts.empty(); });
+        --park.nWaiting;
+        pStart = std::move(park.starts.front());
+        park.starts.pop_front();
+    }
+}
+
+// Hands the routine to a waiting thread, or starts a thread for it. Throws when neither can be
+// done.
+void StartRoutine(const std::shared_ptr<ThreadStart>& pStart) {
+    ThreadPark& park = Park();
+    {
+        std::lock_guard<std::mutex> lock(park.mutex);
+        if (park.nWaiting > park.starts.size()) {
+            park.starts.push_back(pStart);
+            park.handed.notify_one();
+            return;
+        }
+    }
+    std::thread(RunThread, pStart).detach();
 }
 
 class PosixThreadsImpl : public ThreadApi {
@@ -126,10 +190,10 @@ class PosixThreadsImpl : public ThreadApi {
             pStart->pfnProc = pfnProc;
             pStart->pArg = pArg;
             pStart->bAboveNormal = bAboveNormal;
-            pThread->thread = std::thread(RunThread, pStart);
+            StartRoutine(pStart);
         } catch (const std::exception&) {
-            // No thread could be started (out of memory or of threads): the slot stays as it
-            // was.
+            // No thread could take the routine (out of memory or of threads): the slot stays
+            // as it was.
             delete pThread;
             return 0;
         }
@@ -142,17 +206,8 @@ class PosixThreadsImpl : public ThreadApi {
         return 1;
     }
 
-    // The thread runs on, detached; this may be called from the thread itself.
-    void CloseThread(ThreadHandle hThread) override {
-        PosixThread* pThread = static_cast<PosixThread*>(hThread);
-        if (pThread == nullptr) {
-            return;
-        }
-        if (pThread->thread.joinable()) {
-            pThread->thread.detach();
-        }
-        delete pThread;
-    }
+    // The thread runs on; this may be called from the thread itself.
+    void CloseThread(ThreadHandle hThread) override { delete static_cast<PosixThread*>(hThread); }
 
     // pthread_cancel would leave the port, the log file and the thread's locks in whatever
     // state it stopped in: the thread is detached instead and ends with the process.

@@ -30,6 +30,7 @@ struct StartProbe {
     std::atomic<ThreadHandle> hSlot{nullptr};
     ThreadHandle hSeen = nullptr;
     int nNice = 0;
+    long nThread = 0;  // the system's id of the thread that ran it
     bool bCloseOwnHandle = false;
     Event* pGo = nullptr;  // when given, the thread waits for it before it reports done
     Event* pDone = nullptr;
@@ -40,7 +41,8 @@ uint32_t ProbeStart(void* pArg) {
     pProbe->hSeen = pProbe->hSlot.load();
 #if defined(__linux__)
     errno = 0;
-    pProbe->nNice = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+    pProbe->nThread = syscall(SYS_gettid);
+    pProbe->nNice = getpriority(PRIO_PROCESS, static_cast<id_t>(pProbe->nThread));
 #endif
     if (pProbe->bCloseOwnHandle) {
         // As a worker does on its way out: release its own handle and clear the slot.
@@ -116,6 +118,20 @@ TEST(PosixThreads, AboveNormalAsksForAHigherPriority) {
     } else {
         EXPECT_LE(raised.nNice, normal.nNice);
     }
+    // The thread is kept for the next routine, which runs at the priority it asks for.
+    bool bReused = false;
+    for (int i = 0; i < 50 && !bReused; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(i));
+        pDone->Reset();
+        StartProbe next;
+        next.pDone = pDone.get();
+        ASSERT_EQ(pThreads->CreateThread(ProbeStart, &next, false, &next.hSlot), 1);
+        ASSERT_TRUE(pDone->Wait(2000));
+        pThreads->CloseThread(next.hSlot.load());
+        EXPECT_EQ(next.nNice, normal.nNice);
+        bReused = next.nThread == raised.nThread;
+    }
+    EXPECT_TRUE(bReused);
 #endif
 }
 
