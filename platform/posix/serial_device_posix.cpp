@@ -42,12 +42,14 @@ const BaudSpeed kBaudSpeeds[] = {{4800, B4800},   {9600, B9600},   {19200, B1920
                                  {38400, B38400}, {57600, B57600}, {115200, B115200}};
 
 // Raw mode: no echo, no line editing, no translation of CR or LF, no signals, no flow control;
-// the receiver on and the modem status lines ignored. Reads return what is queued at once.
+// the receiver on and the modem status lines ignored. The descriptor does not block, so a read
+// returns what is queued at once; with VMIN 1 an empty queue fails with EAGAIN, and a read that
+// returns 0 means the line hung up.
 void MakeRawLine(struct termios* pTio) {
     cfmakeraw(pTio);
     pTio->c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     pTio->c_cflag = (pTio->c_cflag & ~static_cast<tcflag_t>(CRTSCTS)) | CLOCAL | CREAD;
-    pTio->c_cc[VMIN] = 0;
+    pTio->c_cc[VMIN] = 1;
     pTio->c_cc[VTIME] = 0;
 }
 
@@ -160,10 +162,10 @@ class PosixSerialDevice : public SerialDevice {
     bool Poll(bool* pbLineError, uint32_t* pnQueued) override {
         uint32_t nBefore = nQueued;
         bool bFilled = Fill();
-        // Bytes that just came show the line alive: only a poll that brought nothing asks the
-        // system whether it hung up (a hang-up with bytes still on the way shows at the poll
-        // after them).
-        if (!bFilled || (nQueued == nBefore && Gone(fd))) {
+        // Bytes that just came show the line alive, and so does an empty queue (EAGAIN): only a
+        // read that found the end of the line asks the system whether it hung up (a hang-up
+        // with bytes still on the way shows at the poll after them).
+        if (!bFilled || (nQueued == nBefore && !bEmpty && Gone(fd))) {
             // What arrived before the line went dead is still the arm's reply: it is handed out,
             // and only a dead line with nothing left fails the poll.
             bDead = true;
@@ -228,19 +230,23 @@ class PosixSerialDevice : public SerialDevice {
 
   private:
     // Moves what the kernel has received into the device's queue; false when the read fails.
+    // bEmpty tells whether the kernel said that it held nothing more.
     bool Fill() {
+        bEmpty = false;
         while (nQueued < kQueueSize) {
             uint32_t nRoom = kQueueSize - nQueued;
             ssize_t nGot = read(fd, queue + nQueued, nRoom);
             if (nGot > 0) {
                 nQueued += static_cast<uint32_t>(nGot);
                 if (static_cast<uint32_t>(nGot) < nRoom) {
-                    return true;  // a short read took all the kernel held
+                    bEmpty = true;  // a short read took all the kernel held
+                    return true;
                 }
-            } else if (nGot == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+            } else if (nGot < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                bEmpty = true;
                 return true;
-            } else if (errno != EINTR) {
-                return false;
+            } else if (nGot == 0 || errno != EINTR) {
+                return nGot == 0;  // 0: the end of the line, which the poll looks into
             }
         }
         return true;
@@ -249,7 +255,8 @@ class PosixSerialDevice : public SerialDevice {
     int fd;
     struct termios saved;  // the line as it was found at open
     uint32_t nQueued;
-    bool bDead = false;  // the line has hung up or the device has gone
+    bool bDead = false;   // the line has hung up or the device has gone
+    bool bEmpty = false;  // the last Fill left nothing in the kernel
     bool bHaveCounts;
     uint64_t nLastErrors;
     char queue[kQueueSize];
