@@ -1,6 +1,7 @@
 // The arm's command table, the reply parsers, and the rules applied to the parsed records.
 #include "protocol/arm_protocol.h"
 
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,34 @@ namespace {
 
 // The longest reply text a parser reads; every caller's reply buffer is at most this large.
 constexpr size_t kParseTextSize = kReportBufferSize;
+
+// The replies' formats. Each conversion, stored or skipped ("%*s"), reads one word of the reply.
+// "%ld %c %d %d": baud, parity letter, data bits, stop bits.
+constexpr char kEchoFormat[] = "%" SCNd32 " %c %" SCNd32 " %" SCNd32;
+// The identity's three lines: the status, the version, the arm's name and its calibration among
+// words that are skipped, then 23 numbers that are parsed as the arm sends them and not used.
+constexpr char kIdentityFormat[] =
+    "%" SCNd32 " %*s %*s %*s %*s %*s %f %*s %*s %271s %*s %*s %271s %" SCNd32
+    " %f %f\r\n%f %f %f %f %f %f %f %f %f %f %f %f %" SCNd32 " %f\r\n%f %f %f %f %f %f\r\n";
+// "%x %x %x %x %x %x %x\r\n": seven 32-bit words; the closing "\r\n" matches any white space.
+constexpr char kErrorRecordFormat[] =
+    "%" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32 "\r\n";
+// "%d %lx %lx %lx %lx %lx %lx %lx %lx %lx": the status word, then nine 32-bit counters.
+constexpr char kStatsFormat[] = "%" SCNd32 " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32
+                                " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32;
+
+// The words a whole reply in szFormat has: one for each conversion.
+constexpr int FormatWords(const char* szFormat) {
+    int nWords = 0;
+    for (const char* p = szFormat; *p != '\0'; ++p) {
+        nWords += *p == '%' ? 1 : 0;
+    }
+    return nWords;
+}
+static_assert(FormatWords(kEchoFormat) == kEchoValues, "every word of the echo is stored");
+static_assert(FormatWords(kIdentityFormat) == 36, "the identity has 36 words in three lines");
+static_assert(FormatWords(kErrorRecordFormat) == kErrorRecordValues, "a record is 7 words");
+static_assert(FormatWords(kStatsFormat) == kStatsRecordValues, "the counters are 10 words");
 
 // Copies the reply into a terminated local text: a reply that is not terminated within nSize
 // bytes (or within the parser's text size) is read only up to that point.
@@ -37,9 +66,8 @@ void CopyReplyText(const char* pReply, size_t nSize, char* szText) {
 int ParseEchoReply(const char* pReply, size_t nSize, EchoReply* pEcho) {
     char szText[kParseTextSize + 1];
     CopyReplyText(pReply, nSize, szText);
-    // "%ld %c %d %d": baud, parity letter, data bits, stop bits.
-    int nCount = sscanf(szText, "%" SCNd32 " %c %" SCNd32 " %" SCNd32, &pEcho->nBaud,
-                        &pEcho->cParity, &pEcho->nDataBits, &pEcho->nStopBits);
+    int nCount = sscanf(szText, kEchoFormat, &pEcho->nBaud, &pEcho->cParity, &pEcho->nDataBits,
+                        &pEcho->nStopBits);
     return nCount < 0 ? 0 : nCount;
 }
 
@@ -49,42 +77,32 @@ int ParseArmIdentity(const char* pReply, size_t nSize, ArmIdentity* pIdentity) {
     // The 23 numbers after szCalibrated are parsed as the arm sends them and not used. The "%*s"
     // skips store nothing; the two stored tokens are bounded to their 272-byte buffers, which
     // hold any token of a 270-byte reply.
-    static_assert(kTokenSize == 272, "the %271s widths below fit kTokenSize");
+    static_assert(kTokenSize == 272, "the %271s widths of its format fit kTokenSize");
     int32_t nUnused0 = 0, nUnused1 = 0;
     float f[21] = {};
-    int nCount = sscanf(
-        szText,
-        "%" SCNd32 " %*s %*s %*s %*s %*s %f %*s %*s %271s %*s %*s %271s %" SCNd32
-        " %f %f\r\n%f %f %f %f %f %f %f %f %f %f %f %f %" SCNd32 " %f\r\n%f %f %f %f %f %f\r\n",
-        &pIdentity->nStatus, &pIdentity->fVersion, pIdentity->szArm, pIdentity->szCalibrated,
-        &nUnused0, &f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10],
-        &f[11], &f[12], &f[13], &nUnused1, &f[14], &f[15], &f[16], &f[17], &f[18], &f[19], &f[20]);
+    int nCount = sscanf(szText, kIdentityFormat, &pIdentity->nStatus, &pIdentity->fVersion,
+                        pIdentity->szArm, pIdentity->szCalibrated, &nUnused0, &f[0], &f[1], &f[2],
+                        &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10], &f[11], &f[12],
+                        &f[13], &nUnused1, &f[14], &f[15], &f[16], &f[17], &f[18], &f[19], &f[20]);
     return nCount < 0 ? 0 : nCount;
 }
 
 int ParseErrorRecord(const char* pReply, size_t nSize, ErrorRecord* pRecord) {
     char szText[kParseTextSize + 1];
     CopyReplyText(pReply, nSize, szText);
-    // "%x %x %x %x %x %x %x\r\n": seven 32-bit words; the closing "\r\n" matches any white space.
-    int nCount = sscanf(szText,
-                        "%" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32
-                        " %" SCNx32 "\r\n",
-                        &pRecord->dwWord0, &pRecord->dwWord1, &pRecord->dwWord2, &pRecord->dwWord3,
-                        &pRecord->dwWord4, &pRecord->dwWord5, &pRecord->dwWord6);
+    int nCount =
+        sscanf(szText, kErrorRecordFormat, &pRecord->dwWord0, &pRecord->dwWord1, &pRecord->dwWord2,
+               &pRecord->dwWord3, &pRecord->dwWord4, &pRecord->dwWord5, &pRecord->dwWord6);
     return nCount < 0 ? 0 : nCount;
 }
 
 int ParseStatsRecord(const char* pReply, size_t nSize, StatsRecord* pStats) {
     char szText[kParseTextSize + 1];
     CopyReplyText(pReply, nSize, szText);
-    // "%d %lx %lx %lx %lx %lx %lx %lx %lx %lx": the status word, then nine 32-bit counters.
     int nCount =
-        sscanf(szText,
-               "%" SCNd32 " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32 " %" SCNx32
-               " %" SCNx32 " %" SCNx32 " %" SCNx32,
-               &pStats->nStatus, &pStats->nCaptures, &pStats->nAsyncCaptures, &pStats->nCrcErrors,
-               &pStats->nStallCount, &pStats->nRetryCount, &pStats->nBounces, &pStats->nLineErrors,
-               &pStats->nPointPeriod, &pStats->nAddressErrors);
+        sscanf(szText, kStatsFormat, &pStats->nStatus, &pStats->nCaptures, &pStats->nAsyncCaptures,
+               &pStats->nCrcErrors, &pStats->nStallCount, &pStats->nRetryCount, &pStats->nBounces,
+               &pStats->nLineErrors, &pStats->nPointPeriod, &pStats->nAddressErrors);
     return nCount < 0 ? 0 : nCount;
 }
 
@@ -120,6 +138,25 @@ int StoredValues(ArmCommandId nCommand, const char* pReply, size_t nCount, int* 
     }
 }
 
+// The words of a whole reply to the command; "_P", whose reply is not looked at, has none; -1
+// for a command without a reply.
+int ReplyWords(ArmCommandId nCommand) {
+    switch (nCommand) {
+        case kCmdEcho:
+            return FormatWords(kEchoFormat);
+        case kCmdIdentity:
+            return FormatWords(kIdentityFormat);
+        case kCmdErrorRecord:
+            return FormatWords(kErrorRecordFormat);
+        case kCmdStats:
+            return FormatWords(kStatsFormat);
+        case kCmdCloseReadOut:
+            return 0;
+        default:
+            return -1;
+    }
+}
+
 }  // namespace
 
 bool IsReplyComplete(ArmCommandId nCommand, const char* pReply, size_t nCount) {
@@ -134,15 +171,22 @@ bool IsReplyComplete(ArmCommandId nCommand, const char* pReply, size_t nCount) {
 }
 
 uint32_t ReplyBytesToCome(ArmCommandId nCommand, const char* pReply, size_t nCount) {
-    int nValues = 0;
-    int nStored = StoredValues(nCommand, pReply, nCount, &nValues);
-    uint32_t nMissing =
-        nStored >= 0 && nStored < nValues ? static_cast<uint32_t>(nValues - nStored) : 0;
     char cLast = nCount != 0 ? pReply[nCount - 1] : '\0';
-    if (nStored >= 0 && nMissing == 0 && cLast == '\n') {
+    if (cLast == '\n' && IsReplyComplete(nCommand, pReply, nCount)) {
         return 0;  // whole
     }
-    // A value that is still to come needs a separator and a character at the least, and the
+    // The words begun so far, up to a terminator as the parser reads them: counted, not
+    // parsed, since a read asks this at each look while its reply comes.
+    int nBegun = 0;
+    bool bInWord = false;
+    for (size_t i = 0; i < nCount && pReply[i] != '\0'; ++i) {
+        bool bSpace = isspace(static_cast<unsigned char>(pReply[i])) != 0;
+        nBegun += !bSpace && !bInWord ? 1 : 0;
+        bInWord = !bSpace;
+    }
+    int nWords = ReplyWords(nCommand);
+    uint32_t nMissing = nWords > nBegun ? static_cast<uint32_t>(nWords - nBegun) : 0;
+    // A word that is still to come needs a separator and a character at the least, and the
     // reply ends with CR LF (the LF alone once the CR has come).
     return 2 * nMissing + (cLast == '\r' ? 1 : 2);
 }

@@ -100,9 +100,10 @@ constexpr int kIdentityValues = 27;  // the three lines of "_G", every value its
 // command's format. A line feed at the end of the identity's first line is not yet the end.
 bool IsReplyComplete(ArmCommandId nCommand, const char* pReply, size_t nCount);
 // The fewest bytes that could still make the nCount bytes of pReply a whole reply to the
-// command: two for each value the format has not stored yet (a separator and a character) and
-// the CR LF the arm ends every reply with; 0 when it is whole. No arm can send a whole reply
-// sooner, so a read need not look before that many bytes have had time to come.
+// command: two for each word of the command's format not begun yet (the arm separates its words:
+// a separator and a character) and the CR LF the arm ends every reply with; 0 when it is whole.
+// No arm can send a whole reply sooner, so a read need not look before that many bytes have had
+// time to come.
 uint32_t ReplyBytesToCome(ArmCommandId nCommand, const char* pReply, size_t nCount);
 
 // The firmware-version gate: true when fVersion is at least 4.6 in single precision.
