@@ -186,9 +186,11 @@ uint32_t ReplyBytesToCome(ArmCommandId nCommand, const char* pReply, size_t nCou
     }
     int nWords = ReplyWords(nCommand);
     uint32_t nMissing = nWords > nBegun ? static_cast<uint32_t>(nWords - nBegun) : 0;
-    // A word that is still to come needs a separator and a character at the least, and the
-    // reply ends with CR LF (the LF alone once the CR has come).
-    return 2 * nMissing + (cLast == '\r' ? 1 : 2);
+    // A word that is still to come needs a separator and a character at the least (the next
+    // one only its character when nothing or a separator came last), and the reply ends with
+    // CR LF (the LF alone once the CR has come).
+    uint32_t nWordBytes = nMissing != 0 && !bInWord ? 2 * nMissing - 1 : 2 * nMissing;
+    return nWordBytes + (cLast == '\r' ? 1 : 2);
 }
 
 bool PassesVersionGate(float fVersion) {

@@ -217,6 +217,30 @@ TEST(ProtocolEcho, FourValues) {
     EXPECT_EQ(ParseEchoReply(kNone, sizeof kNone, &echo), 0);
 }
 
+// The fewest bytes that could still make a text a whole reply; each row's rest is a reply that
+// takes exactly that many, so the count is never more than an arm may need.
+TEST(ProtocolReplyBytesToCome, FewestBytesThatCouldMakeTheReplyWhole) {
+    const struct {
+        ArmCommandId nCommand;
+        const char* szText;
+        uint32_t nBytes;  // a rest as short: see the comment of each row
+    } rows[] = {
+        {kCmdErrorRecord, "", 15},                // "0 0 0 0 0 0 0\r\n"
+        {kCmdErrorRecord, "104 2 0 1A 0", 6},     // " 0 0\r\n"
+        {kCmdErrorRecord, "104 2 0 1A 0 ", 5},    // "0 0\r\n"
+        {kCmdErrorRecord, "0 0 0 0 0 0 0\r", 1},  // "\n"
+        {kCmdErrorRecord, "0 0 0 0 0 0 0\r\n", 0},
+        {kCmdIdentity, "0 STATUS 0 0 0 FIRMWARE 4.60 BUILD 0 ARM01 SERIAL 0 YES 1 0.0 0.0\r\n", 41},
+        {kCmdCloseReadOut, "", 2},  // "\r\n"
+        {kCmdCloseReadOut, "OK\r\n", 0},
+        {kCmdEcho, "9600 n 8 1\r\n", 0},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(ReplyBytesToCome(row.nCommand, row.szText, strlen(row.szText)), row.nBytes)
+            << row.szText;
+    }
+}
+
 TEST(ProtocolStatus, PendingErrorAndNumbers) {
     struct Row {
         int32_t nStatus;
