@@ -105,8 +105,9 @@ void RestoreOwnPriority(int nNice) {
 #endif
 }
 
-// Runs one routine once its gate opens, at the priority it asked for.
-void RunRoutine(std::shared_ptr<ThreadStart> pStart) {
+// Runs one routine once its gate opens, at the priority it asked for; returns the nice value to
+// give back (INT_MIN: none).
+int RunRoutine(std::shared_ptr<ThreadStart> pStart) {
     ThreadProc pfnProc;
     void* pArg;
     bool bAboveNormal;
@@ -120,7 +121,7 @@ void RunRoutine(std::shared_ptr<ThreadStart> pStart) {
     pStart.reset();
     int nNice = bAboveNormal ? RaiseOwnPriority() : INT_MIN;
     (void)pfnProc(pArg);
-    RestoreOwnPriority(nNice);
+    return nNice;
 }
 
 // Threads whose routine has ended wait here for the next one. The workers of a run follow one
@@ -144,9 +145,16 @@ ThreadPark& Park() {
 void RunThread(std::shared_ptr<ThreadStart> pStart) {
     ThreadPark& park = Park();
     for (;;) {
-        RunRoutine(std::move(pStart));
+        int nNice = RunRoutine(std::move(pStart));
+        // Counted as waiting the moment the routine has returned: the routine's last act may
+        // have told the main thread to start the next worker.
         std::unique_lock<std::mutex> lock(park.mutex);
         ++park.nWaiting;
+        if (nNice != INT_MIN) {
+            lock.unlock();
+            RestoreOwnPriority(nNice);  // before any next routine runs
+            lock.lock();
+        }
         park.handed.wait(lock, [&park] { return !park.starts.empty(); });
         --park.nWaiting;
         pStart = std::move(park.starts.front());
