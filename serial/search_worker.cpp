@@ -89,9 +89,11 @@ TryOutcome TryEcho(const LineSettings& line, uint32_t* pnPortSends) {
     // When StopEvent ends the wait before its first poll, nothing was seen: no bytes, no error.
     bool bLineError = false;
     uint32_t cbInQue = 0;
-    // With fast replies the next look comes one gather time after the send and after each
-    // piece of the echo, as a read that knows its command looks.
+    // With fast replies the wait looks as a read that knows its command does: first when the
+    // shortest echo could have come after the arm's turnaround, then each time the rest of it
+    // could have come. A stop request ends such a wait at once.
     bool bGather = bFast;
+    uint32_t nTurnMs = ReplyGatherMs();
     for (;;) {
         if (StopRequested()) {
             break;
@@ -118,18 +120,23 @@ TryOutcome TryEcho(const LineSettings& line, uint32_t* pnPortSends) {
             break;
         }
         // Until the reply begins the wait ends past the first limit, then past the reply limit;
-        // it wakes at least every kStopCheckMs to look at the stop request, so that closing the
-        // dialog during a search is not held up by a silent port.
+        // a wait on the port wakes at least every kStopCheckMs to look at the stop request, so
+        // that closing the dialog during a search is not held up by a silent port.
         uint32_t nLimit = (nReceived == 0 ? nFirstLimit : nReplyLimit) + 1;
-        uint32_t nStep = bGather && ReplyGatherMs() < kStopCheckMs ? ReplyGatherMs() : kStopCheckMs;
+        uint32_t nStep =
+            bGather ? nTurnMs + NextLookMs(kCmdEcho, szReply, nTaken, kEchoBufferSize - nTaken, 1)
+                    : kStopCheckMs;
         uint32_t nNow = g_Platform.pClock->TickCount() - t0;
         uint32_t nUntil = nNow + nStep < nLimit ? nNow + nStep : nLimit;
         if (!bGather) {
             WaitForInputUntil(port, t0, nUntil);
+        } else if (nUntil > nNow && g_App.StopEvent != nullptr) {
+            g_App.StopEvent->Wait(nUntil - nNow);
         } else if (nUntil > nNow) {
             g_Platform.pClock->Sleep(nUntil - nNow);
         }
         bGather = false;
+        nTurnMs = 0;  // the arm turns round once, before the echo's first byte
     }
     if (bLineError) {
         return kTryGiveUp;

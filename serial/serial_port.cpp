@@ -92,12 +92,6 @@ uint32_t ReplyGatherMs() {
     return nMs != 0 ? nMs : 1u;
 }
 
-namespace {
-
-// How long a read for nCommand waits before its next look at the nTotal bytes it has: until
-// the fewest bytes that could make them a whole reply have had time to come at the line's
-// rate, but not beyond the time in which the nRoom bytes the buffer has left can come; at
-// least nAtLeastMs. A long reply is looked at a few times, a short one about when it ends.
 uint32_t NextLookMs(ArmCommandId nCommand, const char* pBuffer, uint32_t nTotal, uint32_t nRoom,
                     uint32_t nAtLeastMs) {
     uint32_t nBytes = ReplyBytesToCome(nCommand, pBuffer, nTotal);
@@ -109,8 +103,6 @@ uint32_t NextLookMs(ArmCommandId nCommand, const char* pBuffer, uint32_t nTotal,
     nMs = nMs < 60000 ? nMs : 60000;
     return nMs > nAtLeastMs ? static_cast<uint32_t>(nMs) : nAtLeastMs;
 }
-
-}  // namespace
 
 uint32_t ReadReply(SerialDevice* port, char* pBuffer, uint32_t nMaxBytes, uint32_t nTimeoutMs,
                    ArmCommandId nCompleteFor) {

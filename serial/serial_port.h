@@ -23,6 +23,13 @@ constexpr ArmCommandId kNoReplyTest = kCmdCount;
 // often. A reply looked at a piece at a time instead of at every byte saves a slow line most
 // of its wake-ups.
 uint32_t ReplyGatherMs();
+// How long a read for nCommand waits before its next look at the nTotal bytes it has: until
+// the fewest bytes that could make them a whole reply (ReplyBytesToCome) have had time to come
+// at the line's rate, but not beyond the time in which the nRoom bytes the buffer has left can
+// come; at least nAtLeastMs. A long reply is looked at a few times, a short one about when it
+// ends.
+uint32_t NextLookMs(ArmCommandId nCommand, const char* pBuffer, uint32_t nTotal, uint32_t nRoom,
+                    uint32_t nAtLeastMs);
 // Waits for one reply and reads it up to its line end in two phases, each limited by
 // nTimeoutMs; returns the count stored (never more than nMaxBytes), 0 for no reply. Writes no
 // terminator. Given a command, the first phase takes the bytes as they come, looking again

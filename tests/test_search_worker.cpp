@@ -157,12 +157,12 @@ TEST_F(SearchTest, ArmAt19200SevenEvenIsFoundOnTheTenthTry) {
     EXPECT_EQ(dialog.TextsOf(kIdStatusText).back(), "COM1: 19200 e 7 1");
 }
 
-TEST_F(SearchTest, FastRepliesLookAtTheEchoAPieceAtATimeNotAByteAtATime) {
+TEST_F(SearchTest, FastRepliesLookAtTheEchoWhenItCouldBeWhole) {
     PlaceArm(1, ArmAt(9600, 8, 'n'));
     g_App.bFastReplies = 1;
     RunSearch();
     EXPECT_TRUE(Found());
-    EXPECT_LE(bus.lines[1].nPolls, 10) << "a few looks at the echo, not three a byte";
+    EXPECT_LE(bus.lines[1].nPolls, 4) << "one look at an echo that comes whole at its time";
 }
 
 TEST_F(SearchTest, StoredTwoStopBitsAreTriedOnceThenOneFindsTheArm) {
