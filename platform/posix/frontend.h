@@ -41,6 +41,8 @@ class FrontEnd : public DialogSurface {
     virtual void Resize() {}
     // Whether the face draws the progress texts at all.
     virtual bool DrawsProgress() const { return true; }
+    // The dialog is about to wait: what the face drew goes out now.
+    virtual void Settle() {}
     // True once for each activation the user asked for (focus regained, the r key).
     virtual bool TakeActivation() { return false; }
     // The pending close request, cleared by the call.

@@ -16,7 +16,8 @@ namespace {
 bool g_bPlainProgress = false;
 int g_nOutputError = 0;
 
-// Every line goes out at once, for the script that reads it; a failure is kept for the exit.
+// The lines go out before the dialog waits, for the script that reads them (the lines that
+// one pass of the loop draws, in one write); a failure is kept for the exit.
 void Flush(FILE* pOut) {
     if (fflush(pOut) != 0 && g_nOutputError == 0) {
         g_nOutputError = errno != 0 ? errno : EIO;
@@ -42,11 +43,14 @@ class PlainFace : public FrontEnd {
 
     void Close() override { Flush(pOut); }
 
+    void Settle() override { Flush(pOut); }
+
     bool DrawsProgress() const override { return g_bPlainProgress; }
 
     // Named once per port and reason: a series of three searches meets the same ports again.
     void ReportPortFailure(unsigned nPort, const char* szDevice, const char* szReason) override {
         if (NotePortFailure(nPort, szDevice, szReason)) {
+            Flush(pOut);  // the lines before it come first, in a log of both streams too
             fprintf(stderr, "%s\n", PortFailureLine(nPort, szDevice, szReason).c_str());
             fflush(stderr);
         }
@@ -72,11 +76,11 @@ class PlainFace : public FrontEnd {
             // With --verbose, one line per exchange; the line that clears it is not printed.
             fprintf(pOut, "progress: %s\n", model.progress.c_str());
         } else if (part == kPartUnlogged) {
+            Flush(pOut);
             PrintUnloggedEntry(model, stderr);
         } else if (part == kPartOutcome && (nClosing & OutcomeBit(model.reported)) != 0) {
             closeRequest = kCloseAfterWorker;
         }
-        Flush(pOut);
     }
 
     FILE* pOut;
@@ -114,7 +118,6 @@ class StatsPlainFace : public PlainFace {
         if (model.bPollErrors) {
             fprintf(pOut, "%s\n", ErrorsLine(model).c_str());
         }
-        Flush(pOut);
     }
 
   private:

@@ -169,6 +169,7 @@ void TerminalHost::RunLoop() {
         if (fdInput >= 0) {
             fds[nFds++] = {fdInput, POLLIN, 0};
         }
+        pFront->Settle();
         int nReady = poll(fds, static_cast<nfds_t>(nFds), nTimeoutMs);
         if (nReady < 0) {
             if (errno != EINTR) {
