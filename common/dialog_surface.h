@@ -32,8 +32,11 @@ struct PollSample {
     double fMaxRate;
 };
 
-// Every call is delivered on the user-interface thread and returns when it has been handled,
-// as a cross-thread window message does. Control ids are those of the dialog templates.
+// Every call is delivered on the user-interface thread, in the order the calls were made. A call
+// that answers returns when it has been handled, as a cross-thread window message does; a write
+// that answers nothing may return before (the terminal's queue does), and is handled before the
+// user-interface thread acts on anything the writer signals later. Control ids are those of the
+// dialog templates.
 class DialogSurface {
   public:
     virtual ~DialogSurface() {}
