@@ -229,9 +229,7 @@ TEST(ProtocolReplyBytesToCome, FewestBytesThatCouldMakeTheReplyWhole) {
         {kCmdErrorRecord, "104 2 0 1A 0", 6},     // " 0 0\r\n"
         {kCmdErrorRecord, "104 2 0 1A 0 ", 5},    // "0 0\r\n"
         {kCmdErrorRecord, "0 0 0 0 0 0 0\r", 1},  // "\n"
-        {kCmdErrorRecord, "0 0 0 0 0 0 0\r\n", 0},
         {kCmdIdentity, "0 STATUS 0 0 0 FIRMWARE 4.60 BUILD 0 ARM01 SERIAL 0 YES 1 0.0 0.0\r\n", 41},
-        {kCmdCloseReadOut, "", 2},  // "\r\n"
         {kCmdCloseReadOut, "OK\r\n", 0},
         {kCmdEcho, "9600 n 8 1\r\n", 0},
     };

@@ -7,39 +7,14 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/app_state.h"
 #include "platform/posix/dialog_queue.h"
+#include "support/virtual_platform.h"
 
 namespace {
-
-// Notes each call it handles; the report has 7 lines.
-class Recorder : public DialogSurface {
-  public:
-    std::vector<std::string> calls;
-    void SetItemText(int nId, const char* szText) override {
-        calls.push_back(std::to_string(nId) + "=" + szText);
-    }
-    void ShowItem(int) override {}
-    void EnableItem(int, bool) override {}
-    bool AppendReport(const char* const*, size_t) override { return true; }
-    uint32_t ReportLineCount() override {
-        calls.push_back("count");
-        return 7;
-    }
-    uint32_t ReportLine(uint32_t, char*, uint32_t) override { return 0; }
-    bool AskSaveFileName(char*, uint32_t) override { return false; }
-    void ShowMessage(const char*, const char*) override {}
-    void ShowProgress(const char* szText) override { calls.push_back(std::string("p:") + szText); }
-    void ReportOutcome(RunOutcome outcome, const char*) override {
-        calls.push_back("outcome " + std::to_string(outcome));
-    }
-    void ShowUnloggedEntry(const char*) override {}
-    void ReportSaved(const char*) override {}
-    void ReportPortFailure(unsigned, const char*, const char*) override {}
-    void PollDone(const PollSample&) override {}
-};
 
 int WakeBytes(int fd) {
     char szBytes[16];
@@ -53,7 +28,12 @@ TEST(QueuedDialog, WritesKeepTheirOrderAndOnlyAnswersAreWaitedFor) {
         int fds[2];
         ASSERT_EQ(pipe2(fds, O_NONBLOCK), 0);
         QueuedDialogSurface surface;
-        Recorder target;
+        RecordingDialog target;
+        // The progress texts and outcomes handled when the status text was.
+        std::pair<size_t, size_t> seenAtText;
+        target.onWrite = [&](const RecordingDialog::Write&) {
+            seenAtText = {target.progress.size(), target.outcomes.size()};
+        };
         surface.Open(&target, fds[1], bDrawsProgress);
         // The worker goes on at once: nothing is handled until the main thread delivers.
         std::thread([&surface] { surface.ShowProgress("record 1 of 7"); }).join();
@@ -66,7 +46,7 @@ TEST(QueuedDialog, WritesKeepTheirOrderAndOnlyAnswersAreWaitedFor) {
         }).join();
         // One wake-up in all, until the loop delivers: the first write that needs one makes it.
         EXPECT_EQ(WakeBytes(fds[0]), bDrawsProgress ? 0 : 1);
-        EXPECT_TRUE(target.calls.empty());
+        EXPECT_TRUE(target.progress.empty() && target.writes.empty());
         // A call that answers waits for the main thread, after what was queued before it.
         uint32_t nLines = 0;
         std::atomic<bool> bAnswered(false);
@@ -79,16 +59,12 @@ TEST(QueuedDialog, WritesKeepTheirOrderAndOnlyAnswersAreWaitedFor) {
             std::this_thread::yield();
         }
         asker.join();
-        EXPECT_EQ(nLines, 7u);
-        const std::vector<std::string> expected = {
-            "p:record 1 of 7", std::to_string(kIdStatusText) + "=Done", "outcome 1", "count"};
-        EXPECT_EQ(target.calls, expected);
+        EXPECT_EQ(nLines, 1u);  // the empty report's one line
+        EXPECT_EQ(target.TextsOf(kIdStatusText), std::vector<std::string>({"Done"}));
+        EXPECT_EQ(seenAtText, std::make_pair(size_t{1}, size_t{0}));
+        EXPECT_EQ(target.outcomes, std::vector<RunOutcome>({kOutcomeDone}));
         surface.Close();
-        std::thread([&surface] { surface.SetItemText(kIdStatusText, "late"); }).join();
-        surface.DeliverPending();
-        EXPECT_EQ(target.calls.size(), expected.size());
-        close(fds[0]);
-        close(fds[1]);
+        close(fds[0]), close(fds[1]);
     }
 }
 
