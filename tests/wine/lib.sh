@@ -101,6 +101,17 @@ start_armsim() {  # start_armsim NAME [OPTION...] <scenario
     SIM_PTY=$LIB_SIM_PTY
 }
 
+# wine reg add ARG... /f, tried up to three times, a second apart: in one clean-clone run it
+# failed once, just after map_ports had restarted the server.
+reg_add() {
+    local n
+    for n in 1 2 3; do
+        wine reg add "$@" /f >/dev/null 2>&1 && return 0
+        [ "$n" = 3 ] || sleep 1
+    done
+    return 1
+}
+
 # Maps COM1 to COM4 through the prefix's port table: each argument is a unix path (an armsim
 # pty, or a path that does not exist). Wine reads the table when its server starts, so the
 # server is restarted to take it up; the other devices of the machine (/dev/ttyS*) then get
@@ -108,8 +119,7 @@ start_armsim() {  # start_armsim NAME [OPTION...] <scenario
 map_ports() {  # map_ports PATH1 PATH2 PATH3 PATH4
     local n=1 szPath
     for szPath in "$@"; do
-        wine reg add "$PORTS_KEY" /v "COM$n" /d "$szPath" /f >/dev/null 2>&1 \
-            || { fail "could not map COM$n"; return 1; }
+        reg_add "$PORTS_KEY" /v "COM$n" /d "$szPath" || { fail "could not map COM$n"; return 1; }
         n=$((n + 1))
     done
     wineserver -k >/dev/null 2>&1 || true
@@ -124,8 +134,7 @@ no_port() {  # a path that does not exist, for COMn
 }
 
 store_comm_param() {  # store_comm_param "2 9600 n 8 1"
-    wine reg add "$SETTINGS_KEY" /v CommParam /t REG_SZ /d "$1" /f >/dev/null 2>&1 ||
-        fail "could not store CommParam=$1"
+    reg_add "$SETTINGS_KEY" /v CommParam /t REG_SZ /d "$1" || fail "could not store CommParam=$1"
 }
 
 # Fast replies for every later run (each read ends once its reply is complete), turned on as a
