@@ -101,12 +101,13 @@ start_armsim() {  # start_armsim NAME [OPTION...] <scenario
     SIM_PTY=$LIB_SIM_PTY
 }
 
-# wine reg add ARG... /f, tried up to three times, a second apart: in one clean-clone run it
-# failed once, just after map_ports had restarted the server.
-reg_add() {
+# A Wine command tried up to three times, a second apart, for commands that may be repeated: on
+# a loaded machine a Wine program started just after map_ports restarted the server has failed
+# now and then (a reg add once, a winepath once, in clean-clone runs).
+wine_try() {
     local n
     for n in 1 2 3; do
-        wine reg add "$@" /f >/dev/null 2>&1 && return 0
+        "$@" && return 0
         [ "$n" = 3 ] || sleep 1
     done
     return 1
@@ -119,7 +120,8 @@ reg_add() {
 map_ports() {  # map_ports PATH1 PATH2 PATH3 PATH4
     local n=1 szPath
     for szPath in "$@"; do
-        reg_add "$PORTS_KEY" /v "COM$n" /d "$szPath" || { fail "could not map COM$n"; return 1; }
+        wine_try wine reg add "$PORTS_KEY" /v "COM$n" /d "$szPath" /f >/dev/null 2>&1 ||
+            { fail "could not map COM$n"; return 1; }
         n=$((n + 1))
     done
     wineserver -k >/dev/null 2>&1 || true
@@ -134,15 +136,17 @@ no_port() {  # a path that does not exist, for COMn
 }
 
 store_comm_param() {  # store_comm_param "2 9600 n 8 1"
-    reg_add "$SETTINGS_KEY" /v CommParam /t REG_SZ /d "$1" || fail "could not store CommParam=$1"
+    wine_try wine reg add "$SETTINGS_KEY" /v CommParam /t REG_SZ /d "$1" /f >/dev/null 2>&1 ||
+        fail "could not store CommParam=$1"
 }
 
 # Fast replies for every later run (each read ends once its reply is complete), turned on as a
 # technician does it: by importing the zip's fast-replies-on.reg.
 store_fast_replies() {
     local szReg
-    szReg=$(winepath -w "$(dirname "${BASH_SOURCE[0]}")/../../docs/windows/fast-replies-on.reg")
-    wine regedit /S "$szReg" >/dev/null 2>&1 || true # judged by the value it leaves
+    szReg="$(dirname "${BASH_SOURCE[0]}")/../../docs/windows/fast-replies-on.reg"
+    szReg=$(wine_try winepath -w "$szReg")
+    wine_try wine regedit /S "$szReg" >/dev/null 2>&1 || true # judged by the value it leaves
     { wine reg query "$SETTINGS_KEY" /v FastReplies 2>/dev/null || true; } | tr -d '\r' |
         grep -Eq '^ *FastReplies +REG_SZ +1$' || fail "fast-replies-on.reg did not store FastReplies=1"
 }
