@@ -138,24 +138,10 @@ int StoredValues(ArmCommandId nCommand, const char* pReply, size_t nCount, int* 
     }
 }
 
-// The words of a whole reply to the command; "_P", whose reply is not looked at, has none; -1
-// for a command without a reply.
-int ReplyWords(ArmCommandId nCommand) {
-    switch (nCommand) {
-        case kCmdEcho:
-            return FormatWords(kEchoFormat);
-        case kCmdIdentity:
-            return FormatWords(kIdentityFormat);
-        case kCmdErrorRecord:
-            return FormatWords(kErrorRecordFormat);
-        case kCmdStats:
-            return FormatWords(kStatsFormat);
-        case kCmdCloseReadOut:
-            return 0;
-        default:
-            return -1;
-    }
-}
+// The words of a whole reply to each command; "_P", whose reply is not looked at, has none.
+constexpr int kReplyWords[kCmdCount] = {FormatWords(kEchoFormat), FormatWords(kIdentityFormat),
+                                        FormatWords(kErrorRecordFormat), FormatWords(kStatsFormat),
+                                        0};
 
 }  // namespace
 
@@ -184,7 +170,7 @@ uint32_t ReplyBytesToCome(ArmCommandId nCommand, const char* pReply, size_t nCou
         nBegun += !bSpace && !bInWord ? 1 : 0;
         bInWord = !bSpace;
     }
-    int nWords = ReplyWords(nCommand);
+    int nWords = nCommand < kCmdCount ? kReplyWords[nCommand] : -1;
     uint32_t nMissing = nWords > nBegun ? static_cast<uint32_t>(nWords - nBegun) : 0;
     // A word that is still to come needs a separator and a character at the least (the next
     // one only its character when nothing or a separator came last), and the reply ends with

@@ -101,7 +101,8 @@ constexpr int kIdentityValues = 27;  // the three lines of "_G", every value its
 bool IsReplyComplete(ArmCommandId nCommand, const char* pReply, size_t nCount);
 // The fewest bytes that could still make the nCount bytes of pReply a whole reply to the
 // command: two for each word of the command's format not begun yet (the arm separates its words:
-// a separator and a character) and the CR LF the arm ends every reply with; 0 when it is whole.
+// a separator and a character; the next word's separator may have come) and the CR LF the arm
+// ends every reply with; 0 when it is whole.
 // No arm can send a whole reply sooner, so a read need not look before that many bytes have had
 // time to come.
 uint32_t ReplyBytesToCome(ArmCommandId nCommand, const char* pReply, size_t nCount);

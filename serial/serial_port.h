@@ -19,9 +19,7 @@ uint32_t SendCommand(SerialDevice* port, const char* szText);
 constexpr ArmCommandId kNoReplyTest = kCmdCount;
 // How long a reply is let gather: the time eight bytes take at the line's rate (10 bits a
 // byte), at least 1 ms. A read that knows its command allows this long for the arm to turn
-// round before the shortest whole reply could have come; the search's echo wait looks this
-// often. A reply looked at a piece at a time instead of at every byte saves a slow line most
-// of its wake-ups.
+// round before the shortest whole reply could have come, and so does the search's echo wait.
 uint32_t ReplyGatherMs();
 // How long a read for nCommand waits before its next look at the nTotal bytes it has: until
 // the fewest bytes that could make them a whole reply (ReplyBytesToCome) have had time to come

@@ -48,18 +48,14 @@ TEST(QueuedDialog, WritesKeepTheirOrderAndOnlyAnswersAreWaitedFor) {
         EXPECT_EQ(WakeBytes(fds[0]), bDrawsProgress ? 0 : 1);
         EXPECT_TRUE(target.progress.empty() && target.writes.empty());
         // A call that answers waits for the main thread, after what was queued before it.
-        uint32_t nLines = 0;
-        std::atomic<bool> bAnswered(false);
-        std::thread asker([&] {
-            nLines = surface.ReportLineCount();
-            bAnswered = true;
-        });
-        while (!bAnswered) {
+        std::atomic<uint32_t> nLines(UINT32_MAX);
+        std::thread asker([&] { nLines = surface.ReportLineCount(); });
+        while (nLines == UINT32_MAX) {
             surface.DeliverPending();
             std::this_thread::yield();
         }
         asker.join();
-        EXPECT_EQ(nLines, 1u);  // the empty report's one line
+        EXPECT_EQ(nLines.load(), 1u);  // the empty report's one line
         EXPECT_EQ(target.TextsOf(kIdStatusText), std::vector<std::string>({"Done"}));
         EXPECT_EQ(seenAtText, std::make_pair(size_t{1}, size_t{0}));
         EXPECT_EQ(target.outcomes, std::vector<RunOutcome>({kOutcomeDone}));
